@@ -1,0 +1,2 @@
+// Placeholder until the engine lands.
+namespace cadhost::engine {}

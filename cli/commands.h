@@ -1,0 +1,15 @@
+// The subcommands of dimmark-cli. Each takes the words after its name and
+// returns the process exit code: 0 on success, 2 with the message on err.
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace cli {
+
+using Args = std::vector<std::string>;
+
+int inspectCommand(const Args& args, std::ostream& out, std::ostream& err);
+
+}  // namespace cli

@@ -1,0 +1,61 @@
+// The spreadsheet host as the reports drive it. Every failure raises
+// SheetError.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <variant>
+
+namespace reports {
+
+class SheetError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// A cell's content. A single keeps its own type so that it is written as its
+// shortest text (0.1, not 0.100000001490116); doubles are written in full.
+using CellValue = std::variant<std::monostate, std::string, double, float>;
+
+class Worksheet {
+ public:
+  virtual ~Worksheet() = default;
+  // The worksheet becomes its workbook's active sheet.
+  virtual void Activate() = 0;
+  // Rows and columns count from 1.
+  virtual CellValue GetCell(int row, int column) const = 0;
+  virtual void SetCell(int row, int column, const CellValue& value) = 0;
+};
+
+using WorksheetRef = std::shared_ptr<Worksheet>;
+
+class Workbook {
+ public:
+  virtual ~Workbook() = default;
+  // Worksheets(index), from 1.
+  virtual WorksheetRef Worksheets(int index) = 0;
+  virtual WorksheetRef ActiveSheet() = 0;
+};
+
+using WorkbookRef = std::shared_ptr<Workbook>;
+
+class SheetApplication {
+ public:
+  virtual ~SheetApplication() = default;
+  // Workbooks.Open: the file is opened in place.
+  virtual WorkbookRef Open(const std::string& path) = 0;
+  virtual bool Visible() const = 0;
+  virtual void SetVisible(bool visible) = 0;
+  // Called when the user closes the host's window.
+  virtual void SetClosedHandler(std::function<void()> handler) = 0;
+};
+
+using SheetApplicationRef = std::shared_ptr<SheetApplication>;
+
+// CreateObject("excel.application"): a new, invisible instance each call.
+using SheetFactory =
+    std::function<SheetApplicationRef(const std::string& className)>;
+
+}  // namespace reports
