@@ -1,13 +1,57 @@
+// dimmark-cli: the program's handlers on real files, without a window.
+#include <fstream>
 #include <iostream>
 #include <string>
 
 #include "cli/commands.h"
+#include "cli/hosts.h"
+#include "cli/script.h"
+
+namespace {
+
+const char* kUsage =
+    "usage: dimmark-cli COMMAND [ARGS]\n"
+    "\n"
+    "commands:\n"
+    "  script FILE       run the program from a scenario file\n"
+    "  inspect DRAWING   print the drawing's model space as JSON lines\n"
+    "  --help            this text\n"
+    "  --version         the version\n";
+
+int scriptCommand(const cli::Args& args, std::ostream& out, std::ostream& err) {
+  if (args.size() != 1) {
+    err << "usage: dimmark-cli script FILE\n";
+    return 2;
+  }
+  std::ifstream in(args[0]);
+  if (!in) {
+    err << "cannot read " << args[0] << "\n";
+    return 2;
+  }
+  return cli::runScript(in, args[0], cli::programDir(), cli::embeddedHosts(),
+                        out, err);
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   cli::Args args(argv + 1, argv + argc);
-  if (!args.empty() && args[0] == "inspect")
-    return cli::inspectCommand(cli::Args(args.begin() + 1, args.end()),
-                               std::cout, std::cerr);
-  std::cout << "dimmark-cli\n";
-  return 0;
+  if (args.empty()) {
+    std::cerr << kUsage;
+    return 2;
+  }
+  const std::string cmd = args[0];
+  cli::Args rest(args.begin() + 1, args.end());
+  if (cmd == "--help" || cmd == "-h" || cmd == "help") {
+    std::cout << kUsage;
+    return 0;
+  }
+  if (cmd == "--version") {
+    std::cout << "dimmark-cli " DIMMARK_VERSION "\n";
+    return 0;
+  }
+  if (cmd == "script") return scriptCommand(rest, std::cout, std::cerr);
+  if (cmd == "inspect") return cli::inspectCommand(rest, std::cout, std::cerr);
+  std::cerr << "unknown command: " << cmd << "\n" << kUsage;
+  return 2;
 }

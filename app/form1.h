@@ -1,0 +1,207 @@
+// The main window: its panels, controls and menus, and its module-level
+// state. Handlers of the subsystems take the form by reference.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/context.h"
+#include "cadhost/host.h"
+#include "forms/form.h"
+#include "reports/sheet_host.h"
+
+namespace intake {
+class Connection;
+class Recordset;
+}  // namespace intake
+
+namespace app {
+
+// The main window's width in twips (client area 9675 wide).
+inline constexpr int kForm1Width = 9795;
+
+class Form1 : public forms::Form {
+ public:
+  explicit Form1(AppContext& ctx);
+  ~Form1() override;
+
+  AppContext& ctx;
+
+  // Banner and the buttons along the top.
+  forms::Control* Picture1 = nullptr;
+  forms::Control* Label3 = nullptr;
+  forms::Control* ComAbout = nullptr;
+  forms::Control* ComHELP = nullptr;
+  forms::Control* ComExit = nullptr;
+  forms::Control* Timer1 = nullptr;
+  forms::CommonDialog* Cdlg1 = nullptr;
+
+  // The file frame.
+  forms::Control* Frame2 = nullptr;
+  forms::Control* Label1 = nullptr;
+  forms::Control* Text1 = nullptr;
+  forms::Control* Com1 = nullptr;
+  forms::Control* OptPlastic = nullptr;
+  forms::Control* OptMetal = nullptr;
+  forms::Control* ComToler = nullptr;
+  forms::Control* Com2 = nullptr;
+
+  // The marking frame.
+  forms::Control* FrmSort = nullptr;
+  forms::Control* Label4 = nullptr;
+  forms::Control* Text8 = nullptr;
+  forms::Control* OptRighttoleft = nullptr;
+  forms::Control* OptToptobot = nullptr;
+  forms::Control* ComLdefine = nullptr;
+  forms::Control* comSort = nullptr;
+  forms::Control* ComPart = nullptr;
+  forms::Control* ComFree = nullptr;
+  forms::Control* ComHadmark = nullptr;
+
+  // The browse frame.
+  forms::Control* FrmDimen = nullptr;
+  forms::Control* Frame1 = nullptr;
+  forms::Control* Label2 = nullptr;
+  forms::Control* Text2 = nullptr;
+  forms::Control* ComFind = nullptr;
+  forms::Control* Frame3 = nullptr;
+  forms::Control* Label18 = nullptr;
+  forms::Control* CSearch1 = nullptr;
+  forms::Control* CSearch2 = nullptr;
+  forms::Control* CSearch3 = nullptr;
+  forms::Control* ComSearch = nullptr;
+  forms::Control* ComFirst = nullptr;
+  forms::Control* ComProious = nullptr;
+  forms::Control* ComNext = nullptr;
+  forms::Control* ComLast = nullptr;
+  forms::Control* Label9 = nullptr;
+  forms::Control* Combo1 = nullptr;
+  forms::Control* Label5 = nullptr;
+  forms::Control* Label6 = nullptr;
+  forms::Control* Label7 = nullptr;
+  forms::Control* Label8 = nullptr;
+  forms::Control* Text3 = nullptr;
+  forms::Control* Text4 = nullptr;
+  forms::Control* Text5 = nullptr;
+  forms::Control* Text6 = nullptr;
+  forms::Control* Combo2 = nullptr;
+  forms::Control* Label10 = nullptr;
+  forms::Control* ComReview = nullptr;
+  forms::Control* CheFIRST = nullptr;
+  forms::Control* ComOK = nullptr;
+
+  // The measurement frame.
+  forms::Control* FrmInput = nullptr;
+  forms::Control* Label19 = nullptr;
+  forms::Control* Combo3 = nullptr;
+  forms::Control* Label11 = nullptr;
+  std::array<forms::Control*, 5> Text7{};
+  std::array<forms::Control*, 5> Label13{};
+  forms::Control* Label12 = nullptr;
+  std::array<forms::Control*, 8> Option3{};
+  forms::Control* ComFresh = nullptr;
+  forms::Control* ComCPK = nullptr;
+
+  // Menus (none shown in a menu bar).
+  forms::Control* mnu1 = nullptr;
+  forms::Control* mnufirst = nullptr;
+  forms::Control* mnuPr = nullptr;
+  forms::Control* mnuNext = nullptr;
+  forms::Control* mnuLast = nullptr;
+  forms::Control* mnuReviw = nullptr;
+  forms::Control* mnuFAI = nullptr;
+  forms::Control* mnuFresh = nullptr;
+  forms::Control* mnuCPK = nullptr;
+  forms::Control* mnuMARK = nullptr;
+  forms::Control* mnuAutomark = nullptr;
+  forms::Control* mnuPartmark = nullptr;
+  forms::Control* mnuFreemark = nullptr;
+  forms::Control* mnuHadmark = nullptr;
+  forms::Control* mnuUndo = nullptr;
+  forms::Control* mnuScalemax = nullptr;
+  forms::Control* mnuScalemin = nullptr;
+  forms::Control* mnuMovemark = nullptr;
+  forms::Control* mnuColor = nullptr;
+  forms::Control* mnuLayout = nullptr;
+  forms::Control* mnuFILE = nullptr;
+
+  // Module-level state. Everything starts at zero, empty or False; the load
+  // sets the defaults that differ.
+  std::shared_ptr<intake::Connection> dbConn;
+  std::shared_ptr<intake::Recordset> dimRs;
+  bool newDatabase = false;
+  std::string dbPath;
+  std::string drawingPath;
+  std::int32_t dimDecimals = 0;
+  bool decimalsChosen = false;
+  cadhost::Point extMin{};
+  cadhost::Point extMax{};
+  double dimScale = 0;
+  float textHeight = 0;
+  std::int16_t firstEntityColor = 0;
+  std::int16_t lastEntityIndex = 0;
+  std::int16_t entityIndex = 0;
+  std::string entityType;
+  cadhost::Point entityPoint{};
+
+  std::int16_t markBase = 0;
+  float markTextHeight = 0;
+  std::vector<cadhost::EntityRef> markCircles;  // from 1
+  std::vector<cadhost::EntityRef> markTexts;    // from 1
+  std::int16_t markedCount = 0;
+  std::int32_t loopIndex = 0;
+
+  std::int32_t currentPosition = 0;
+  std::int32_t currentSample = 0;
+  std::int16_t highlightColor = 0;
+  float lastReviewed = 0;
+
+  std::int16_t freeNext = 0;
+  std::int16_t freeCurrent = 0;
+  cadhost::Point pickedPoint{};
+  std::int16_t nearestPosition = 0;
+  float nearestDistance = 0;
+
+  std::int16_t zoneGroupStart = 0;
+  std::int16_t zoneMarkedCount = 0;
+  std::int32_t adoptNext = 0;
+
+  std::int16_t cpkColumn = 0;
+  float zoneWidth = 0;
+  float zoneHeight = 0;
+  reports::SheetApplicationRef excelApp;
+  reports::WorkbookRef faiBook;
+  reports::WorksheetRef faiSheet;
+  reports::WorkbookRef cpkBook;
+  reports::WorksheetRef cpkSheet;
+
+  std::int32_t marqueeTicks = 0;
+  std::int32_t marqueeStep = 0;
+
+  // Handlers of the shell.
+  void Form_Load();
+  void Timer1_Timer();
+  void Form_Resize();
+  void ComExit_Click();
+  void FrmInput_MouseDown(int button, int shift, float x, float y);
+  void FrmSort_MouseDown(int button, int shift, float x, float y);
+  void AcadDoc_Close();
+  void ExcelClose();
+
+ protected:
+  void build() override;
+
+ private:
+  void buildBanner();
+  void buildFileFrame();
+  void buildSortFrame();
+  void buildBrowseFrame();
+  void buildInputFrame();
+  void buildMenus();
+  void wire();
+};
+
+}  // namespace app

@@ -1,0 +1,63 @@
+// The whole program without its windows: the context, the splash and the
+// main window. The Qt program and the command-line tool both run this.
+#pragma once
+
+#include <filesystem>
+
+#include "app/context.h"
+#include "app/form1.h"
+#include "forms/form.h"
+
+namespace app {
+
+// The splash window: its timer brings the program up.
+class FrmDimen : public forms::Form {
+ public:
+  FrmDimen(AppContext& ctx, Form1& main);
+
+  forms::Control* Label1 = nullptr;  // company
+  forms::Control* Label2 = nullptr;  // "开始启动..."
+  forms::Control* Timer1 = nullptr;
+
+  void Timer1_Timer();
+
+ protected:
+  void build() override;
+
+ private:
+  AppContext& ctx_;
+  Form1& main_;
+};
+
+class Program {
+ public:
+  Program(forms::Desktop& desktop, cadhost::HostFactory cad,
+          reports::SheetFactory sheets, std::filesystem::path programDir);
+
+  AppContext ctx;
+  Form1 main;
+  FrmDimen splash;
+
+  // Shows the splash; its timer does the rest.
+  void start();
+
+  void reportFailure(const std::exception& e);
+
+  // Runs one user action or timer tick. Returns false once the program has
+  // ended (in this action or before).
+  template <typename F>
+  bool run(F&& action) {
+    if (ctx.ended) return false;
+    try {
+      action();
+    } catch (const forms::ProgramEnd&) {
+      ctx.ended = true;
+    } catch (const std::exception& e) {
+      // A failure no handler provides for is shown, and the program goes on.
+      reportFailure(e);
+    }
+    return !ctx.ended;
+  }
+};
+
+}  // namespace app

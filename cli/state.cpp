@@ -1,0 +1,187 @@
+#include "cli/state.h"
+
+#include "app/program.h"
+#include "forms/form.h"
+
+namespace cli {
+
+using forms::Kind;
+
+void dumpControl(const forms::Control& c, Json& j) {
+  Kind k = c.kind();
+  j.beginObject().field("name", c.displayName());
+  j.field("kind", forms::KindName(k));
+  bool hasCaption = k == Kind::Form || k == Kind::Frame || k == Kind::Label ||
+                    k == Kind::CommandButton || k == Kind::CheckBox ||
+                    k == Kind::OptionButton || k == Kind::Menu;
+  if (hasCaption) j.field("Caption", c.caption());
+  if (k == Kind::TextBox || k == Kind::ComboBox) j.field("Text", c.text());
+  j.field("Enabled", c.enabled());
+  j.field("Visible", c.visible());
+  if (k == Kind::CheckBox) j.field("Value", c.value());
+  if (k == Kind::OptionButton) j.field("Value", c.value() != 0);
+  if (k == Kind::ComboBox) {
+    j.field("ListIndex", c.listIndex());
+    j.field("ListCount", c.listCount());
+    j.key("List").beginArray();
+    for (const auto& item : c.list()) j.value(item);
+    j.endArray();
+  }
+  if (k == Kind::Timer) j.field("Interval", c.interval());
+  if ((k == Kind::Label || k == Kind::PictureBox) && c.backColor() >= 0) {
+    int rgb = c.backColor();
+    j.key("BackColor").beginArray();
+    j.value((rgb >> 16) & 255).value((rgb >> 8) & 255).value(rgb & 255);
+    j.endArray();
+  }
+  if (k == Kind::CommonDialog) {
+    const auto& d = static_cast<const forms::CommonDialog&>(c);
+    j.field("Filter", d.Filter).field("DialogTitle", d.DialogTitle);
+    j.field("FileName", d.FileName);
+  }
+  if (k != Kind::Menu && k != Kind::Timer && k != Kind::CommonDialog) {
+    j.field("Left", c.left()).field("Top", c.top());
+    j.field("Width", c.width()).field("Height", c.height());
+  }
+  j.endObject();
+}
+
+void dumpForm(const forms::Form& f, Json& j) {
+  j.beginObject().field("name", f.name());
+  j.field("Caption", f.caption());
+  j.field("Visible", f.visible());
+  j.field("Height", f.height());
+  j.field("Loaded", f.loaded());
+  j.key("Popup");
+  if (f.lastPopup()) {
+    j.beginObject()
+        .field("menu", f.lastPopup()->menu)
+        .field("x", f.lastPopup()->x)
+        .field("y", f.lastPopup()->y)
+        .endObject();
+  } else {
+    j.null();
+  }
+  j.endObject();
+}
+
+namespace {
+
+void dimRecord(const intake::DimRecord& r, Json& j) {
+  j.beginObject()
+      .field("value", r.value)
+      .field("x", r.x)
+      .field("y", r.y)
+      .field("up", r.up)
+      .field("low", r.low)
+      .field("check", static_cast<int>(r.check))
+      .field("type", r.type)
+      .field("entityIndex", static_cast<std::int64_t>(r.entityIndex))
+      .field("markText", r.markText)
+      .endObject();
+}
+
+template <typename T, size_t N>
+void floats(const std::array<T, N>& a, Json& j) {
+  j.beginArray();
+  for (T v : a) j.value(v);
+  j.endArray();
+}
+
+}  // namespace
+
+void dumpState(app::Program& p, const std::string& hostState, Json& j) {
+  const app::AppContext& c = p.ctx;
+  const app::Form1& f = p.main;
+  j.beginObject();
+  j.field("ended", c.ended);
+  j.field("cadHost", hostState);
+  j.field("cadDoc", c.cadDoc != nullptr);
+  j.field("dbConn", f.dbConn != nullptr);
+  j.field("excelApp", f.excelApp != nullptr);
+
+  j.field("dimCount", static_cast<std::int64_t>(c.dimCount));
+  j.field("textNext", static_cast<std::int64_t>(c.textNext));
+  j.field("markedCount", static_cast<int>(f.markedCount));
+  j.field("newDatabase", f.newDatabase);
+  j.field("dbPath", f.dbPath);
+  j.field("drawingPath", f.drawingPath);
+  j.field("dimDecimals", static_cast<std::int64_t>(f.dimDecimals));
+  j.field("decimalsChosen", f.decimalsChosen);
+  j.key("extMin").point(f.extMin);
+  j.key("extMax").point(f.extMax);
+  j.field("dimScale", f.dimScale);
+  j.field("textHeight", f.textHeight);
+  j.field("firstEntityColor", static_cast<int>(f.firstEntityColor));
+  j.field("lastEntityIndex", static_cast<int>(f.lastEntityIndex));
+  j.field("entityIndex", static_cast<int>(f.entityIndex));
+  j.field("entityType", f.entityType);
+  j.key("entityPoint").point(f.entityPoint);
+  j.field("markBase", static_cast<int>(f.markBase));
+  j.field("markTextHeight", f.markTextHeight);
+  j.field("loopIndex", static_cast<std::int64_t>(f.loopIndex));
+  j.field("currentPosition", static_cast<std::int64_t>(f.currentPosition));
+  j.field("currentSample", static_cast<std::int64_t>(f.currentSample));
+  j.field("highlightColor", static_cast<int>(f.highlightColor));
+  j.field("lastReviewed", f.lastReviewed);
+  j.field("freeNext", static_cast<int>(f.freeNext));
+  j.field("freeCurrent", static_cast<int>(f.freeCurrent));
+  j.key("pickedPoint").point(f.pickedPoint);
+  j.field("nearestPosition", static_cast<int>(f.nearestPosition));
+  j.field("nearestDistance", f.nearestDistance);
+  j.field("zoneGroupStart", static_cast<int>(f.zoneGroupStart));
+  j.field("zoneMarkedCount", static_cast<int>(f.zoneMarkedCount));
+  j.field("adoptNext", static_cast<std::int64_t>(f.adoptNext));
+  j.field("cpkColumn", static_cast<int>(f.cpkColumn));
+  j.field("zoneWidth", f.zoneWidth);
+  j.field("zoneHeight", f.zoneHeight);
+  j.field("marqueeTicks", static_cast<std::int64_t>(f.marqueeTicks));
+  j.field("marqueeStep", static_cast<std::int64_t>(f.marqueeStep));
+
+  j.key("sizeBounds");
+  floats(c.sizeBounds, j);
+  j.field("sizeBoundCount", static_cast<std::int64_t>(c.sizeBoundCount));
+  j.key("tolValues");
+  floats(c.tolValues, j);
+  j.field("zoneColumnFirst", c.zoneColumnFirst);
+  j.field("zoneColumnLast", c.zoneColumnLast);
+  j.field("zoneColumnCount", static_cast<std::int64_t>(c.zoneColumnCount));
+  j.field("zoneRowFirst", c.zoneRowFirst);
+  j.field("zoneRowLast", c.zoneRowLast);
+  j.field("zoneRowCount", static_cast<std::int64_t>(c.zoneRowCount));
+
+  j.key("dimRecords").beginArray();
+  for (const auto& r : c.dimRecords) dimRecord(r, j);
+  j.endArray();
+  j.key("textRecords").beginArray();
+  for (const auto& t : c.textRecords) {
+    j.beginObject()
+        .field("text", t.text)
+        .field("x", t.x)
+        .field("y", t.y)
+        .field("entityIndex", static_cast<std::int64_t>(t.entityIndex))
+        .endObject();
+  }
+  j.endArray();
+  j.key("adoptedRecords").beginArray();
+  for (const auto& r : c.adoptedRecords) dimRecord(r, j);
+  j.endArray();
+  j.key("markCircles").beginArray();
+  for (const auto& e : f.markCircles) j.value(e != nullptr);
+  j.endArray();
+  j.key("markTexts").beginArray();
+  for (const auto& e : f.markTexts) j.value(e != nullptr);
+  j.endArray();
+  j.key("sampleCounts").beginArray();
+  for (auto n : c.sampleCounts) j.value(static_cast<std::int64_t>(n));
+  j.endArray();
+  j.key("samples").beginArray();
+  for (const auto& s : c.samples) floats(s, j);
+  j.endArray();
+  j.key("instrumentCodes").beginArray();
+  for (const auto& s : c.instrumentCodes) j.value(s);
+  j.endArray();
+  j.endObject();
+}
+
+}  // namespace cli

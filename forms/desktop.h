@@ -1,0 +1,36 @@
+// What handlers ask of the desktop: message boxes, the open-file dialog,
+// bringing a window to the front, starting a program.
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace forms {
+
+enum class Buttons { Ok, YesNo };
+enum class Answer { Ok, Yes, No };
+
+struct OpenFileRequest {
+  std::string filter;  // "Description|pattern;pattern|..."
+  std::string title;
+  std::string fileName;  // the dialog's current FileName
+  std::string initialDir;
+};
+
+class Desktop {
+ public:
+  virtual ~Desktop() = default;
+  // An empty title means the program's own title.
+  virtual Answer message(const std::string& text, Buttons buttons,
+                         const std::string& title) = 0;
+  // The chosen path, or nothing when the user cancels.
+  virtual std::optional<std::string> openFile(const OpenFileRequest& req) = 0;
+  // Brings the window with this title to the front; false when none.
+  virtual bool activateWindow(const std::string& title) = 0;
+  virtual bool startProgram(const std::string& path) = 0;
+};
+
+const char* ButtonsName(Buttons b);
+const char* AnswerName(Answer a);
+
+}  // namespace forms

@@ -1,0 +1,13 @@
+#include "intake/opening.h"
+
+#include "app/form1.h"
+
+namespace intake {
+
+// Filled by the drawing intake.
+void Com1_Click(app::Form1&) {}
+void Com2_Click(app::Form1&) {}
+
+void closeConnection(app::Form1& f) { f.dbConn.reset(); }
+
+}  // namespace intake

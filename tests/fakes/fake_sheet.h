@@ -1,0 +1,79 @@
+// A scripted spreadsheet host for report tests: workbooks are maps of
+// cells; every open and cell write is logged.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "reports/sheet_host.h"
+
+namespace fakes {
+
+class FakeWorkbook;
+
+class FakeWorksheet : public reports::Worksheet {
+ public:
+  explicit FakeWorksheet(FakeWorkbook& book) : book_(book) {}
+  std::map<std::pair<int, int>, reports::CellValue> cells;
+  void Activate() override;
+  reports::CellValue GetCell(int r, int c) const override {
+    auto it = cells.find({r, c});
+    return it == cells.end() ? reports::CellValue{} : it->second;
+  }
+  void SetCell(int r, int c, const reports::CellValue& v) override {
+    cells[{r, c}] = v;
+  }
+
+ private:
+  FakeWorkbook& book_;
+};
+
+class FakeWorkbook : public reports::Workbook {
+ public:
+  explicit FakeWorkbook(std::string p) : path(std::move(p)) {
+    sheets.push_back(std::make_shared<FakeWorksheet>(*this));
+    active = sheets.front();
+  }
+  std::string path;
+  std::vector<std::shared_ptr<FakeWorksheet>> sheets;
+  std::shared_ptr<FakeWorksheet> active;
+  reports::WorksheetRef Worksheets(int i) override {
+    if (i < 1 || i > static_cast<int>(sheets.size()))
+      throw reports::SheetError("no worksheet " + std::to_string(i));
+    return sheets[static_cast<size_t>(i - 1)];
+  }
+  reports::WorksheetRef ActiveSheet() override { return active; }
+};
+
+inline void FakeWorksheet::Activate() {
+  for (auto& s : book_.sheets)
+    if (s.get() == this) book_.active = s;
+}
+
+class FakeSheetApplication : public reports::SheetApplication {
+ public:
+  std::vector<std::string> opened;
+  std::map<std::string, std::shared_ptr<FakeWorkbook>> books;
+  bool visible = false;
+  std::function<void()> closedHandler;
+  // Paths Open refuses.
+  std::vector<std::string> unreadable;
+
+  reports::WorkbookRef Open(const std::string& path) override {
+    for (const auto& u : unreadable)
+      if (u == path) throw reports::SheetError("cannot open " + path);
+    opened.push_back(path);
+    auto b = std::make_shared<FakeWorkbook>(path);
+    books[path] = b;
+    return b;
+  }
+  bool Visible() const override { return visible; }
+  void SetVisible(bool v) override { visible = v; }
+  void SetClosedHandler(std::function<void()> h) override {
+    closedHandler = std::move(h);
+  }
+};
+
+}  // namespace fakes
