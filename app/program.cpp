@@ -38,6 +38,13 @@ void FrmDimen::Timer1_Timer() {
     if (!ctx_.cadApp) throw cadhost::HostError("no CAD host");
     main_.show();
     unload();
+  } catch (const forms::ProgramEnd&) {
+    try {
+      if (ctx_.cadApp) ctx_.cadApp->Quit();
+    } catch (const std::exception&) {
+    }
+    ctx_.cadApp.reset();
+    throw;
   } catch (const tolerance::TableError& e) {
     fail(e.what());
   } catch (const std::exception&) {
@@ -56,6 +63,11 @@ Program::Program(forms::Desktop& desktop, cadhost::HostFactory cad,
 }
 
 void Program::start() { splash.show(); }
+
+void Program::endProgram() {
+  ctx.ended = true;
+  for (forms::Form* f : ctx.forms.all()) f->setVisible(false);
+}
 
 void Program::reportFailure(const std::exception& e) {
   try {

@@ -42,6 +42,8 @@ class Program {
   void start();
 
   void reportFailure(const std::exception& e);
+  // The program's end: no window stays.
+  void endProgram();
 
   // Runs one user action or timer tick. Returns false once the program has
   // ended (in this action or before).
@@ -51,7 +53,7 @@ class Program {
     try {
       action();
     } catch (const forms::ProgramEnd&) {
-      ctx.ended = true;
+      endProgram();
     } catch (const std::exception& e) {
       // A failure no handler provides for is shown, and the program goes on.
       reportFailure(e);

@@ -223,7 +223,7 @@ class FakeUtility : public cadhost::Utility {
 class FakeDocument : public cadhost::Document {
  public:
   FakeDocument(FakeApplication& app, CallLog* log)
-      : app_(app), log_(log), modelSpace(log) {}
+      : modelSpace(log), app_(app), log_(log) {}
 
   FakeModelSpace modelSpace;
   FakeUtility utility;
