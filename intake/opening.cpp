@@ -1,6 +1,7 @@
 #include "intake/opening.h"
 
 #include "app/form1.h"
+#include "intake/dimtable.h"
 
 namespace intake {
 
@@ -8,6 +9,11 @@ namespace intake {
 void Com1_Click(app::Form1&) {}
 void Com2_Click(app::Form1&) {}
 
-void closeConnection(app::Form1& f) { f.dbConn.reset(); }
+void closeConnection(app::Form1& f) {
+  try {
+    if (f.dbConn) f.dbConn->Close();
+  } catch (const std::exception&) {
+  }
+}
 
 }  // namespace intake

@@ -1,0 +1,37 @@
+// dimmark: the program with its windows.
+#include <QApplication>
+#include <QDir>
+#include <QFont>
+#include <QFontDatabase>
+#include <filesystem>
+
+#include "app/hosts.h"
+#include "app/program.h"
+#include "forms/qt/binder.h"
+#include "forms/qt/qt_desktop.h"
+
+int main(int argc, char** argv) {
+  QApplication qapp(argc, argv);
+  QApplication::setApplicationName("DimMark");
+  for (const char* family : {"WenQuanYi Micro Hei", "Noto Sans CJK SC"}) {
+    if (QFontDatabase::families().contains(family)) {
+      QFont f(family);
+      f.setPointSize(9);
+      QApplication::setFont(f);
+      break;
+    }
+  }
+  std::filesystem::path dir = QCoreApplication::applicationDirPath().toStdString();
+  forms::qt::QtDesktop desktop("DimMark", (dir / "samples").string());
+  app::Program program(desktop, app::windowCadHost(), app::windowSheetHost(),
+                       dir);
+  forms::qt::Binder binder(program.ctx.forms,
+                           [&](const std::function<void()>& a) {
+                             return program.run(a);
+                           });
+  desktop.beforeModal = [&] { binder.refresh(); };
+  program.run([&] { program.start(); });
+  binder.refresh();
+  if (program.ctx.ended) return 0;
+  return QApplication::exec();
+}

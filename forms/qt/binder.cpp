@@ -1,0 +1,408 @@
+#include "forms/qt/binder.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+
+namespace forms::qt {
+namespace {
+
+const char* kControlProperty = "dimmarkControl";
+
+// Forms are sized with their borders, as designed: the client area is the
+// form's size less the frame and the title bar.
+constexpr int kBorderWidth = 120;
+constexpr int kBorderHeight = 350;
+
+int vbButton(Qt::MouseButton b) {
+  switch (b) {
+    case Qt::LeftButton: return mouse::kLeft;
+    case Qt::RightButton: return mouse::kRight;
+    case Qt::MiddleButton: return mouse::kMiddle;
+    default: return 0;
+  }
+}
+
+int vbShift(Qt::KeyboardModifiers m) {
+  return (m & Qt::ShiftModifier ? 1 : 0) | (m & Qt::ControlModifier ? 2 : 0) |
+         (m & Qt::AltModifier ? 4 : 0);
+}
+
+QString q(const std::string& s) { return QString::fromStdString(s); }
+
+void setGeometryTwips(QWidget* w, const Control& c) {
+  w->setGeometry(px(c.left()), px(c.top()), std::max(1, px(c.width())),
+                 std::max(1, px(c.height())));
+}
+
+}  // namespace
+
+Binder::Binder(FormSet& forms, Runner run, QObject* parent)
+    : QObject(parent), forms_(forms), run_(std::move(run)) {}
+
+Binder::~Binder() {
+  for (auto& v : views_)
+    if (v->window) delete v->window.data();
+}
+
+QWidget* Binder::window(const Form& form) const {
+  for (const auto& v : views_)
+    if (v->form == &form) return v->window;
+  return nullptr;
+}
+
+QWidget* Binder::widget(const Control& control) const {
+  for (const auto& v : views_) {
+    auto it = v->widgets.find(&control);
+    if (it != v->widgets.end()) return it->second;
+  }
+  return nullptr;
+}
+
+Control* Binder::controlOf(QObject* o) const {
+  QVariant p = o->property(kControlProperty);
+  if (!p.isValid()) return nullptr;
+  return reinterpret_cast<Control*>(p.value<quintptr>());
+}
+
+void Binder::act(const std::function<void()>& action) {
+  bool alive = run_(action);
+  refresh();
+  if (!alive) QApplication::quit();
+}
+
+void Binder::refresh() {
+  if (refreshing_) return;
+  refreshing_ = true;
+  for (Form* f : forms_.all()) {
+    View* view = nullptr;
+    for (auto& v : views_)
+      if (v->form == f) view = v.get();
+    if (!view) {
+      views_.push_back(std::make_unique<View>());
+      view = views_.back().get();
+      view->form = f;
+    }
+    bool wanted = f->loaded() && f->visible();
+    std::vector<const Control*> now;
+    for (const auto& c : f->controls()) now.push_back(c.get());
+    if (view->window && (!f->loaded() || now != view->built)) {
+      // A new life of the form gets new widgets.
+      QWidget* old = view->window;
+      old->hide();
+      for (QObject* child : old->findChildren<QObject*>()) {
+        child->setProperty(kControlProperty, QVariant());
+        child->blockSignals(true);
+      }
+      old->deleteLater();
+      view->window = nullptr;
+      view->widgets.clear();
+      view->timers.clear();
+    }
+    if (f->loaded() && !view->window) build(*view);
+    if (view->window) {
+      sync(*view);
+      if (wanted && !view->window->isVisible()) view->window->show();
+      if (!wanted && view->window->isVisible()) view->window->hide();
+    }
+  }
+  refreshing_ = false;
+}
+
+void Binder::build(View& v) {
+  Form& f = *v.form;
+  auto* win = new QWidget(nullptr, Qt::Window);
+  win->setAttribute(Qt::WA_DeleteOnClose, false);
+  win->setProperty(kControlProperty, QVariant::fromValue(
+                                         reinterpret_cast<quintptr>(&f)));
+  win->installEventFilter(this);
+  v.window = win;
+  v.built.clear();
+  for (const auto& c : f.controls()) v.built.push_back(c.get());
+
+  // Containers first, so children find their parent widget.
+  std::function<void(Control&, QWidget*)> place = [&](Control& parent,
+                                                      QWidget* parentWidget) {
+    for (Control* c : parent.children()) {
+      QWidget* w = makeWidget(v, *c, parentWidget);
+      if (w) place(*c, w);
+    }
+  };
+  place(f, win);
+  for (const auto& c : f.controls()) {
+    if (c->kind() != Kind::Timer) continue;
+    auto* t = new QTimer(win);
+    Control* ctl = c.get();
+    connect(t, &QTimer::timeout, this, [this, ctl, t] {
+      if (!t->property(kControlProperty).isValid()) return;
+      act([ctl] { ctl->tick(); });
+    });
+    t->setProperty(kControlProperty,
+                   QVariant::fromValue(reinterpret_cast<quintptr>(ctl)));
+    v.timers[ctl] = t;
+  }
+  // Buttons along the top stand above the banner.
+  for (auto& [ctl, w] : v.widgets)
+    if (w && ctl->kind() == Kind::CommandButton) w->raise();
+  f.popupHandler = [this, &f](Control& menu, float x, float y) {
+    showPopup(f, menu, x, y);
+  };
+}
+
+QWidget* Binder::makeWidget(View& v, Control& c, QWidget* parent) {
+  QWidget* w = nullptr;
+  switch (c.kind()) {
+    case Kind::Frame: {
+      w = new QGroupBox(parent);
+      w->installEventFilter(this);
+      break;
+    }
+    case Kind::PictureBox: {
+      auto* l = new QLabel(parent);
+      l->setObjectName("banner");
+      l->setStyleSheet(
+          "QLabel#banner { background: qlineargradient(x1:0, y1:0, x2:1, "
+          "y2:0, stop:0 #0b3d6b, stop:0.5 #1f6fb2, stop:1 #0b3d6b); }");
+      l->lower();
+      w = l;
+      w->installEventFilter(this);
+      break;
+    }
+    case Kind::Label: {
+      auto* l = new QLabel(parent);
+      if (parent && parent->objectName() == "banner")
+        l->setStyleSheet("color: white; font-size: 14pt; font-weight: bold;");
+      w = l;
+      break;
+    }
+    case Kind::CommandButton: {
+      auto* b = new QPushButton(parent);
+      connect(b, &QPushButton::clicked, this, [this, b] {
+        if (Control* ctl = controlOf(b)) act([ctl] { ctl->userClick(); });
+      });
+      w = b;
+      break;
+    }
+    case Kind::TextBox: {
+      if (c.multiLine()) {
+        auto* e = new QPlainTextEdit(parent);
+        connect(e, &QPlainTextEdit::textChanged, this, [this, e] {
+          if (refreshing_) return;
+          if (Control* ctl = controlOf(e))
+            act([ctl, e] { ctl->userType(e->toPlainText().toStdString()); });
+        });
+        w = e;
+      } else {
+        auto* e = new QLineEdit(parent);
+        connect(e, &QLineEdit::textEdited, this, [this, e](const QString& t) {
+          if (Control* ctl = controlOf(e))
+            act([ctl, t] { ctl->userType(t.toStdString()); });
+        });
+        w = e;
+      }
+      w->installEventFilter(this);
+      break;
+    }
+    case Kind::CheckBox: {
+      auto* b = new QCheckBox(parent);
+      connect(b, &QCheckBox::clicked, this, [this, b] {
+        if (Control* ctl = controlOf(b)) act([ctl] { ctl->userClick(); });
+      });
+      w = b;
+      break;
+    }
+    case Kind::OptionButton: {
+      auto* b = new QRadioButton(parent);
+      b->setAutoExclusive(false);  // the model keeps them exclusive
+      connect(b, &QRadioButton::clicked, this, [this, b] {
+        if (Control* ctl = controlOf(b)) act([ctl] { ctl->userClick(); });
+      });
+      w = b;
+      break;
+    }
+    case Kind::ComboBox: {
+      auto* b = new QComboBox(parent);
+      b->setEditable(true);
+      b->lineEdit()->setReadOnly(true);
+      connect(b, QOverload<int>::of(&QComboBox::activated), this,
+              [this, b](int i) {
+                if (Control* ctl = controlOf(b))
+                  act([ctl, i] { ctl->userSelect(i); });
+              });
+      w = b;
+      break;
+    }
+    default:
+      return nullptr;
+  }
+  w->setProperty(kControlProperty,
+                 QVariant::fromValue(reinterpret_cast<quintptr>(&c)));
+  v.widgets[&c] = w;
+  return w;
+}
+
+void Binder::sync(View& v) {
+  Form& f = *v.form;
+  QWidget* win = v.window;
+  win->setWindowTitle(q(f.caption()));
+  QSize client(std::max(100, px(f.width() - kBorderWidth)),
+               std::max(40, px(f.height() - kBorderHeight)));
+  if (win->size() != client) win->setFixedSize(client);
+  for (auto& [ctl, w] : v.widgets)
+    if (w) syncControl(*ctl, w);
+  for (auto& [ctl, t] : v.timers) {
+    if (!t) continue;
+    bool run = f.loaded() && ctl->enabled() && ctl->interval() > 0;
+    if (run && (!t->isActive() || t->interval() != ctl->interval()))
+      t->start(ctl->interval());
+    if (!run && t->isActive()) t->stop();
+  }
+}
+
+void Binder::syncControl(const Control& c, QWidget* w) {
+  const bool wasRefreshing = refreshing_;
+  refreshing_ = true;
+  QSignalBlocker block(w);
+  setGeometryTwips(w, c);
+  w->setEnabled(c.enabled());
+  w->setVisible(c.visible());
+  switch (c.kind()) {
+    case Kind::Frame:
+      static_cast<QGroupBox*>(w)->setTitle(q(c.caption()));
+      break;
+    case Kind::Label: {
+      auto* l = static_cast<QLabel*>(w);
+      l->setText(q(c.caption()));
+      if (c.backColor() >= 0) {
+        l->setAutoFillBackground(true);
+        l->setStyleSheet(QString("background-color: #%1;")
+                             .arg(c.backColor(), 6, 16, QChar('0')));
+      }
+      break;
+    }
+    case Kind::CommandButton:
+      static_cast<QPushButton*>(w)->setText(q(c.caption()));
+      break;
+    case Kind::TextBox:
+      if (auto* e = qobject_cast<QLineEdit*>(w)) {
+        if (e->text() != q(c.text())) e->setText(q(c.text()));
+        e->setReadOnly(c.locked());
+      } else if (auto* p = qobject_cast<QPlainTextEdit*>(w)) {
+        if (p->toPlainText() != q(c.text())) p->setPlainText(q(c.text()));
+        p->setReadOnly(c.locked());
+      }
+      break;
+    case Kind::CheckBox: {
+      auto* b = static_cast<QCheckBox*>(w);
+      b->setText(q(c.caption()));
+      b->setChecked(c.value() == 1);
+      break;
+    }
+    case Kind::OptionButton: {
+      auto* b = static_cast<QRadioButton*>(w);
+      b->setText(q(c.caption()));
+      b->setChecked(c.value() != 0);
+      break;
+    }
+    case Kind::ComboBox: {
+      auto* b = static_cast<QComboBox*>(w);
+      QStringList items;
+      for (const auto& s : c.list()) items << q(s);
+      QStringList have;
+      for (int i = 0; i < b->count(); ++i) have << b->itemText(i);
+      if (have != items) {
+        b->clear();
+        b->addItems(items);
+      }
+      b->setCurrentIndex(c.listIndex());
+      b->setEditText(q(c.text()));
+      break;
+    }
+    default:
+      break;
+  }
+  refreshing_ = wasRefreshing;
+}
+
+void Binder::showPopup(Form& form, Control& menu, float x, float y) {
+  QWidget* win = window(form);
+  if (!win) return;
+  refresh();
+  QMenu popup(win);
+  for (Control* item : menu.children()) {
+    if (item->kind() != Kind::Menu || !item->visible()) continue;
+    QAction* a = popup.addAction(q(item->caption()));
+    a->setEnabled(item->enabled());
+    a->setData(QVariant::fromValue(reinterpret_cast<quintptr>(item)));
+  }
+  QPoint at = win->mapToGlobal(
+      QPoint(static_cast<int>(x) / kTwipsPerPixel,
+             static_cast<int>(y) / kTwipsPerPixel));
+  QAction* chosen = popup.exec(at);
+  if (!chosen) return;
+  // The chosen item runs inside the handler that opened the popup, as the
+  // platform's PopupMenu does.
+  auto* item = reinterpret_cast<Control*>(chosen->data().value<quintptr>());
+  item->userClick();
+}
+
+bool Binder::eventFilter(QObject* watched, QEvent* event) {
+  switch (event->type()) {
+    case QEvent::Close: {
+      auto it = std::find_if(views_.begin(), views_.end(), [&](const auto& v) {
+        return v->window == watched;
+      });
+      if (it == views_.end()) break;
+      // Closing a window unloads its form; the model decides what stays.
+      event->ignore();
+      Form* f = (*it)->form;
+      act([f] { f->unload(); });
+      return true;
+    }
+    case QEvent::MouseButtonPress: {
+      Control* ctl = controlOf(watched);
+      if (!ctl || ctl->kind() == Kind::Form) break;
+      auto* me = static_cast<QMouseEvent*>(event);
+      int button = vbButton(me->button());
+      int shift = vbShift(me->modifiers());
+      float x = static_cast<float>(me->position().x() * kTwipsPerPixel);
+      float y = static_cast<float>(me->position().y() * kTwipsPerPixel);
+      act([=] { ctl->userMouseDown(button, shift, x, y); });
+      return false;
+    }
+    case QEvent::FocusOut: {
+      Control* ctl = controlOf(watched);
+      if (!ctl || ctl->kind() != Kind::TextBox) break;
+      act([ctl] { ctl->userLeave(); });
+      break;
+    }
+    case QEvent::KeyPress: {
+      Control* ctl = controlOf(watched);
+      if (!ctl || ctl->kind() != Kind::TextBox || !ctl->KeyPress) break;
+      auto* ke = static_cast<QKeyEvent*>(event);
+      int code = 0;
+      if (ke->key() == Qt::Key_Return || ke->key() == Qt::Key_Enter)
+        code = 13;
+      else if (!ke->text().isEmpty())
+        code = ke->text().at(0).unicode();
+      if (code) act([ctl, code] { ctl->userKeyPress(code); });
+      break;
+    }
+    default:
+      break;
+  }
+  return QObject::eventFilter(watched, event);
+}
+
+}  // namespace forms::qt

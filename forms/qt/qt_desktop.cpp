@@ -1,0 +1,77 @@
+#include "forms/qt/qt_desktop.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QProcess>
+#include <QWidget>
+
+namespace forms::qt {
+
+QtDesktop::QtDesktop(std::string appTitle, std::string startDir)
+    : appTitle_(std::move(appTitle)), startDir_(std::move(startDir)) {}
+
+Answer QtDesktop::message(const std::string& text, Buttons buttons,
+                          const std::string& title) {
+  if (beforeModal) beforeModal();
+  QMessageBox box(QApplication::activeWindow());
+  box.setWindowTitle(QString::fromStdString(title.empty() ? appTitle_ : title));
+  box.setText(QString::fromStdString(text));
+  if (buttons == Buttons::YesNo) {
+    box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+    box.setIcon(QMessageBox::Question);
+    return box.exec() == QMessageBox::Yes ? Answer::Yes : Answer::No;
+  }
+  box.setStandardButtons(QMessageBox::Ok);
+  box.exec();
+  return Answer::Ok;
+}
+
+QString QtDesktop::qtFilter(const std::string& filter) {
+  QStringList parts = QString::fromStdString(filter).split('|');
+  QStringList out;
+  for (int i = 0; i + 1 < parts.size(); i += 2) {
+    QStringList patterns;
+    for (const QString& p : parts[i + 1].split(';', Qt::SkipEmptyParts)) {
+      QString t = p.trimmed();
+      for (const QString& v : {t, t.toLower(), t.toUpper()})
+        if (!patterns.contains(v)) patterns << v;
+    }
+    out << QString("%1 (%2)").arg(parts[i], patterns.join(' '));
+  }
+  if (parts.size() == 1 && !parts[0].isEmpty()) out << parts[0];
+  return out.join(";;");
+}
+
+std::optional<std::string> QtDesktop::openFile(const OpenFileRequest& req) {
+  if (beforeModal) beforeModal();
+  QString dir = QString::fromStdString(
+      !req.initialDir.empty() ? req.initialDir : startDir_);
+  if (!req.fileName.empty()) {
+    QFileInfo fi(QString::fromStdString(req.fileName));
+    if (fi.dir().exists()) dir = fi.absoluteFilePath();
+  }
+  QString chosen = QFileDialog::getOpenFileName(
+      QApplication::activeWindow(), QString::fromStdString(req.title), dir,
+      qtFilter(req.filter));
+  if (chosen.isEmpty()) return std::nullopt;
+  return chosen.toStdString();
+}
+
+bool QtDesktop::activateWindow(const std::string& title) {
+  for (QWidget* w : QApplication::topLevelWidgets()) {
+    if (w->isVisible() && w->windowTitle() == QString::fromStdString(title)) {
+      w->raise();
+      w->activateWindow();
+      return true;
+    }
+  }
+  return false;
+}
+
+bool QtDesktop::startProgram(const std::string& path) {
+  return QProcess::startDetached(QString::fromStdString(path), {});
+}
+
+}  // namespace forms::qt

@@ -1,0 +1,37 @@
+// The desktop with real dialogs.
+#pragma once
+
+#include <QString>
+#include <functional>
+#include <string>
+
+#include "forms/desktop.h"
+
+namespace forms::qt {
+
+class QtDesktop : public Desktop {
+ public:
+  // appTitle is the title of messages that give none; startDir is where
+  // the open-file dialog starts when it has no file name yet.
+  QtDesktop(std::string appTitle, std::string startDir);
+
+  Answer message(const std::string& text, Buttons buttons,
+                 const std::string& title) override;
+  std::optional<std::string> openFile(const OpenFileRequest& req) override;
+  bool activateWindow(const std::string& title) override;
+  bool startProgram(const std::string& path) override;
+
+  // Called before a modal dialog opens, so the windows show the state the
+  // running handler has reached.
+  std::function<void()> beforeModal;
+
+  // "Drawings|*.DXF;*.DWG|All|*.*" as the Qt dialog writes it, each
+  // pattern in both cases.
+  static QString qtFilter(const std::string& filter);
+
+ private:
+  std::string appTitle_;
+  std::string startDir_;
+};
+
+}  // namespace forms::qt
