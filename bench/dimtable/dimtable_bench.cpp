@@ -40,7 +40,7 @@ void writePass(intake::Recordset& rs, int n) {
 void BM_NumberingPass(benchmark::State& state) {
   const int rows = static_cast<int>(state.range(0));
   const std::string db = scratchPath();
-  for (auto _ : state) {
+  for (auto _ : state) {  // NOLINT(clang-analyzer-deadcode.DeadStores)
     state.PauseTiming();
     std::filesystem::remove(db);
     intake::copyTemplate(kTemplate, db);
@@ -71,7 +71,7 @@ void BM_LoadWalk(benchmark::State& state) {
     rs.Open(c, "dim1");
     writePass(rs, rows);
   }
-  for (auto _ : state) {
+  for (auto _ : state) {  // NOLINT(clang-analyzer-deadcode.DeadStores)
     intake::Connection c;
     c.Open(db);
     intake::Recordset rs;

@@ -24,15 +24,19 @@ inline void writeBytes(const std::string& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
 }
 
-// Expects `f` to raise DbError of `kind` with a message naming `path`.
+// Expects `f` to raise DbError of `kind` with a message naming `path` and
+// holding `phrase`.
 template <typename F>
-void expectDbError(F&& f, intake::DbError::Kind kind, const std::string& path) {
+void expectDbError(F&& f, intake::DbError::Kind kind, const std::string& path,
+                   const std::string& phrase = "") {
   try {
     f();
     ADD_FAILURE() << "no DbError raised";
   } catch (const intake::DbError& e) {
-    EXPECT_EQ(e.kind(), kind) << e.what();
-    EXPECT_NE(std::string(e.what()).find(path), std::string::npos) << e.what();
+    const std::string what = e.what();
+    EXPECT_EQ(e.kind(), kind) << what;
+    EXPECT_NE(what.find(path), std::string::npos) << what;
+    EXPECT_NE(what.find(phrase), std::string::npos) << what;
   }
 }
 

@@ -27,7 +27,7 @@ TEST_F(DimTableTest, TemplateIsAnEmptyTableThatNumbersFromOne) {
   EXPECT_EQ(rs.RecordCount(), 0);
   // The loader takes the row count from the last row; with none it must
   // be able to tell instead of reading garbage.
-  expectDbError([&] { rs.MoveLast(); }, Kind::NoRows, db_);
+  expectDbError([&] { rs.MoveLast(); }, Kind::NoRows, db_, "没有记录");
   expectDbError([&] { rs.MoveFirst(); }, Kind::NoRows, db_);
   expectDbError([&] { rs.Get("number1"); }, Kind::NoRows, db_);
 
@@ -327,13 +327,14 @@ TEST_F(DimTableTest, ForeignOrDamagedFilesAreRefusedAndLeftAsTheyWere) {
     const char* name;
     std::string bytes;
     Kind kind;
+    const char* phrase = "";
   } cases[] = {
-      {"empty", "", Kind::NotOurs},
+      {"empty", "", Kind::NotOurs, "空文件"},
       {"random", random, Kind::NotOurs},
-      {"access", access, Kind::NotOurs},
-      {"other sqlite", readBytes(other), Kind::NotOurs},
-      {"damaged page", damaged, Kind::Corrupt},
-      {"truncated", ours.substr(0, 3 * 4096), Kind::Corrupt},
+      {"access", access, Kind::NotOurs, "Access"},
+      {"other sqlite", readBytes(other), Kind::NotOurs, "其他程序"},
+      {"damaged page", damaged, Kind::Corrupt, "损坏"},
+      {"truncated", ours.substr(0, 3 * 4096), Kind::Corrupt, "损坏"},
       {"newer version", newer, Kind::Version},
   };
   const std::string path = (dir_ / "b.mdb").string();
@@ -403,6 +404,31 @@ TEST_F(DimTableTest, TemplateCopyIsWholeOrNothing) {
                 target);
   std::filesystem::permissions(dir_, std::filesystem::perms::owner_all);
   EXPECT_EQ(entries(), before);
+}
+
+// A numbered drawing on a read-only share still loads; a write is refused
+// with the reason and the file stays as it was.
+TEST_F(DimTableTest, ReadOnlyDatabaseLoadsButRefusesWrites) {
+  if (::geteuid() == 0) GTEST_SKIP() << "root writes into read-only files";
+  {
+    Connection c;
+    c.Open(db_);
+    Recordset rs;
+    rs.Open(c, "dim1");
+    writePass(rs, 2, 1);
+  }
+  const std::string before = readBytes(db_);
+  std::filesystem::permissions(db_, std::filesystem::perms::owner_read);
+  Connection c;
+  c.Open(db_);
+  Recordset rs;
+  rs.Open(c, "dim1");
+  rs.MoveLast();
+  EXPECT_EQ(rs.Get("number1").asInt(), 2);
+  rs.AddNew();
+  expectDbError([&] { rs.Update(); }, Kind::ReadOnly, db_, "只读");
+  c.Close();
+  EXPECT_EQ(readBytes(db_), before);
 }
 
 }  // namespace
