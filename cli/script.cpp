@@ -20,7 +20,9 @@ struct BadLine {
 // Picks answered from the script's queue.
 class ScriptedPicks : public cadhost::PickSource {
  public:
-  explicit ScriptedPicks(forms::AnswerQueue& q) : queue_(q) {}
+  // Shares the queue: the host may outlive the script's run.
+  explicit ScriptedPicks(std::shared_ptr<forms::AnswerQueue> q)
+      : queue_(std::move(q)) {}
   cadhost::Point pickPoint(const std::string& prompt) override {
     return take("point pick \"" + prompt + "\"");
   }
@@ -32,19 +34,19 @@ class ScriptedPicks : public cadhost::PickSource {
  private:
   cadhost::Point take(const std::string& question) {
     using T = forms::QueuedAnswer::Type;
-    const forms::QueuedAnswer* next = queue_.peek();
+    const forms::QueuedAnswer* next = queue_->peek();
     if (next && next->type == T::Point) {
-      auto a = queue_.pop();
+      auto a = queue_->pop();
       return {a.x, a.y, 0};
     }
     if (next && next->type == T::Escape) {
-      queue_.pop();
+      queue_->pop();
       throw cadhost::HostError("pick cancelled");
     }
     throw forms::Unanswered{
         question + (next ? " (next answer is " + next->describe() + ")" : "")};
   }
-  forms::AnswerQueue& queue_;
+  std::shared_ptr<forms::AnswerQueue> queue_;
 };
 
 double number(const std::string& word) {
@@ -87,7 +89,11 @@ class Runner {
  public:
   Runner(const std::filesystem::path& programDir, const ScriptHosts& hosts,
          std::ostream& out, std::ostream& err)
-      : hosts_(hosts), out_(out), err_(err), desktop_(queue_) {
+      : hosts_(hosts),
+        out_(out),
+        err_(err),
+        queue_(std::make_shared<forms::AnswerQueue>()),
+        desktop_(*queue_) {
     picks_ = std::make_shared<ScriptedPicks>(queue_);
     auto cad = [this](const std::string& className) {
       if (!hosts_.cad) throw cadhost::HostError("no CAD host");
@@ -254,7 +260,7 @@ class Runner {
     } else {
       throw BadLine{"unknown answer: " + k};
     }
-    queue_.push(a);
+    queue_->push(a);
   }
 
   void dump(const std::vector<std::string>& w) {
@@ -310,7 +316,7 @@ class Runner {
   const ScriptHosts& hosts_;
   std::ostream& out_;
   std::ostream& err_;
-  forms::AnswerQueue queue_;
+  std::shared_ptr<forms::AnswerQueue> queue_;
   forms::ScriptedDesktop desktop_;
   std::shared_ptr<ScriptedPicks> picks_;
   cadhost::ApplicationRef createdHost_;
