@@ -1,0 +1,196 @@
+// The generic binder, offscreen: widgets follow the model, user events reach
+// it, popups open where asked.
+#include "forms/qt/binder.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QTimer>
+
+#include "forms/qt/qt_desktop.h"
+
+using namespace forms;
+using forms::qt::Binder;
+
+namespace {
+
+QApplication& qapp() {
+  static int argc = 1;
+  static char name[] = "binder_test";
+  static char* argv[] = {name, nullptr};
+  static QApplication app(argc, argv);
+  return app;
+}
+
+class Sample : public Form {
+ public:
+  Sample() : Form("Sample") {}
+  Control* frame = nullptr;
+  Control* button = nullptr;
+  Control* box = nullptr;
+  Control* list = nullptr;
+  Control* optA = nullptr;
+  Control* optB = nullptr;
+  Control* menu = nullptr;
+  Control* item = nullptr;
+  Control* timer = nullptr;
+  std::vector<std::string> log;
+
+ protected:
+  void build() override {
+    setCaption("样本窗口");
+    setGeometry(0, 0, 6120, 3350);
+    frame = &add(Kind::Frame, "Frame1");
+    frame->setCaption("框架");
+    frame->setGeometry(150, 300, 4500, 2400);
+    button = &add(Kind::CommandButton, "Com1", frame);
+    button->setCaption("确定");
+    button->setGeometry(150, 300, 1200, 450);
+    box = &add(Kind::TextBox, "Text1", frame);
+    box->setGeometry(1500, 300, 1500, 375);
+    list = &add(Kind::ComboBox, "Combo1", frame);
+    list->setGeometry(150, 900, 1500, 375);
+    for (const char* s : {"0", "0.0", "0.00"}) list->addItem(s);
+    optA = &add(Kind::OptionButton, "OptA", frame);
+    optA->setGeometry(150, 1500, 1500, 300);
+    optA->setValue(1);
+    optB = &add(Kind::OptionButton, "OptB", frame);
+    optB->setGeometry(1800, 1500, 1500, 300);
+    menu = &add(Kind::Menu, "mnu");
+    menu->setVisible(false);
+    item = &add(Kind::Menu, "mnuItem", menu);
+    item->setCaption("项目");
+    timer = &add(Kind::Timer, "Timer1");
+    timer->setInterval(10);
+    timer->setEnabled(false);
+    button->Click = [this] {
+      log.push_back("click");
+      box->setText("clicked");
+      frame->setCaption("已按");
+    };
+    box->Change = [this] { log.push_back("change " + box->text()); };
+    list->Click = [this] { log.push_back("list " + std::to_string(list->listIndex())); };
+    frame->MouseDown = [this](int b, int, float x, float y) {
+      log.push_back("down " + std::to_string(b));
+      if (b == mouse::kRight) popupMenu(*menu, x, y);
+    };
+    item->Click = [this] { log.push_back("item"); };
+    timer->Timer = [this] {
+      log.push_back("tick");
+      timer->setEnabled(false);
+    };
+  }
+};
+
+class BinderTest : public ::testing::Test {
+ protected:
+  BinderTest() : binder(forms, [](const std::function<void()>& a) {
+    a();
+    return true;
+  }) {
+    qapp();
+    forms.add(form);
+    form.show();
+    binder.refresh();
+  }
+  template <typename W>
+  W* w(Control* c) {
+    auto* widget = qobject_cast<W*>(binder.widget(*c));
+    EXPECT_NE(widget, nullptr);
+    return widget;
+  }
+  Sample form;
+  FormSet forms;
+  Binder binder;
+};
+
+}  // namespace
+
+TEST_F(BinderTest, BuildsWidgetsInPixelsFromTwips) {
+  QWidget* win = binder.window(form);
+  ASSERT_NE(win, nullptr);
+  EXPECT_TRUE(win->isVisible());
+  EXPECT_EQ(win->windowTitle(), QString("样本窗口"));
+  EXPECT_EQ(win->size(), QSize((6120 - 120) / 15, (3350 - 350) / 15));
+  auto* frame = w<QGroupBox>(form.frame);
+  EXPECT_EQ(frame->geometry(), QRect(10, 20, 300, 160));
+  EXPECT_EQ(frame->title(), QString("框架"));
+  auto* button = w<QPushButton>(form.button);
+  EXPECT_EQ(button->parentWidget(), frame);
+  EXPECT_EQ(button->geometry(), QRect(10, 20, 80, 30));
+  EXPECT_EQ(w<QComboBox>(form.list)->count(), 3);
+}
+
+TEST_F(BinderTest, UserEventsReachTheModelAndWidgetsFollowIt) {
+  QTest::mouseClick(w<QPushButton>(form.button), Qt::LeftButton);
+  EXPECT_EQ(form.log, (std::vector<std::string>{"click", "change clicked"}));
+  EXPECT_EQ(w<QLineEdit>(form.box)->text(), QString("clicked"));
+  EXPECT_EQ(w<QGroupBox>(form.frame)->title(), QString("已按"));
+
+  form.log.clear();
+  auto* edit = w<QLineEdit>(form.box);
+  edit->clear();
+  QTest::keyClicks(edit, "12");
+  EXPECT_EQ(form.box->text(), "12");
+  EXPECT_EQ(form.log.back(), "change 12");
+
+  w<QRadioButton>(form.optB)->click();
+  EXPECT_EQ(form.optA->value(), 0);
+  EXPECT_EQ(form.optB->value(), 1);
+  EXPECT_FALSE(w<QRadioButton>(form.optA)->isChecked());
+
+  w<QComboBox>(form.list)->activated(2);
+  EXPECT_EQ(form.list->listIndex(), 2);
+  EXPECT_EQ(form.log.back(), "list 2");
+
+  // A disabled frame disables its widgets too.
+  form.frame->setEnabled(false);
+  binder.refresh();
+  EXPECT_FALSE(w<QPushButton>(form.button)->isEnabled());
+}
+
+TEST_F(BinderTest, RightClickOpensThePopupAndItsItemRuns) {
+  QTimer::singleShot(50, [] {
+    QWidget* popup = QApplication::activePopupWidget();
+    ASSERT_NE(popup, nullptr);
+    QTest::keyClick(popup, Qt::Key_Down);
+    QTest::keyClick(popup, Qt::Key_Return);
+  });
+  QTest::mouseClick(w<QGroupBox>(form.frame), Qt::RightButton, {}, QPoint(30, 40));
+  EXPECT_EQ(form.log, (std::vector<std::string>{"down 2", "item"}));
+  ASSERT_TRUE(form.lastPopup());
+  EXPECT_EQ(form.lastPopup()->x, 30 * 15);
+  EXPECT_EQ(form.lastPopup()->y, 40 * 15);
+
+  form.log.clear();
+  QTest::mouseClick(w<QGroupBox>(form.frame), Qt::LeftButton, {}, QPoint(30, 40));
+  EXPECT_EQ(form.log, std::vector<std::string>{"down 1"});
+}
+
+TEST_F(BinderTest, TimersRunWhileEnabledAndUnloadRemovesTheWindow) {
+  form.timer->setEnabled(true);
+  binder.refresh();
+  QTest::qWait(100);
+  EXPECT_EQ(form.log, std::vector<std::string>{"tick"});
+  form.unload();
+  binder.refresh();
+  EXPECT_EQ(binder.window(form), nullptr);
+  // A new life of the form gets new widgets.
+  form.show();
+  binder.refresh();
+  ASSERT_NE(binder.window(form), nullptr);
+  EXPECT_EQ(w<QLineEdit>(form.box)->text(), QString(""));
+}
+
+TEST(QtDesktop, FiltersListPatternsInBothCases) {
+  EXPECT_EQ(forms::qt::QtDesktop::qtFilter("*.DWG;*.DXF|*.DWG;*.DXF"),
+            QString("*.DWG;*.DXF (*.DWG *.dwg *.DXF *.dxf)"));
+  EXPECT_EQ(forms::qt::QtDesktop::qtFilter("*.XLSX|*.XLSX|All|*.*"),
+            QString("*.XLSX (*.XLSX *.xlsx);;All (*.*)"));
+}
