@@ -377,6 +377,9 @@ struct ConnState {
   sqlite3* db = nullptr;
   sqlite3_stmt* insert = nullptr;
   Txn txn = Txn::None;
+  // The recordset whose AddNew began the implicit pass; closing it before
+  // Update takes the pass back, so no other Update can commit half of it.
+  const Recordset* passOwner = nullptr;
   bool sqlOpen = false;  // BEGIN issued and not yet ended
   bool failed = false;   // a write of this pass failed and was rolled back
   std::string failure;
@@ -399,8 +402,11 @@ struct ConnState {
     if (rc != SQLITE_OK) raise(rc, action);
   }
 
-  void beginWrite() {
-    if (txn == Txn::None) txn = Txn::Implicit;
+  void beginWrite(const Recordset* who) {
+    if (txn == Txn::None) {
+      txn = Txn::Implicit;
+      passOwner = who;
+    }
     if (sqlOpen) return;
     // IMMEDIATE takes the write lock now, so a pass never stalls half-way.
     exec("BEGIN IMMEDIATE", "写入");
@@ -432,12 +438,18 @@ struct ConnState {
       if (rc != SQLITE_OK) {
         DbError err = engineError(path, db, rc, "提交");
         rollback();
-        txn = Txn::None;
+        endPass();
         throw err;
       }
       sqlOpen = false;
     }
+    endPass();
+  }
+
+  void endPass() {
     txn = Txn::None;
+    passOwner = nullptr;
+    failed = false;
   }
 
   DbError passFailed() const {
@@ -448,8 +460,7 @@ struct ConnState {
 
   void close() {
     rollback();
-    txn = Txn::None;
-    failed = false;
+    endPass();
     if (insert) sqlite3_finalize(insert);
     insert = nullptr;
     if (db) sqlite3_close_v2(db);
@@ -681,6 +692,7 @@ void Connection::BeginTrans() {
   }
   // Rows an unfinished pass has saved become part of the transaction.
   s.txn = ConnState::Txn::Explicit;
+  s.passOwner = nullptr;
 }
 
 void Connection::CommitTrans() {
@@ -691,8 +703,7 @@ void Connection::CommitTrans() {
   }
   if (s.failed) {
     DbError err = s.passFailed();
-    s.txn = ConnState::Txn::None;
-    s.failed = false;
+    s.endPass();
     throw err;
   }
   s.commit();
@@ -705,16 +716,29 @@ void Connection::RollbackTrans() {
                   "尺寸数据库" + inQuotes(path_) + "没有可撤销的事务。");
   }
   s.rollback();
-  s.txn = ConnState::Txn::None;
-  s.failed = false;
+  s.endPass();
 }
 
 // ---- recordset ------------------------------------------------------------
 
 Recordset::Recordset() = default;
-Recordset::~Recordset() = default;
-Recordset::Recordset(Recordset&&) noexcept = default;
-Recordset& Recordset::operator=(Recordset&&) noexcept = default;
+Recordset::~Recordset() { Close(); }
+
+Recordset::Recordset(Recordset&& other) noexcept { *this = std::move(other); }
+
+Recordset& Recordset::operator=(Recordset&& other) noexcept {
+  if (this != &other) {
+    Close();
+    state_ = std::move(other.state_);
+    rows_ = std::move(other.rows_);
+    pos_ = other.pos_;
+    seenRollbacks_ = other.seenRollbacks_;
+    pending_ = std::move(other.pending_);
+    if (state_ && state_->passOwner == &other) state_->passOwner = this;
+    other.Close();
+  }
+  return *this;
+}
 
 void Recordset::fail(DbError::Kind kind, const std::string& what) const {
   std::string where = state_ ? "尺寸数据库" + inQuotes(state_->path)
@@ -747,6 +771,11 @@ void Recordset::Open(Connection& connection, std::string_view source) {
 }
 
 void Recordset::Close() {
+  if (state_ && state_->txn == ConnState::Txn::Implicit &&
+      state_->passOwner == this) {
+    state_->rollback();
+    state_->endPass();
+  }
   state_.reset();
   rows_.clear();
   pending_.reset();
@@ -798,7 +827,7 @@ std::size_t Recordset::fieldIndex(std::string_view field) const {
 
 void Recordset::saveNewRow() {
   ConnState& s = state();
-  s.beginWrite();
+  s.beginWrite(this);
   sqlite3_stmt* st = s.insert;
   int rc = SQLITE_OK;
   for (int i = 1; i < static_cast<int>(kFields.size()) && rc == SQLITE_OK;
@@ -880,10 +909,7 @@ void Recordset::Update() {
   if (s.failed) {
     pending_.reset();
     DbError err = s.passFailed();
-    if (s.txn == ConnState::Txn::Implicit) {
-      s.txn = ConnState::Txn::None;
-      s.failed = false;
-    }
+    if (s.txn == ConnState::Txn::Implicit) s.endPass();
     throw err;
   }
   if (pending_) {
@@ -895,7 +921,7 @@ void Recordset::Update() {
         s.failPass(e.what());
       } else {
         s.rollback();
-        s.txn = ConnState::Txn::None;
+        s.endPass();
       }
       throw;
     }

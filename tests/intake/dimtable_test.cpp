@@ -289,6 +289,25 @@ TEST_F(DimTableTest, ClosingInTheMiddleOfAPassKeepsOnlyCommittedRows) {
     writePass(rs, 2, 3);
   }  // destroyed without CommitTrans
   EXPECT_EQ(countRows(db_), 2);
+
+  // A recordset dropped in the middle of its pass takes its rows with it:
+  // the next recordset's Update must not commit them.
+  Connection c;
+  c.Open(db_);
+  {
+    Recordset abandoned;
+    abandoned.Open(c, "dim1");
+    abandoned.AddNew();
+    abandoned.Set("marknum", 99);
+    abandoned.AddNew();
+    Recordset moved = std::move(abandoned);  // the pass goes with it
+    moved.AddNew();
+  }
+  Recordset rs;
+  rs.Open(c, "dim1");
+  writePass(rs, 1, 3);
+  EXPECT_EQ(rs.Get("number1").asInt(), 3);
+  EXPECT_EQ(countRows(db_), 3);
 }
 
 // Files at the database path that are not ours: refused, byte for byte
