@@ -1,0 +1,98 @@
+// A workbook (.xlsx) opened from a file, changed cell by cell and saved to
+// another file. Everything the cells do not touch (styles, merged cells,
+// formulas, shared formulas, other parts) is written back as it was read.
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "reports/xlsx/cellref.h"
+#include "reports/xlsx/package.h"
+
+namespace xlsx {
+
+// A cell as read: nothing, a text, a number or a boolean. An error value
+// (#DIV/0!) reads as its text.
+using Value = std::variant<std::monostate, std::string, double, bool>;
+
+class Workbook;
+
+class Sheet {
+ public:
+  Sheet(const Sheet&) = delete;
+  Sheet& operator=(const Sheet&) = delete;
+  ~Sheet();
+
+  const std::string& name() const;
+
+  // Rows and columns count from 1. A formula cell gives the result the file
+  // carried; once the workbook has been changed that result may be stale,
+  // so it reads as nothing.
+  Value value(int row, int column) const;
+  // The formula of a cell without '=', "" when it has none.
+  std::string formula(int row, int column) const;
+
+  // Setting a cell replaces its value and any formula and keeps its style;
+  // a missing row or cell is created in order. Bad input (an address off
+  // the sheet, a text that is not UTF-8 or too long, a number that is not
+  // finite, a cell inside an array formula) throws and changes nothing.
+  void setText(int row, int column, std::string_view text);
+  void setNumber(int row, int column, double value);
+  void setNumber(int row, int column, float value);
+  void clear(int row, int column);
+
+  // Every cell the sheet holds, empty ones with a style included.
+  CellRange usedRange() const;
+  std::vector<CellRange> mergedCells() const;
+
+ private:
+  friend class Workbook;
+  struct Impl;
+  explicit Sheet(std::unique_ptr<Impl> impl);
+  std::unique_ptr<Impl> impl_;
+};
+
+enum class SaveMode {
+  newFile,          // refuses the file the workbook was opened from
+  overwriteSource,  // allowed to replace it
+};
+
+class Workbook {
+ public:
+  static Workbook open(const std::filesystem::path& path,
+                       const Limits& limits = {});
+
+  Workbook(Workbook&&) noexcept;
+  Workbook& operator=(Workbook&&) noexcept;
+  ~Workbook();
+
+  const std::filesystem::path& path() const;
+
+  // Worksheets only, counted from 0 in the order of their tabs.
+  int sheetCount() const;
+  Sheet& sheet(int index);
+  const Sheet& sheet(int index) const;
+  Sheet* findSheet(std::string_view name);
+
+  int activeSheet() const;
+  void setActiveSheet(int index);
+
+  bool modified() const;
+
+  // Formula results are dropped and a full recalculation is asked for, so
+  // that the spreadsheet program computes every formula on open.
+  void save(const std::filesystem::path& path,
+            SaveMode mode = SaveMode::newFile);
+
+  struct Impl;
+
+ private:
+  explicit Workbook(std::unique_ptr<Impl> impl);
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace xlsx

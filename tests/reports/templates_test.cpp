@@ -1,0 +1,342 @@
+// The generated report templates, filled the way the report handlers fill
+// them, saved, and read again by the layer, by openpyxl and, where it is
+// installed, by LibreOffice, which computes the formulas.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <map>
+#include <numeric>
+#include <sstream>
+
+#include "reports/xlsx/workbook.h"
+#include "zip_fixture.h"
+
+using xlsx::Value;
+using xlsx::Workbook;
+
+namespace {
+
+const char* kFai = "dimdata/fai.xlsx";
+const char* kCpk = "dimdata/cpk.xlsx";
+
+std::string text(const Value& v) {
+  if (const auto* s = std::get_if<std::string>(&v)) return *s;
+  return "<not a text>";
+}
+
+bool empty(const Value& v) { return std::holds_alternative<std::monostate>(v); }
+
+std::string quote(const std::string& s) { return "'" + s + "'"; }
+
+// Output and exit status of a shell command.
+std::pair<int, std::string> run(const std::string& command) {
+  std::string output;
+  FILE* pipe = popen((command + " 2>&1").c_str(), "r");
+  if (!pipe) return {-1, ""};
+  std::array<char, 4096> buffer;
+  size_t n;
+  while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
+    output.append(buffer.data(), n);
+  const int status = pclose(pipe);
+  return {status, output};
+}
+
+struct Read {
+  std::string kind;
+  std::string value;
+};
+
+// Cells as openpyxl reads them; "merged" holds the merged ranges.
+std::map<std::string, Read> openpyxlCells(
+    const std::filesystem::path& file, const std::vector<std::string>& cells) {
+  std::string command =
+      std::string(DIMMARK_PYTHON) + " " +
+      quote(std::string(DIMMARK_TEST_SOURCE_DIR) + "/read_cells.py") + " " +
+      quote(file.string());
+  for (const auto& cell : cells) command += " " + cell;
+  auto [status, output] = run(command);
+  EXPECT_EQ(status, 0) << output;
+  std::map<std::string, Read> result;
+  std::istringstream lines(output);
+  std::string line;
+  while (std::getline(lines, line)) {
+    const auto tab = line.find('\t');
+    if (tab == std::string::npos) continue;
+    const auto tab2 = line.find('\t', tab + 1);
+    if (tab2 == std::string::npos)
+      result[line.substr(0, tab)] = {"", line.substr(tab + 1)};
+    else
+      result[line.substr(0, tab)] = {line.substr(tab + 1, tab2 - tab - 1),
+                                     line.substr(tab2 + 1)};
+  }
+  return result;
+}
+
+// One FAI row as the first-time report and the refresh write it.
+struct FaiRow {
+  double mark;
+  std::string zone;
+  std::string nominal;
+  float up, low;
+  std::string instrument;
+  std::vector<double> samples;
+};
+
+void fillFai(xlsx::Sheet& sheet, const std::vector<FaiRow>& rows) {
+  for (std::size_t p = 0; p < rows.size(); ++p) {
+    const int r = static_cast<int>(p) + 11;
+    const FaiRow& row = rows[p];
+    sheet.setText(r, 2, row.zone);
+    sheet.setNumber(r, 1, row.mark);
+    sheet.setText(r, 4, row.nominal);
+    sheet.setNumber(r, 5, row.up);
+    sheet.setNumber(r, 6, row.low);
+  }
+  for (std::size_t p = 0; p < rows.size(); ++p) {
+    const int r = static_cast<int>(p) + 11;
+    sheet.setText(r, 3, rows[p].instrument);
+    for (std::size_t k = 0; k < rows[p].samples.size(); ++k)
+      sheet.setNumber(r, 7 + static_cast<int>(k), rows[p].samples[k]);
+  }
+}
+
+// One CPK column: rows 8 to 12, then the measured values from row 14.
+void fillCpk(xlsx::Sheet& sheet, int column, double mark,
+             const std::string& nominal, float up, float low,
+             const std::vector<double>& values) {
+  sheet.setNumber(8, column, mark);
+  sheet.setText(9, column, "B3");
+  sheet.setText(10, column, nominal);
+  const double value = std::stod(nominal);
+  sheet.setNumber(11, column, value + static_cast<double>(up));
+  sheet.setNumber(12, column, value - static_cast<double>(low));
+  for (std::size_t i = 0; i < values.size(); ++i)
+    sheet.setNumber(14 + static_cast<int>(i), column, values[i]);
+}
+
+}  // namespace
+
+TEST(FaiTemplate, HeadingsAndChecksSitBesideTheColumnsTheReportWrites) {
+  Workbook book = Workbook::open(kFai);
+  const xlsx::Sheet& sheet = book.sheet(0);
+  EXPECT_NE(text(sheet.value(1, 1)).find("首件检验报告"), std::string::npos);
+  std::string heading;
+  for (int r = 2; r <= 9; ++r)
+    for (int c = 1; c <= 16; ++c) {
+      const Value v = sheet.value(r, c);
+      if (const auto* s = std::get_if<std::string>(&v)) heading += *s + "|";
+    }
+  for (const char* label :
+       {"零件号:", "零件名称:", "图号:", "版本:", "检验日期:", "检验员:"})
+    EXPECT_NE(heading.find(label), std::string::npos) << label;
+
+  const char* columns[] = {"标号",   "区域",   "量具",   "名义尺寸",
+                           "上偏差", "下偏差", "样品1",  "样品2",
+                           "样品3",  "样品4",  "样品5",  "上限",
+                           "下限",   "最小值", "最大值", "判定"};
+  for (int c = 1; c <= 16; ++c)
+    EXPECT_EQ(text(sheet.value(10, c)), columns[c - 1]) << c;
+
+  // Columns A to K stay free for the report; every row to 1010 has checks.
+  for (int r : {11, 12, 210, 1010}) {
+    for (int c = 1; c <= 11; ++c) {
+      EXPECT_TRUE(empty(sheet.value(r, c))) << r << "," << c;
+      EXPECT_TRUE(sheet.formula(r, c).empty()) << r << "," << c;
+    }
+    const std::string row = std::to_string(r);
+    EXPECT_NE(sheet.formula(r, 12).find("VALUE($D" + row + ")+$E" + row),
+              std::string::npos);
+    EXPECT_NE(sheet.formula(r, 13).find("VALUE($D" + row + ")-$F" + row),
+              std::string::npos);
+    EXPECT_NE(sheet.formula(r, 14).find("MIN($G" + row + ":$K" + row + ")"),
+              std::string::npos);
+    EXPECT_NE(sheet.formula(r, 15).find("MAX($G" + row + ":$K" + row + ")"),
+              std::string::npos);
+    EXPECT_NE(sheet.formula(r, 16).find("\"OK\",\"NG\""), std::string::npos);
+  }
+  EXPECT_TRUE(sheet.formula(1011, 12).empty());
+}
+
+TEST(CpkTemplate, LabelsFreeCellsAndCapabilityFormulas) {
+  Workbook book = Workbook::open(kCpk);
+  const xlsx::Sheet& sheet = book.sheet(0);
+  const char* labels[] = {"标号", "区域", "名义尺寸", "上限 USL", "下限 LSL"};
+  for (int r = 8; r <= 12; ++r) {
+    EXPECT_EQ(text(sheet.value(r, 1)), labels[r - 8]);
+    for (int c = 2; c <= 16; ++c) EXPECT_TRUE(empty(sheet.value(r, c)));
+  }
+  for (int r = 14; r <= 63; ++r)
+    for (int c = 2; c <= 16; ++c) EXPECT_TRUE(sheet.formula(r, c).empty());
+  const std::map<int, std::string> rows = {{64, "数量 n"},   {65, "平均值"},
+                                           {66, "标准差 σ"}, {67, "Cp"},
+                                           {68, "Cpk"},      {69, "可信度"}};
+  for (const auto& [r, label] : rows) EXPECT_EQ(text(sheet.value(r, 1)), label);
+  for (int c : {2, 9, 16}) {
+    const std::string col = xlsx::columnName(c);
+    EXPECT_NE(sheet.formula(64, c).find("COUNT(" + col + "$14:" + col + "$63)"),
+              std::string::npos);
+    EXPECT_NE(sheet.formula(65, c).find("AVERAGE("), std::string::npos);
+    EXPECT_NE(sheet.formula(66, c).find("STDEV(" + col + "$14:" + col + "$63)"),
+              std::string::npos);
+    EXPECT_NE(sheet.formula(67, c).find("(" + col + "$11-" + col + "$12)/(6*"),
+              std::string::npos);
+    EXPECT_NE(sheet.formula(68, c).find("MIN(" + col + "$11-" + col + "65,"),
+              std::string::npos);
+    EXPECT_NE(sheet.formula(69, c).find("参考值(样本少于25)"),
+              std::string::npos);
+  }
+}
+
+TEST(ReportTemplates, FilledWorkbooksReadBackInTheLayerAndInOpenpyxl) {
+  fixture::TempDir dir;
+  const std::string templateBytes = fixture::readFile(kFai);
+  {
+    Workbook fai = Workbook::open(kFai);
+    fillFai(fai.sheet(0),
+            {{1, "A1", "25.40", 0.1f, 0.05f, "卡尺", {25.41, 25.38}},
+             {2, "D8", "R5", 0.2f, 0.0f, "", {}},
+             {3,
+              "B2",
+              "12.50",
+              0.0f,
+              0.3f,
+              "千分尺",
+              {12.5, 12.4, 12.3, 12.2, 12.45}}});
+    fai.save(dir / "fai out.xlsx");
+    Workbook cpk = Workbook::open(kCpk);
+    fillCpk(cpk.sheet(0), 2, 7, "25.40", 0.1f, 0.05f, {25.41, 25.39});
+    cpk.save(dir / "cpk.xlsx");
+  }
+  EXPECT_EQ(fixture::readFile(kFai), templateBytes);
+
+  Workbook fai = Workbook::open(dir / "fai out.xlsx");
+  const xlsx::Sheet& s = fai.sheet(0);
+  EXPECT_EQ(std::get<double>(s.value(11, 1)), 1);
+  EXPECT_EQ(text(s.value(11, 2)), "A1");
+  EXPECT_EQ(text(s.value(11, 3)), "卡尺");
+  EXPECT_EQ(text(s.value(11, 4)), "25.40");
+  EXPECT_EQ(std::get<double>(s.value(11, 5)), 0.1);
+  EXPECT_EQ(std::get<double>(s.value(13, 11)), 12.45);
+  EXPECT_TRUE(empty(s.value(12, 3)));
+  EXPECT_TRUE(empty(s.value(12, 7)));
+  EXPECT_EQ(text(s.value(10, 16)), "判定");
+
+  auto cells = openpyxlCells(
+      dir / "fai out.xlsx",
+      {"A1", "A11", "B11", "C11", "D11", "E11", "F11", "H11", "I11", "D12",
+       "G12", "K13", "L11", "P13", "A14", "P14", "C10"});
+  EXPECT_EQ(cells["A1"].value, "首件检验报告 (FAI)");
+  EXPECT_EQ(cells["A11"].kind, "number");
+  EXPECT_EQ(cells["A11"].value, "1.0");
+  EXPECT_EQ(cells["B11"].value, "A1");
+  EXPECT_EQ(cells["C11"].value, "卡尺");
+  EXPECT_EQ(cells["D11"].kind, "text");
+  EXPECT_EQ(cells["D11"].value, "25.40");
+  EXPECT_EQ(cells["E11"].value, "0.1");
+  EXPECT_EQ(cells["F11"].value, "0.05");
+  EXPECT_EQ(cells["H11"].value, "25.38");
+  EXPECT_EQ(cells["I11"].kind, "none");
+  EXPECT_EQ(cells["D12"].value, "R5");
+  EXPECT_EQ(cells["G12"].kind, "none");
+  EXPECT_EQ(cells["K13"].value, "12.45");
+  EXPECT_EQ(cells["L11"].kind, "formula");
+  EXPECT_EQ(cells["L11"].value.substr(0, 12), "=IF($A11=\"\",");
+  EXPECT_EQ(cells["P13"].kind, "formula");
+  EXPECT_EQ(cells["A14"].kind, "none");
+  EXPECT_EQ(cells["P14"].kind, "formula");
+  EXPECT_EQ(cells["C10"].value, "量具");
+  EXPECT_NE(cells["merged"].value.find("A1:P1"), std::string::npos);
+
+  auto cpk = openpyxlCells(dir / "cpk.xlsx", {"B8", "B9", "B10", "B11", "B12",
+                                              "B15", "C8", "B64", "A69"});
+  EXPECT_EQ(cpk["B8"].value, "7.0");
+  EXPECT_EQ(cpk["B9"].value, "B3");
+  EXPECT_EQ(cpk["B10"].value, "25.40");
+  EXPECT_EQ(cpk["B11"].value, "25.500000001490115");
+  EXPECT_EQ(cpk["B12"].value, "25.34999999925494");
+  EXPECT_EQ(cpk["B15"].value, "25.39");
+  EXPECT_EQ(cpk["C8"].kind, "none");
+  EXPECT_EQ(cpk["B64"].kind, "formula");
+  EXPECT_EQ(cpk["A69"].value, "可信度");
+}
+
+TEST(ReportTemplates, LibreOfficeComputesTheChecks) {
+  auto [found, where] = run("command -v soffice");
+  if (found != 0) GTEST_SKIP() << "soffice is not installed";
+  fixture::TempDir dir;
+  {
+    Workbook fai = Workbook::open(kFai);
+    fillFai(fai.sheet(0),
+            {{1, "A1", "10.00", 0.1f, 0.1f, "卡尺", {10.02, 9.95, 10.1}},
+             {2, "A2", "10.00", 0.1f, 0.1f, "卡尺", {10.02, 10.2}},
+             {3, "A3", "10.00", 0.1f, 0.1f, "", {}},
+             {4, "A4", "R5", 0.1f, 0.1f, "", {5.0}}});
+    fai.save(dir / "fai.xlsx");
+  }
+  std::vector<double> thirty, ten;
+  for (int i = 0; i < 30; ++i)
+    thirty.push_back(10.0 + 0.01 * ((i * 7) % 11 - 5));
+  for (int i = 0; i < 10; ++i) ten.push_back(5.0 + 0.02 * ((i * 3) % 5 - 2));
+  {
+    Workbook cpk = Workbook::open(kCpk);
+    fillCpk(cpk.sheet(0), 2, 1, "10.00", 0.1f, 0.1f, thirty);
+    fillCpk(cpk.sheet(0), 3, 2, "5.00", 0.1f, 0.05f, ten);
+    fillCpk(cpk.sheet(0), 4, 3, "8.00", 0.1f, 0.1f, {8.0});
+    cpk.save(dir / "cpk.xlsx");
+  }
+  // A private profile, so that the test neither needs nor touches $HOME.
+  const std::string command = "soffice -env:UserInstallation=file://" +
+                              (dir / "profile").string() +
+                              " --headless --calc --convert-to xlsx --outdir " +
+                              quote((dir / "computed").string()) + " " +
+                              quote((dir / "fai.xlsx").string()) + " " +
+                              quote((dir / "cpk.xlsx").string());
+  auto [status, output] = run(command);
+  ASSERT_EQ(status, 0) << output;
+
+  Workbook fai = Workbook::open(dir / "computed" / "fai.xlsx");
+  const xlsx::Sheet& f = fai.sheet(0);
+  auto num = [](const Value& v) {
+    const auto* d = std::get_if<double>(&v);
+    return d ? *d : std::nan("");
+  };
+  EXPECT_NEAR(num(f.value(11, 12)), 10.1, 1e-6);
+  EXPECT_NEAR(num(f.value(11, 13)), 9.9, 1e-6);
+  EXPECT_EQ(num(f.value(11, 14)), 9.95);
+  EXPECT_EQ(num(f.value(11, 15)), 10.1);
+  EXPECT_EQ(text(f.value(11, 16)), "OK");  // a sample right on the limit
+  EXPECT_EQ(text(f.value(12, 16)), "NG");
+  // A row without samples, a nominal that is no number, a row not used:
+  // the checks stay empty instead of showing errors.
+  for (int c = 14; c <= 16; ++c) EXPECT_EQ(text(f.value(13, c)), "") << c;
+  EXPECT_EQ(text(f.value(14, 12)), "");
+  EXPECT_EQ(text(f.value(14, 16)), "");
+  for (int c = 12; c <= 16; ++c) EXPECT_EQ(text(f.value(15, c)), "") << c;
+
+  Workbook cpk = Workbook::open(dir / "computed" / "cpk.xlsx");
+  const xlsx::Sheet& k = cpk.sheet(0);
+  auto stats = [](const std::vector<double>& v) {
+    const double mean = std::accumulate(v.begin(), v.end(), 0.0) / v.size();
+    double sq = 0;
+    for (double x : v) sq += (x - mean) * (x - mean);
+    return std::pair{mean, std::sqrt(sq / (v.size() - 1))};
+  };
+  auto [mean, sigma] = stats(thirty);
+  const double usl = 10.0 + static_cast<double>(0.1f);
+  const double lsl = 10.0 - static_cast<double>(0.1f);
+  EXPECT_EQ(num(k.value(64, 2)), 30);
+  EXPECT_NEAR(num(k.value(65, 2)), mean, 1e-9);
+  EXPECT_NEAR(num(k.value(66, 2)), sigma, 1e-9);
+  EXPECT_NEAR(num(k.value(67, 2)), (usl - lsl) / (6 * sigma), 1e-6);
+  EXPECT_NEAR(num(k.value(68, 2)),
+              std::min(usl - mean, mean - lsl) / (3 * sigma), 1e-6);
+  EXPECT_EQ(text(k.value(69, 2)), "有效");
+  EXPECT_EQ(num(k.value(64, 3)), 10);
+  EXPECT_EQ(text(k.value(69, 3)), "参考值(样本少于25)");
+  // One value has no spread; an empty column has nothing at all.
+  EXPECT_EQ(num(k.value(64, 4)), 1);
+  for (int r = 66; r <= 70; ++r) EXPECT_EQ(text(k.value(r, 4)), "") << r;
+  for (int r = 64; r <= 70; ++r) EXPECT_EQ(text(k.value(r, 5)), "") << r;
+}
