@@ -1,0 +1,84 @@
+// Dimensions: the effective dimension-style variables of one dimension
+// (its own overrides, then its style, then the header, then the CAD
+// defaults) and what the dimension displays, computed from its points.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "cadhost/engine/drawing.h"
+
+namespace cadhost::engine {
+
+// Kinds of dimension, as the CAD host tells them apart.
+enum class DimKind {
+  Rotated,
+  Aligned,
+  Angular2Line,
+  Diametric,
+  Radial,
+  Angular3Point,
+  Ordinate,
+  Arc,
+  RadialLarge,
+  Unknown
+};
+// Kind of a DIMENSION, ARC_DIMENSION or LARGE_RADIAL_DIMENSION record.
+DimKind dimKind(std::string_view type, Tags tags);
+bool isDimensionType(std::string_view type);
+inline bool isAngular(DimKind k) {
+  return k == DimKind::Angular2Line || k == DimKind::Angular3Point;
+}
+
+// A dimension-style variable: its group code in DIMSTYLE records and in
+// the ACAD/DSTYLE override list, and its header name.
+struct DimVar {
+  int code;
+  const char* name;  // without '$': "DIMTXT"
+  enum Type { Real, Int, Text, Handle } type;
+  double imperial;  // the CAD defaults for drawings in inches and mm
+  double metric;
+};
+const DimVar* dimVarByName(std::string_view name);
+const DimVar* dimVarByCode(int code);
+
+// One value of a variable: a number, or text (names, handles).
+struct DimValue {
+  double number = 0;
+  std::string text;
+};
+
+// The style overrides of one dimension (XDATA ACAD, list DSTYLE).
+std::vector<std::pair<int, DimValue>> dimOverrides(Tags tags);
+
+// The value of a variable for one dimension: the dimension's override,
+// then its dimension style, then the header, then the default.
+DimValue effectiveDimVar(const Drawing& d, Tags dimension, const DimVar& var);
+double effectiveNumber(const Drawing& d, Tags dimension, std::string_view name);
+// The header value alone (GetVariable), with the same fallbacks.
+DimValue headerDimVar(const Drawing& d, const DimVar& var);
+
+// The dimension's style record, null when the name is unknown.
+const TableEntry* dimStyleOf(const Drawing& d, Tags dimension);
+
+// What the dimension measures, before rounding: linear kinds in drawing
+// units times the effective DIMLFAC, angles in radians.
+double dimMeasurement(const Drawing& d, Tags dimension, DimKind kind);
+// The measurement from the definition points alone; empty when they are
+// missing or degenerate.
+std::optional<double> geometricMeasurement(Tags dimension, DimKind kind);
+
+// 0 none, 1 symmetrical, 2 deviation, 3 limits, 4 basic.
+int toleranceDisplay(const Drawing& d, Tags dimension);
+// The displayed text height: DIMTXT x DIMSCALE, or the text style's fixed
+// height.
+double dimTextHeight(const Drawing& d, Tags dimension);
+
+// Writes a variable into the dimension's DSTYLE overrides, adding the
+// XDATA list when the dimension has none. `value` is already file text.
+void setDimOverride(Drawing& d, std::vector<Tag>& tags, const DimVar& var,
+                    std::string_view value);
+
+}  // namespace cadhost::engine

@@ -1,0 +1,111 @@
+// The embedded CAD host: the host interface of cadhost/host.h answered by
+// our own DXF engine, headless. The viewer window supplies picks through a
+// PickSource and shows the drawing of an EngineDocument.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cadhost/engine/drawing.h"
+#include "cadhost/host.h"
+
+namespace cadhost::engine {
+
+struct DocState;
+class EngineApplication;
+
+// One open drawing. Reach it from a cadhost::DocumentRef with
+// std::dynamic_pointer_cast<EngineDocument>.
+class EngineDocument : public cadhost::Document,
+                       public std::enable_shared_from_this<EngineDocument> {
+ public:
+  EngineDocument(std::shared_ptr<DocState> state,
+                 std::weak_ptr<EngineApplication> app);
+  ~EngineDocument() override;
+
+  // Writes the drawing as DXF in its own version, encoding and line
+  // endings; the document then belongs to that path. Nothing is written
+  // when it fails (HostError).
+  void saveAs(const std::string& path);
+  // Closes the drawing; the closed handler runs once. Later calls on the
+  // document and its entities raise HostError.
+  void close();
+  bool isClosed() const;
+  const std::string& path() const;
+  // The loaded drawing with every change made so far (see drawing.h).
+  const Drawing& drawing() const;
+  // What the load repaired, for the user to read.
+  const std::vector<std::string>& repairs() const;
+  // Raised by every change and undo, so a window knows when to redraw.
+  std::uint64_t revision() const;
+  std::size_t undoDepth() const;
+
+  // cadhost::Document
+  ModelSpace& GetModelSpace() override;
+  Variable GetVariable(const std::string& name) override;
+  void PurgeAll() override;
+  void SendCommand(const std::string& command) override;
+  Utility& GetUtility() override;
+  Application& GetApplication() override;
+  void SetClosedHandler(std::function<void()> handler) override;
+
+ private:
+  class Space;
+  class Picks;
+  std::shared_ptr<DocState> state_;
+  std::weak_ptr<EngineApplication> app_;
+  std::unique_ptr<Space> space_;
+  std::unique_ptr<Picks> picks_;
+};
+
+class EngineApplication
+    : public cadhost::Application,
+      public std::enable_shared_from_this<EngineApplication> {
+ public:
+  explicit EngineApplication(std::shared_ptr<PickSource> picks);
+  ~EngineApplication() override;
+
+  // "DimMark CAD - part.dxf" for the drawing opened last, "DimMark CAD"
+  // without one.
+  std::string Caption() const override;
+  // Loads a DXF drawing; a .dwg path or a broken file raises HostError.
+  DocumentRef Open(const std::string& path) override;
+  bool Visible() const override;
+  void SetVisible(bool visible) override;
+  // Closes every open drawing; every later call raises HostError.
+  void Quit() override;
+  void ZoomCenter(const Point& center, double height) override;
+
+  // For the window: the view asked for last, the open drawings, the pick
+  // source.
+  Point viewCenter() const { return viewCenter_; }
+  double viewHeight() const { return viewHeight_; }
+  std::shared_ptr<EngineDocument> activeDocument() const;
+  std::vector<std::shared_ptr<EngineDocument>> documents() const;
+  void setPickSource(std::shared_ptr<PickSource> picks);
+  PickSource* pickSource() const { return picks_.get(); }
+  bool hasQuit() const { return quit_; }
+
+ private:
+  friend class EngineDocument;
+  void checkRunning() const;
+  void forget(const EngineDocument* doc);
+
+  std::shared_ptr<PickSource> picks_;
+  std::vector<std::shared_ptr<EngineDocument>> documents_;  // open ones
+  bool visible_ = false;
+  bool quit_ = false;
+  Point viewCenter_{0, 0, 0};
+  double viewHeight_ = 0;
+};
+
+cadhost::ApplicationRef makeEmbeddedHost(
+    std::shared_ptr<cadhost::PickSource> picks = nullptr);
+
+// The class name the host gives an entity (AcDbLine, AcDbRotatedDimension).
+std::string objectNameOf(const Drawing& d, const Entity& e);
+
+}  // namespace cadhost::engine

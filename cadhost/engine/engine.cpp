@@ -1,2 +1,0 @@
-// Placeholder until the engine lands.
-namespace cadhost::engine {}
