@@ -1,13 +1,13 @@
 #include "app/form1.h"
 
+#include "app/help.h"
 #include "browse/browser.h"
 #include "forms/desktop.h"
 #include "intake/opening.h"
 #include "marking/marking.h"
 #include "reports/fai.h"
-#include "tolerance/tables.h"
-#include "app/help.h"
 #include "tolerance/editor.h"
+#include "tolerance/tables.h"
 
 namespace app {
 
@@ -175,10 +175,11 @@ void Form1::buildBrowseFrame() {
     int left;
     int top;
   };
-  for (const D& d : {D{&Label5, "Label5", "尺寸类型：", &Text3, "Text3", 120, 2460},
-                     D{&Label6, "Label6", "尺寸值：", &Text4, "Text4", 2850, 2460},
-                     D{&Label7, "Label7", "上公差：", &Text5, "Text5", 120, 2910},
-                     D{&Label8, "Label8", "下公差：", &Text6, "Text6", 2850, 2910}}) {
+  for (const D& d :
+       {D{&Label5, "Label5", "尺寸类型：", &Text3, "Text3", 120, 2460},
+        D{&Label6, "Label6", "尺寸值：", &Text4, "Text4", 2850, 2460},
+        D{&Label7, "Label7", "上公差：", &Text5, "Text5", 120, 2910},
+        D{&Label8, "Label8", "下公差：", &Text6, "Text6", 2850, 2910}}) {
     *d.label = &add(Kind::Label, d.labelName, FrmDimen);
     (*d.label)->setCaption(d.caption);
     (*d.label)->setGeometry(d.left, d.top + 60, 1000, 255);
@@ -231,8 +232,9 @@ void Form1::buildInputFrame() {
   Label12 = &add(Kind::Label, "Label12", FrmInput);
   Label12->setCaption("测量仪器");
   Label12->setGeometry(2100, 700, 1000, 255);
-  static const char* kInstruments[8] = {"游标卡尺", "千分尺", "高度规", "三次元",
-                                        "投影仪",   "厚薄规", "半径规", "检具"};
+  static const char* kInstruments[8] = {"游标卡尺", "千分尺", "高度规",
+                                        "三次元",   "投影仪", "厚薄规",
+                                        "半径规",   "检具"};
   for (int i = 0; i < 8; ++i) {
     Option3[i] = &add(Kind::OptionButton, "Option3", FrmInput, i);
     Option3[i]->setCaption(kInstruments[i]);
@@ -287,12 +289,16 @@ void Form1::buildMenus() {
   mnuLayout = item(mnuMARK, "mnuLayout", "设置图层");
 
   mnuFILE = menu("mnuFILE", "文件菜单");
-  for (auto [name, caption] :
-       {std::pair{"mnuOpendwg", "打开CAD文档"}, {"mnuSavsdwg", "存盘CAD文档"},
-        {"mnuSaveasdwg", "另存CAD文档"}, {"mnuClosedwg", "关闭CAD文档"},
-        {"mnuOpenfai", "打开FAI报表"}, {"mnuSaveasfai", "另存FAI报表"},
-        {"mnuClosefai", "关闭FAI报表"}, {"mnuExitcad", "退出CAD系统"},
-        {"mnuExitexcel", "退出EXCEL"}, {"mnuExit", "退出系统"}})
+  for (auto [name, caption] : {std::pair{"mnuOpendwg", "打开CAD文档"},
+                               {"mnuSavsdwg", "存盘CAD文档"},
+                               {"mnuSaveasdwg", "另存CAD文档"},
+                               {"mnuClosedwg", "关闭CAD文档"},
+                               {"mnuOpenfai", "打开FAI报表"},
+                               {"mnuSaveasfai", "另存FAI报表"},
+                               {"mnuClosefai", "关闭FAI报表"},
+                               {"mnuExitcad", "退出CAD系统"},
+                               {"mnuExitexcel", "退出EXCEL"},
+                               {"mnuExit", "退出系统"}})
     item(mnuFILE, name, caption);
 }
 
@@ -388,7 +394,8 @@ void Form1::Form_Load() {
   ctx.zoneColumnLast = "8";
   ctx.zoneRowFirst = "A";
   ctx.zoneRowLast = "D";
-  for (const char* c : {"1.红", "2.黄", "3.绿", "4.青", "5.蓝", "6.紫", "7.黑/白"})
+  for (const char* c :
+       {"1.红", "2.黄", "3.绿", "4.青", "5.蓝", "6.紫", "7.黑/白"})
     Combo2->addItem(c);
 }
 

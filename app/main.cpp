@@ -21,14 +21,14 @@ int main(int argc, char** argv) {
       break;
     }
   }
-  std::filesystem::path dir = QCoreApplication::applicationDirPath().toStdString();
+  std::filesystem::path dir =
+      QCoreApplication::applicationDirPath().toStdString();
   forms::qt::QtDesktop desktop("DimMark", (dir / "samples").string());
   app::Program program(desktop, app::windowCadHost(), app::windowSheetHost(),
                        dir);
-  forms::qt::Binder binder(program.ctx.forms,
-                           [&](const std::function<void()>& a) {
-                             return program.run(a);
-                           });
+  forms::qt::Binder binder(
+      program.ctx.forms,
+      [&](const std::function<void()>& a) { return program.run(a); });
   desktop.beforeModal = [&] { binder.refresh(); };
   program.run([&] { program.start(); });
   binder.refresh();

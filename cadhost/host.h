@@ -139,7 +139,6 @@ using ApplicationRef = std::shared_ptr<Application>;
 
 // Creates the host by its automation class name; raises HostError when no
 // usable host exists.
-using HostFactory =
-    std::function<ApplicationRef(const std::string& className)>;
+using HostFactory = std::function<ApplicationRef(const std::string& className)>;
 
 }  // namespace cadhost

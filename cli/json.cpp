@@ -54,11 +54,21 @@ std::string Json::escape(std::string_view s) {
   std::string r = "\"";
   for (unsigned char c : s) {
     switch (c) {
-      case '"': r += "\\\""; break;
-      case '\\': r += "\\\\"; break;
-      case '\n': r += "\\n"; break;
-      case '\r': r += "\\r"; break;
-      case '\t': r += "\\t"; break;
+      case '"':
+        r += "\\\"";
+        break;
+      case '\\':
+        r += "\\\\";
+        break;
+      case '\n':
+        r += "\\n";
+        break;
+      case '\r':
+        r += "\\r";
+        break;
+      case '\t':
+        r += "\\t";
+        break;
       default:
         if (c < 0x20) {
           static const char* hex = "0123456789abcdef";

@@ -114,7 +114,8 @@ class Runner {
     if (cmd == "click") {
       need(w, 2);
       forms::Control& c = control(parseAddress(w[1], false));
-      act(c, [&] { return c.userClick(); }, "click");
+      act(
+          c, [&] { return c.userClick(); }, "click");
     } else if (cmd == "set") {
       need(w, 3);
       set(w);
@@ -123,24 +124,28 @@ class Runner {
       forms::Control& c = control(parseAddress(w[1], false));
       float x = static_cast<float>(number(w[2]));
       float y = static_cast<float>(number(w[3]));
-      act(c, [&] { return c.userMouseDown(forms::mouse::kRight, 0, x, y); },
+      act(
+          c, [&] { return c.userMouseDown(forms::mouse::kRight, 0, x, y); },
           "right click");
     } else if (cmd == "leftclick") {
       need(w, 4);
       forms::Control& c = control(parseAddress(w[1], false));
       float x = static_cast<float>(number(w[2]));
       float y = static_cast<float>(number(w[3]));
-      act(c, [&] { return c.userMouseDown(forms::mouse::kLeft, 0, x, y); },
+      act(
+          c, [&] { return c.userMouseDown(forms::mouse::kLeft, 0, x, y); },
           "left click");
     } else if (cmd == "key") {
       need(w, 3);
       forms::Control& c = control(parseAddress(w[1], false));
       int code = static_cast<int>(number(w[2]));
-      act(c, [&] { return c.userKeyPress(code); }, "key press");
+      act(
+          c, [&] { return c.userKeyPress(code); }, "key press");
     } else if (cmd == "leave") {
       need(w, 2);
       forms::Control& c = control(parseAddress(w[1], false));
-      act(c, [&] { return c.userLeave(); }, "leaving");
+      act(
+          c, [&] { return c.userLeave(); }, "leaving");
     } else if (cmd == "tick") {
       tick(w);
     } else if (cmd == "save") {
@@ -205,17 +210,20 @@ class Runner {
     using forms::Kind;
     if (a.property == "Text" &&
         (c.kind() == Kind::TextBox || c.kind() == Kind::ComboBox)) {
-      act(c, [&] { return c.userType(v); }, "typing");
+      act(
+          c, [&] { return c.userType(v); }, "typing");
     } else if (a.property == "ListIndex" && c.kind() == Kind::ComboBox) {
       int i = static_cast<int>(number(v));
       if (i < -1 || i >= c.listCount())
         throw BadLine{"no list entry " + v + " in " + w[1]};
-      act(c, [&] { return c.userSelect(i); }, "selection");
+      act(
+          c, [&] { return c.userSelect(i); }, "selection");
     } else if (a.property == "Value" &&
                (c.kind() == Kind::CheckBox || c.kind() == Kind::OptionButton)) {
       int i = static_cast<int>(number(v));
       if (v == "True" || v == "true") i = 1;
-      act(c, [&] { return c.userSetValue(i); }, "setting");
+      act(
+          c, [&] { return c.userSetValue(i); }, "setting");
     } else {
       throw BadLine{"unknown property: " + w[1]};
     }
@@ -306,7 +314,8 @@ class Runner {
       hosts_.saveDrawing(*program_->ctx.cadDoc, w[2]);
     } else if (w.size() >= 2 && w[1] == "workbook") {
       need(w, 4);
-      if (!hosts_.saveWorkbook) throw BadLine{"the spreadsheet host cannot save"};
+      if (!hosts_.saveWorkbook)
+        throw BadLine{"the spreadsheet host cannot save"};
       hosts_.saveWorkbook(w[2], w[3]);
     } else {
       throw BadLine{"save drawing PATH | save workbook NAME PATH"};

@@ -22,8 +22,8 @@ namespace cli {
 // What the script needs of the hosts beyond their interfaces.
 struct ScriptHosts {
   // Creates the CAD host, taking its picks from the given source.
-  std::function<cadhost::ApplicationRef(
-      const std::string& className, std::shared_ptr<cadhost::PickSource>)>
+  std::function<cadhost::ApplicationRef(const std::string& className,
+                                        std::shared_ptr<cadhost::PickSource>)>
       cad;
   reports::SheetFactory sheets;
   // The hosts' own save, as the user saves from their windows.

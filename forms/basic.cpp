@@ -18,8 +18,8 @@ double parseClean(const std::string& clean) {
     // from_chars leaves the value alone on overflow; an underflow is 0.
     bool neg = !clean.empty() && clean[0] == '-';
     auto e = clean.find_first_of("eE");
-    bool tiny = e != std::string::npos && clean.size() > e + 1 &&
-                clean[e + 1] == '-';
+    bool tiny =
+        e != std::string::npos && clean.size() > e + 1 && clean[e + 1] == '-';
     if (tiny) return neg ? -0.0 : 0.0;
     return neg ? -std::numeric_limits<double>::infinity()
                : std::numeric_limits<double>::infinity();
@@ -49,7 +49,8 @@ std::string styleNumber(const char* first, const char* last, int maxFixedExp) {
     if (exp < 0) {
       out = "0." + std::string(static_cast<size_t>(-exp - 1), '0') + digits;
     } else if (static_cast<size_t>(exp) + 1 >= digits.size()) {
-      out = digits + std::string(static_cast<size_t>(exp) + 1 - digits.size(), '0');
+      out = digits +
+            std::string(static_cast<size_t>(exp) + 1 - digits.size(), '0');
     } else {
       out = digits.substr(0, static_cast<size_t>(exp) + 1) + "." +
             digits.substr(static_cast<size_t>(exp) + 1);
@@ -108,8 +109,8 @@ double Val(std::string_view text) {
     }
   }
   if (!digits) return 0;
-  if (i < text.size() && (text[i] == 'e' || text[i] == 'E' || text[i] == 'd' ||
-                          text[i] == 'D')) {
+  if (i < text.size() &&
+      (text[i] == 'e' || text[i] == 'E' || text[i] == 'd' || text[i] == 'D')) {
     size_t j = i + 1;
     std::string exp = "e";
     while (j < text.size() && isBlank(text[j])) ++j;

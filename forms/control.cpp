@@ -6,18 +6,30 @@ namespace forms {
 
 const char* KindName(Kind kind) {
   switch (kind) {
-    case Kind::Form: return "Form";
-    case Kind::Frame: return "Frame";
-    case Kind::PictureBox: return "PictureBox";
-    case Kind::Label: return "Label";
-    case Kind::CommandButton: return "CommandButton";
-    case Kind::TextBox: return "TextBox";
-    case Kind::CheckBox: return "CheckBox";
-    case Kind::OptionButton: return "OptionButton";
-    case Kind::ComboBox: return "ComboBox";
-    case Kind::Menu: return "Menu";
-    case Kind::Timer: return "Timer";
-    case Kind::CommonDialog: return "CommonDialog";
+    case Kind::Form:
+      return "Form";
+    case Kind::Frame:
+      return "Frame";
+    case Kind::PictureBox:
+      return "PictureBox";
+    case Kind::Label:
+      return "Label";
+    case Kind::CommandButton:
+      return "CommandButton";
+    case Kind::TextBox:
+      return "TextBox";
+    case Kind::CheckBox:
+      return "CheckBox";
+    case Kind::OptionButton:
+      return "OptionButton";
+    case Kind::ComboBox:
+      return "ComboBox";
+    case Kind::Menu:
+      return "Menu";
+    case Kind::Timer:
+      return "Timer";
+    case Kind::CommonDialog:
+      return "CommonDialog";
   }
   return "Control";
 }
@@ -109,7 +121,8 @@ bool Control::reachable() const {
     // A popup menu's top level is hidden from the menu bar; its items are
     // reached through the popup.
     if (!visible_) return false;
-    for (const Control* c = this; c && c->kind_ == Kind::Menu; c = c->container_)
+    for (const Control* c = this; c && c->kind_ == Kind::Menu;
+         c = c->container_)
       if (!c->enabled_) return false;
     return true;
   }

@@ -22,8 +22,7 @@ Form::Form(std::string name)
 
 Form::~Form() = default;
 
-Control& Form::add(Kind kind, std::string name, Control* container,
-                   int index) {
+Control& Form::add(Kind kind, std::string name, Control* container, int index) {
   controls_.push_back(std::make_unique<Control>(
       this, container ? container : this, kind, std::move(name), index));
   return *controls_.back();
@@ -87,9 +86,12 @@ const char* ButtonsName(Buttons b) { return b == Buttons::Ok ? "ok" : "yesno"; }
 
 const char* AnswerName(Answer a) {
   switch (a) {
-    case Answer::Ok: return "ok";
-    case Answer::Yes: return "yes";
-    case Answer::No: return "no";
+    case Answer::Ok:
+      return "ok";
+    case Answer::Yes:
+      return "yes";
+    case Answer::No:
+      return "no";
   }
   return "ok";
 }

@@ -6,13 +6,20 @@ namespace forms {
 
 std::string QueuedAnswer::describe() const {
   switch (type) {
-    case Type::Ok: return "ok";
-    case Type::Yes: return "yes";
-    case Type::No: return "no";
-    case Type::File: return "file " + path;
-    case Type::Cancel: return "cancel";
-    case Type::Point: return "point " + DoubleText(x) + " " + DoubleText(y);
-    case Type::Escape: return "escape";
+    case Type::Ok:
+      return "ok";
+    case Type::Yes:
+      return "yes";
+    case Type::No:
+      return "no";
+    case Type::File:
+      return "file " + path;
+    case Type::Cancel:
+      return "cancel";
+    case Type::Point:
+      return "point " + DoubleText(x) + " " + DoubleText(y);
+    case Type::Escape:
+      return "escape";
   }
   return "?";
 }
@@ -37,13 +44,14 @@ Answer ScriptedDesktop::message(const std::string& text, Buttons buttons,
   } else if (policy_ == Policy::Lenient) {
     rec.answer = Answer::No;
   } else {
-    throw Unanswered{"yes/no question \"" + text + "\"" +
-                     (next ? " (next answer is " + next->describe() + ")"
-                           : "")};
+    throw Unanswered{
+        "yes/no question \"" + text + "\"" +
+        (next ? " (next answer is " + next->describe() + ")" : "")};
   }
   if (echo) {
     *echo << (title.empty() ? "" : title + ": ") << text;
-    if (buttons == Buttons::YesNo) *echo << " [" << AnswerName(rec.answer) << "]";
+    if (buttons == Buttons::YesNo)
+      *echo << " [" << AnswerName(rec.answer) << "]";
     *echo << "\n";
   }
   all_.push_back(rec);

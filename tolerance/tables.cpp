@@ -14,7 +14,8 @@ namespace {
 
 std::vector<std::string> readLines(const fs::path& file, const char* what) {
   std::ifstream in(file, std::ios::binary);
-  if (!in) throw TableError(std::string("无法读取") + what + "：" + file.string());
+  if (!in)
+    throw TableError(std::string("无法读取") + what + "：" + file.string());
   std::stringstream ss;
   ss << in.rdbuf();
   std::string data = ss.str();
@@ -23,9 +24,8 @@ std::vector<std::string> readLines(const fs::path& file, const char* what) {
   size_t start = 0;
   while (start < data.size()) {
     size_t nl = data.find('\n', start);
-    std::string line = data.substr(start, nl == std::string::npos
-                                              ? std::string::npos
-                                              : nl - start);
+    std::string line = data.substr(
+        start, nl == std::string::npos ? std::string::npos : nl - start);
     if (!line.empty() && line.back() == '\r') line.pop_back();
     lines.push_back(line);
     if (nl == std::string::npos) break;
@@ -74,7 +74,8 @@ void readSizeBounds(const fs::path& file, std::array<float, 7>& bounds,
   const char* what = "公差分段文件";
   if (!fs::exists(file)) throw TableError("缺少公差分段文件：" + file.string());
   auto lines = readLines(file, what);
-  if (lines.empty()) throw TableError(std::string(what) + " " + file.string() + " 是空的");
+  if (lines.empty())
+    throw TableError(std::string(what) + " " + file.string() + " 是空的");
   if (lines.size() > bounds.size())
     throw TableError(std::string(what) + " " + file.string() + " 第 " +
                      std::to_string(bounds.size() + 1) +
@@ -101,7 +102,8 @@ void readTolerances(const fs::path& file, std::array<float, 7>& values) {
 
 void writeSizeBounds(const fs::path& file, const std::array<float, 7>& bounds) {
   std::string content;
-  for (size_t i = 0; i < 6; ++i) content += forms::SingleText(bounds[i]) + "\r\n";
+  for (size_t i = 0; i < 6; ++i)
+    content += forms::SingleText(bounds[i]) + "\r\n";
   replaceFile(file, content);
 }
 

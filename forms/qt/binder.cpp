@@ -27,10 +27,14 @@ constexpr int kBorderHeight = 350;
 
 int vbButton(Qt::MouseButton b) {
   switch (b) {
-    case Qt::LeftButton: return mouse::kLeft;
-    case Qt::RightButton: return mouse::kRight;
-    case Qt::MiddleButton: return mouse::kMiddle;
-    default: return 0;
+    case Qt::LeftButton:
+      return mouse::kLeft;
+    case Qt::RightButton:
+      return mouse::kRight;
+    case Qt::MiddleButton:
+      return mouse::kMiddle;
+    default:
+      return 0;
   }
 }
 
@@ -124,8 +128,8 @@ void Binder::build(View& v) {
   Form& f = *v.form;
   auto* win = new QWidget(nullptr, Qt::Window);
   win->setAttribute(Qt::WA_DeleteOnClose, false);
-  win->setProperty(kControlProperty, QVariant::fromValue(
-                                         reinterpret_cast<quintptr>(&f)));
+  win->setProperty(kControlProperty,
+                   QVariant::fromValue(reinterpret_cast<quintptr>(&f)));
   win->installEventFilter(this);
   v.window = win;
   v.built.clear();
@@ -346,9 +350,8 @@ void Binder::showPopup(Form& form, Control& menu, float x, float y) {
     a->setEnabled(item->enabled());
     a->setData(QVariant::fromValue(reinterpret_cast<quintptr>(item)));
   }
-  QPoint at = win->mapToGlobal(
-      QPoint(static_cast<int>(x) / kTwipsPerPixel,
-             static_cast<int>(y) / kTwipsPerPixel));
+  QPoint at = win->mapToGlobal(QPoint(static_cast<int>(x) / kTwipsPerPixel,
+                                      static_cast<int>(y) / kTwipsPerPixel));
   QAction* chosen = popup.exec(at);
   if (!chosen) return;
   // The chosen item runs inside the handler that opened the popup, as the

@@ -46,8 +46,8 @@ QString QtDesktop::qtFilter(const std::string& filter) {
 
 std::optional<std::string> QtDesktop::openFile(const OpenFileRequest& req) {
   if (beforeModal) beforeModal();
-  QString dir = QString::fromStdString(
-      !req.initialDir.empty() ? req.initialDir : startDir_);
+  QString dir = QString::fromStdString(!req.initialDir.empty() ? req.initialDir
+                                                               : startDir_);
   if (!req.fileName.empty()) {
     QFileInfo fi(QString::fromStdString(req.fileName));
     if (fi.dir().exists()) dir = fi.absoluteFilePath();

@@ -45,11 +45,12 @@ struct Panel {
 }  // namespace
 
 TEST_F(MainWindow, PanelsStandWhereTheyAreDesigned) {
-  for (const Panel& p : {Panel{"Frame2", "打开AutoCAD文件", 0, 600, 9615, 735, true},
-                         Panel{"FrmSort", "标号", 0, 1320, 9615, 735, false},
-                         Panel{"FrmDimen", "尺寸浏览", 0, 2040, 5655, 4935, false},
-                         Panel{"FrmInput", "输入测量值", 5760, 2040, 3855, 4935, false},
-                         Panel{"Picture1", "", 0, 0, 19530, 615, true}}) {
+  for (const Panel& p :
+       {Panel{"Frame2", "打开AutoCAD文件", 0, 600, 9615, 735, true},
+        Panel{"FrmSort", "标号", 0, 1320, 9615, 735, false},
+        Panel{"FrmDimen", "尺寸浏览", 0, 2040, 5655, 4935, false},
+        Panel{"FrmInput", "输入测量值", 5760, 2040, 3855, 4935, false},
+        Panel{"Picture1", "", 0, 0, 19530, 615, true}}) {
     auto& ctl = c(p.name);
     EXPECT_EQ(ctl.caption(), p.caption) << p.name;
     EXPECT_EQ(ctl.left(), p.left) << p.name;
@@ -154,9 +155,10 @@ TEST_F(MainWindow, MenusAreHiddenAndTheirItemsAsDesigned) {
   EXPECT_EQ(f.mnuFILE->caption(), "文件菜单");
   std::vector<std::string> items;
   for (auto* i : f.mnu1->children()) items.push_back(i->caption());
-  EXPECT_EQ(items, (std::vector<std::string>{"一号尺寸", "前一尺寸", "下一尺寸",
-                                             "最末尺寸", "浏览尺寸", "创建FAI报表",
-                                             "刷新FAI报表", "创建CPK报表"}));
+  EXPECT_EQ(items,
+            (std::vector<std::string>{"一号尺寸", "前一尺寸", "下一尺寸",
+                                      "最末尺寸", "浏览尺寸", "创建FAI报表",
+                                      "刷新FAI报表", "创建CPK报表"}));
   EXPECT_FALSE(f.mnuFresh->enabled());
   EXPECT_FALSE(f.mnuCPK->enabled());
   EXPECT_EQ(f.mnuMARK->children().size(), 10u);
@@ -181,8 +183,8 @@ TEST_F(MainWindow, RightClickOpensThePopupWhereThePointerIs) {
   f.FrmSort->userMouseDown(forms::mouse::kRight, 0, 500, 300);
   f.FrmInput->userMouseDown(forms::mouse::kRight, 0, 100, 200);
   f.FrmInput->userMouseDown(forms::mouse::kMiddle, 0, 100, 200);
-  EXPECT_EQ(shown, (std::vector<std::string>{"mnuMARK 500 1620",
-                                             "mnu1 5860 2240"}));
+  EXPECT_EQ(shown,
+            (std::vector<std::string>{"mnuMARK 500 1620", "mnu1 5860 2240"}));
 }
 
 TEST_F(MainWindow, ForwardingItemsRunTheirButtonsWhateverTheButtonsState) {
@@ -193,12 +195,12 @@ TEST_F(MainWindow, ForwardingItemsRunTheirButtonsWhateverTheButtonsState) {
     forms::Control* button;
   };
   std::vector<Pair> pairs = {
-      {f.mnufirst, f.ComFirst},      {f.mnuPr, f.ComProious},
-      {f.mnuNext, f.ComNext},        {f.mnuLast, f.ComLast},
-      {f.mnuReviw, f.ComReview},     {f.mnuFAI, f.ComOK},
-      {f.mnuFresh, f.ComFresh},      {f.mnuCPK, f.ComCPK},
-      {f.mnuAutomark, f.comSort},    {f.mnuPartmark, f.ComPart},
-      {f.mnuFreemark, f.ComFree},    {f.mnuHadmark, f.ComHadmark}};
+      {f.mnufirst, f.ComFirst},   {f.mnuPr, f.ComProious},
+      {f.mnuNext, f.ComNext},     {f.mnuLast, f.ComLast},
+      {f.mnuReviw, f.ComReview},  {f.mnuFAI, f.ComOK},
+      {f.mnuFresh, f.ComFresh},   {f.mnuCPK, f.ComCPK},
+      {f.mnuAutomark, f.comSort}, {f.mnuPartmark, f.ComPart},
+      {f.mnuFreemark, f.ComFree}, {f.mnuHadmark, f.ComHadmark}};
   for (auto& p : pairs) {
     std::string name = p.button->name();
     p.button->Click = [&ran, name] { ran.push_back(name); };
@@ -209,7 +211,8 @@ TEST_F(MainWindow, ForwardingItemsRunTheirButtonsWhateverTheButtonsState) {
     p.item->userClick();
   }
   ASSERT_EQ(ran.size(), pairs.size());
-  for (size_t i = 0; i < pairs.size(); ++i) EXPECT_EQ(ran[i], pairs[i].button->name());
+  for (size_t i = 0; i < pairs.size(); ++i)
+    EXPECT_EQ(ran[i], pairs[i].button->name());
   // A disabled item is all that guards them.
   ran.clear();
   f.mnuFresh->setEnabled(false);

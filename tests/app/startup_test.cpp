@@ -5,11 +5,11 @@
 #include <filesystem>
 
 #include "app/program.h"
-#include "tolerance/tables.h"
 #include "fakes/fake_cad.h"
 #include "fakes/fake_sheet.h"
-#include "forms/scripted_desktop.h"
 #include "fakes/temp_dir.h"
+#include "forms/scripted_desktop.h"
+#include "tolerance/tables.h"
 
 namespace fs = std::filesystem;
 using forms::Kind;
@@ -65,7 +65,8 @@ TEST_F(Startup, TheSplashBringsUpTheMainWindow) {
 }
 
 TEST_F(Startup, TheSplashShowsTheCompanyAndStarting) {
-  program = std::make_unique<app::Program>(desktop, nullptr, nullptr, dir.path());
+  program =
+      std::make_unique<app::Program>(desktop, nullptr, nullptr, dir.path());
   program->start();
   EXPECT_EQ(program->splash.Label1->caption(), "DimMark");
   EXPECT_EQ(program->splash.Label2->caption(), "开始启动...");
@@ -76,7 +77,8 @@ TEST_F(Startup, NoHostGivesOneMessageAndNoWindow) {
   auto& p = start(false);
   EXPECT_TRUE(p.ctx.ended);
   ASSERT_EQ(desktop.allMessages().size(), 1u);
-  EXPECT_EQ(desktop.allMessages()[0].text, "Please confirm you installed it right!");
+  EXPECT_EQ(desktop.allMessages()[0].text,
+            "Please confirm you installed it right!");
   EXPECT_EQ(desktop.allMessages()[0].title, "");
   EXPECT_FALSE(p.main.visible());
   EXPECT_FALSE(p.main.loaded());
@@ -91,12 +93,14 @@ TEST_F(Startup, LoadReadsTheTablesAndSetsTheDefaults) {
   EXPECT_EQ(p.ctx.sizeBoundCount, 5);
   EXPECT_EQ(p.ctx.sizeBounds[5], 1200);
   EXPECT_EQ(p.ctx.tolValues[0], 0.15f);  // plastic is selected at start
-  EXPECT_EQ(f.Combo3->list(), (std::vector<std::string>{"1", "2", "3", "4", "5"}));
+  EXPECT_EQ(f.Combo3->list(),
+            (std::vector<std::string>{"1", "2", "3", "4", "5"}));
   EXPECT_EQ(f.Combo3->listIndex(), -1);
   EXPECT_EQ(f.CSearch1->listCount(), 8);
   EXPECT_EQ(f.CSearch2->list().back(), "9");
   EXPECT_EQ(f.CSearch3->listCount(), 10);
-  for (auto* c : {f.CSearch1, f.CSearch2, f.CSearch3}) EXPECT_EQ(c->listIndex(), 0);
+  for (auto* c : {f.CSearch1, f.CSearch2, f.CSearch3})
+    EXPECT_EQ(c->listIndex(), 0);
   EXPECT_EQ(f.height(), 735 + 615 + 350);
   EXPECT_EQ(f.marqueeTicks, 0);
   EXPECT_EQ(f.marqueeStep, -15);
@@ -107,9 +111,9 @@ TEST_F(Startup, LoadReadsTheTablesAndSetsTheDefaults) {
   EXPECT_FALSE(f.newDatabase);
   EXPECT_EQ(p.ctx.zoneColumnCount, 8);
   EXPECT_EQ(p.ctx.zoneRowLast, "D");
-  EXPECT_EQ(f.Combo2->list(), (std::vector<std::string>{
-                                  "1.红", "2.黄", "3.绿", "4.青", "5.蓝",
-                                  "6.紫", "7.黑/白"}));
+  EXPECT_EQ(f.Combo2->list(),
+            (std::vector<std::string>{"1.红", "2.黄", "3.绿", "4.青", "5.蓝",
+                                      "6.紫", "7.黑/白"}));
   EXPECT_EQ(f.Combo2->text(), "1.红");
   EXPECT_EQ(f.Label10->backColor(), 0xFF0000);
 }

@@ -21,7 +21,9 @@ struct Outcome {
 
 class Script : public ::testing::Test {
  protected:
-  Script() { fs::copy("dimdata", dir / "dimdata", fs::copy_options::recursive); }
+  Script() {
+    fs::copy("dimdata", dir / "dimdata", fs::copy_options::recursive);
+  }
 
   Outcome run(const std::string& text) {
     cli::ScriptHosts hosts;
@@ -68,20 +70,22 @@ TEST(SplitWords, QuotesCommentsAndEscapes) {
 }
 
 TEST_F(Script, DumpsShowTheMainWindowAtStart) {
-  Outcome r = run(
-      "dump Form1\n"
-      "dump Form1.Com2\n"
-      "dump Form1.Text7(0)\n"
-      "dump Form1.CSearch1\n"
-      "dump FrmDimen\n");
+  Outcome r =
+      run("dump Form1\n"
+          "dump Form1.Com2\n"
+          "dump Form1.Text7(0)\n"
+          "dump Form1.CSearch1\n"
+          "dump FrmDimen\n");
   ASSERT_EQ(r.code, 0) << r.err;
   ASSERT_EQ(r.lines.size(), 5u);
-  EXPECT_TRUE(has(r.lines[0], "\"Visible\":true,\"Height\":1700")) << r.lines[0];
+  EXPECT_TRUE(has(r.lines[0], "\"Visible\":true,\"Height\":1700"))
+      << r.lines[0];
   EXPECT_TRUE(has(r.lines[0], "\"Popup\":null"));
   EXPECT_TRUE(has(r.lines[1], "\"name\":\"Com2\"")) << r.lines[1];
   EXPECT_TRUE(has(r.lines[1], "\"Caption\":\"确定\",\"Enabled\":false"));
   EXPECT_TRUE(has(r.lines[2], "\"name\":\"Text7(0)\"")) << r.lines[2];
-  EXPECT_TRUE(has(r.lines[3], "\"ListIndex\":0,\"ListCount\":8,\"List\":[\"0\""))
+  EXPECT_TRUE(
+      has(r.lines[3], "\"ListIndex\":0,\"ListCount\":8,\"List\":[\"0\""))
       << r.lines[3];
   // The splash is gone once the main window is up.
   EXPECT_TRUE(has(r.lines[4], "\"Visible\":false")) << r.lines[4];
@@ -127,12 +131,12 @@ TEST_F(Script, WithoutAHostTheOneMessageIsShown) {
 }
 
 TEST_F(Script, UnreachableControlsIgnoreTheUser) {
-  Outcome r = run(
-      "click Form1.Com2\n"
-      "set Form1.Text1.Text \"/tmp/x.dxf\"\n"
-      "rightclick Form1.FrmSort 100 200\n"
-      "dump Form1.Text1\n"
-      "dump Form1\n");
+  Outcome r =
+      run("click Form1.Com2\n"
+          "set Form1.Text1.Text \"/tmp/x.dxf\"\n"
+          "rightclick Form1.FrmSort 100 200\n"
+          "dump Form1.Text1\n"
+          "dump Form1\n");
   ASSERT_EQ(r.code, 0) << r.err;
   EXPECT_TRUE(has(r.err, "Form1.Com2 cannot be reached")) << r.err;
   EXPECT_TRUE(has(r.err, "Form1.Text1 cannot be reached")) << r.err;
@@ -141,12 +145,12 @@ TEST_F(Script, UnreachableControlsIgnoreTheUser) {
 }
 
 TEST_F(Script, OptionButtonsAndListsAsTheUserSetsThem) {
-  Outcome r = run(
-      "click Form1.OptMetal\n"
-      "set Form1.Text8.Text 10\n"
-      "dump Form1.OptPlastic\n"
-      "dump Form1.OptMetal\n"
-      "dump Form1.Text8\n");
+  Outcome r =
+      run("click Form1.OptMetal\n"
+          "set Form1.Text8.Text 10\n"
+          "dump Form1.OptPlastic\n"
+          "dump Form1.OptMetal\n"
+          "dump Form1.Text8\n");
   ASSERT_EQ(r.code, 0) << r.err;
   EXPECT_TRUE(has(r.lines[0], "\"Value\":false")) << r.lines[0];
   EXPECT_TRUE(has(r.lines[1], "\"Value\":true")) << r.lines[1];
@@ -160,10 +164,13 @@ TEST_F(Script, BadLinesEndTheScriptWithTheirLineNumber) {
     const char* message;
   };
   for (const Case& c : {
-           Case{"dump Form1\nfrobnicate\n", "t.dms:2: unknown command: frobnicate"},
-           {"click Form1.NoSuchButton\n", "t.dms:1: unknown control: Form1.NoSuchButton"},
+           Case{"dump Form1\nfrobnicate\n",
+                "t.dms:2: unknown command: frobnicate"},
+           {"click Form1.NoSuchButton\n",
+            "t.dms:1: unknown control: Form1.NoSuchButton"},
            {"click Nowhere.Com1\n", "t.dms:1: unknown form: Nowhere"},
-           {"set Form1.Text8.Colour 3\n", "t.dms:1: unknown property: Form1.Text8.Colour"},
+           {"set Form1.Text8.Colour 3\n",
+            "t.dms:1: unknown property: Form1.Text8.Colour"},
            {"set Form1.Combo3.ListIndex 9\n", "t.dms:1: no list entry 9"},
            {"\n\nanswer maybe\n", "t.dms:3: unknown answer: maybe"},
            {"tick Form1.Com1\n", "t.dms:1: Form1.Com1 is not a timer"},

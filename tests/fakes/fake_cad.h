@@ -25,10 +25,9 @@ struct CallLog {
     return std::find(calls.begin(), calls.end(), c) != calls.end();
   }
   size_t count(const std::string& prefix) const {
-    return static_cast<size_t>(
-        std::count_if(calls.begin(), calls.end(), [&](const std::string& s) {
-          return s.rfind(prefix, 0) == 0;
-        }));
+    return static_cast<size_t>(std::count_if(
+        calls.begin(), calls.end(),
+        [&](const std::string& s) { return s.rfind(prefix, 0) == 0; }));
   }
 };
 
@@ -228,9 +227,12 @@ class FakeDocument : public cadhost::Document {
   FakeModelSpace modelSpace;
   FakeUtility utility;
   std::map<std::string, cadhost::Variable> variables{
-      {"EXTMIN", Point{0, 0, 0}},  {"EXTMAX", Point{400, 300, 0}},
-      {"DIMDEC", 2.0},             {"DIMTXT", 2.5},
-      {"DIMLFAC", 1.0},            {"CECOLOR", std::string("bylayer")},
+      {"EXTMIN", Point{0, 0, 0}},
+      {"EXTMAX", Point{400, 300, 0}},
+      {"DIMDEC", 2.0},
+      {"DIMTXT", 2.5},
+      {"DIMLFAC", 1.0},
+      {"CECOLOR", std::string("bylayer")},
       {"CLAYER", std::string("0")}};
   std::function<void()> closedHandler;
 

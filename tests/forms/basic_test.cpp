@@ -109,6 +109,5 @@ TEST(Rounding, RefusesValuesOutOfRange) {
   EXPECT_EQ(ToInt32(2147483647.0), 2147483647);
   EXPECT_THROW(ToInt32(2147483647.5), OverflowError);
   EXPECT_THROW(ToInt32(-3e9), OverflowError);
-  EXPECT_THROW(ToInt32(std::numeric_limits<double>::infinity()),
-               OverflowError);
+  EXPECT_THROW(ToInt32(std::numeric_limits<double>::infinity()), OverflowError);
 }

@@ -61,8 +61,8 @@ TEST(Controls, SettingListIndexRunsClickNestedAndAtOnce) {
   Panel p;
   p.show();
   p.button->userClick();
-  EXPECT_EQ(p.events, (std::vector<std::string>{
-                          "Com1 before", "Combo1_Click 2", "Com1 after c"}));
+  EXPECT_EQ(p.events, (std::vector<std::string>{"Com1 before", "Combo1_Click 2",
+                                                "Com1 after c"}));
   // The same index again still runs Click.
   p.events.clear();
   p.list->setListIndex(2);

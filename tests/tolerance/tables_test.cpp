@@ -69,7 +69,8 @@ TEST(SizeBounds, BadFilesNameTheFileAndLine) {
 
 TEST(Tolerances, SevenLinesAreReadAndMoreIgnored) {
   TempDir d;
-  d.write("metal.txt", "0.1\r\n0.2\r\n0.3\r\n0.5\r\n0.8\r\n1.2\r\n0.5\r\n99\r\nx\r\n");
+  d.write("metal.txt",
+          "0.1\r\n0.2\r\n0.3\r\n0.5\r\n0.8\r\n1.2\r\n0.5\r\n99\r\nx\r\n");
   std::array<float, 7> t{};
   readTolerances(d / "metal.txt", t);
   EXPECT_EQ(t[0], 0.1f);
@@ -113,8 +114,9 @@ TEST(Writers, AFolderThatCannotBeWrittenLosesNothing) {
   if (geteuid() == 0) GTEST_SKIP() << "root writes anywhere";
   TempDir d;
   d.write("div.txt", "1\r\n");
-  std::filesystem::permissions(d.path(), std::filesystem::perms::owner_read |
-                                             std::filesystem::perms::owner_exec);
+  std::filesystem::permissions(
+      d.path(),
+      std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
   EXPECT_THROW(writeSizeBounds(d / "div.txt", {}), TableError);
   EXPECT_EQ(d.read("div.txt"), "1\r\n");
 }

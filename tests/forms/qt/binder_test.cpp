@@ -20,13 +20,6 @@ using forms::qt::Binder;
 
 namespace {
 
-QApplication& qapp() {
-  static int argc = 1;
-  static char name[] = "binder_test";
-  static char* argv[] = {name, nullptr};
-  static QApplication app(argc, argv);
-  return app;
-}
 
 class Sample : public Form {
  public:
@@ -75,7 +68,9 @@ class Sample : public Form {
       frame->setCaption("已按");
     };
     box->Change = [this] { log.push_back("change " + box->text()); };
-    list->Click = [this] { log.push_back("list " + std::to_string(list->listIndex())); };
+    list->Click = [this] {
+      log.push_back("list " + std::to_string(list->listIndex()));
+    };
     frame->MouseDown = [this](int b, int, float x, float y) {
       log.push_back("down " + std::to_string(b));
       if (b == mouse::kRight) popupMenu(*menu, x, y);
@@ -90,11 +85,11 @@ class Sample : public Form {
 
 class BinderTest : public ::testing::Test {
  protected:
-  BinderTest() : binder(forms, [](const std::function<void()>& a) {
-    a();
-    return true;
-  }) {
-    qapp();
+  BinderTest()
+      : binder(forms, [](const std::function<void()>& a) {
+          a();
+          return true;
+        }) {
     forms.add(form);
     form.show();
     binder.refresh();
@@ -162,14 +157,16 @@ TEST_F(BinderTest, RightClickOpensThePopupAndItsItemRuns) {
     QTest::keyClick(popup, Qt::Key_Down);
     QTest::keyClick(popup, Qt::Key_Return);
   });
-  QTest::mouseClick(w<QGroupBox>(form.frame), Qt::RightButton, {}, QPoint(30, 40));
+  QTest::mouseClick(w<QGroupBox>(form.frame), Qt::RightButton, {},
+                    QPoint(30, 40));
   EXPECT_EQ(form.log, (std::vector<std::string>{"down 2", "item"}));
   ASSERT_TRUE(form.lastPopup());
   EXPECT_EQ(form.lastPopup()->x, 30 * 15);
   EXPECT_EQ(form.lastPopup()->y, 40 * 15);
 
   form.log.clear();
-  QTest::mouseClick(w<QGroupBox>(form.frame), Qt::LeftButton, {}, QPoint(30, 40));
+  QTest::mouseClick(w<QGroupBox>(form.frame), Qt::LeftButton, {},
+                    QPoint(30, 40));
   EXPECT_EQ(form.log, std::vector<std::string>{"down 1"});
 }
 
@@ -193,4 +190,14 @@ TEST(QtDesktop, FiltersListPatternsInBothCases) {
             QString("*.DWG;*.DXF (*.DWG *.dwg *.DXF *.dxf)"));
   EXPECT_EQ(forms::qt::QtDesktop::qtFilter("*.XLSX|*.XLSX|All|*.*"),
             QString("*.XLSX (*.XLSX *.xlsx);;All (*.*)"));
+}
+
+// The application lives in main, so that it goes before the process's own
+// teardown.
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  int rc = RUN_ALL_TESTS();
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  return rc;
 }
