@@ -287,12 +287,13 @@ TEST(ReportTemplates, LibreOfficeComputesTheChecks) {
     cpk.save(dir / "cpk.xlsx");
   }
   // A private profile, so that the test neither needs nor touches $HOME.
-  const std::string command = "soffice -env:UserInstallation=file://" +
-                              (dir / "profile").string() +
-                              " --headless --calc --convert-to xlsx --outdir " +
-                              quote((dir / "computed").string()) + " " +
-                              quote((dir / "fai.xlsx").string()) + " " +
-                              quote((dir / "cpk.xlsx").string());
+  const std::string command =
+      "timeout 300 soffice -env:UserInstallation=file://" +
+      (dir / "profile").string() +
+      " --headless --calc --convert-to xlsx --outdir " +
+      quote((dir / "computed").string()) + " " +
+      quote((dir / "fai.xlsx").string()) + " " +
+      quote((dir / "cpk.xlsx").string());
   auto [status, output] = run(command);
   ASSERT_EQ(status, 0) << output;
 
