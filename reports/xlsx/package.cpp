@@ -57,6 +57,13 @@ Package Package::read(const std::filesystem::path& path, const Limits& limits) {
 
 Package Package::fromBytes(std::string_view bytes, const Limits& limits,
                            const std::string& label) {
+  // The old binary format and password-protected workbooks are compound
+  // files, not zips; the plain "not a zip" would leave the user guessing.
+  if (bytes.substr(0, 8) ==
+      std::string_view("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8))
+    throw Error(label +
+                ": an old binary .xls workbook or a password-protected one; "
+                "only unprotected .xlsx workbooks can be read");
   zip_error_t error;
   zip_error_init(&error);
   zip_source_t* source =

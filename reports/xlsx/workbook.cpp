@@ -441,6 +441,8 @@ void Sheet::Impl::set(int row, int column, Kind kind,
     if (range.contains(row, column))
       throw Error("cell " + cellName(row, column) +
                   " is part of an array formula and cannot be changed alone");
+  // Clearing a cell the sheet does not hold changes nothing.
+  if (kind == Kind::clear && !findCell(row, column)) return;
   book->beforeChange();
   int stringIndex = -1;
   if (kind == Kind::text) stringIndex = book->addSharedString(payload);

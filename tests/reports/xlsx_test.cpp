@@ -361,6 +361,8 @@ TEST(XlsxWrite, BadInputIsRefusedAndChangesNothing) {
             std::string::npos);
   EXPECT_NE(errorOf([&] { sheet.setNumber(2, 1, 1.0); }).find("array formula"),
             std::string::npos);
+  sheet.clear(40, 3);  // nothing there to clear
+  sheet.setText(41, 3, "");
   EXPECT_FALSE(book.modified());
   EXPECT_EQ(number(sheet.value(1, 1)), 0);  // results still trusted
   EXPECT_EQ(sheet.usedRange().text(), "A1:A2");
@@ -451,6 +453,14 @@ TEST(XlsxOpen, BrokenFilesAreRefusedWithTheirReason) {
   EXPECT_NE(errorOf([&] {
               Workbook::open(dir / "text.xlsx");
             }).find("zip archive is broken"),
+            std::string::npos);
+
+  fixture::writeFile(dir / "old.xls",
+                     std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) +
+                         std::string(512, '\0'));
+  EXPECT_NE(errorOf([&] {
+              Workbook::open(dir / "old.xls");
+            }).find("old binary .xls workbook"),
             std::string::npos);
 
   fixture::writeWorkbook(dir / "good.xlsx", {});
