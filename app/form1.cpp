@@ -314,6 +314,8 @@ void Form1::wire() {
   Com1->Click = [this] { intake::Com1_Click(*this); };
   Com2->Click = [this] { intake::Com2_Click(*this); };
   ComToler->Click = [this] { tolerance::ComToler_Click(*this); };
+  OptPlastic->Click = [this] { tolerance::materialChanged(*this); };
+  OptMetal->Click = [this] { tolerance::materialChanged(*this); };
 
   comSort->Click = [this] { marking::comSort_Click(*this); };
   ComPart->Click = [this] { marking::ComPart_Click(*this); };

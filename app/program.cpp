@@ -56,9 +56,11 @@ Program::Program(forms::Desktop& desktop, cadhost::HostFactory cad,
                  reports::SheetFactory sheets, std::filesystem::path programDir)
     : ctx(desktop, std::move(cad), std::move(sheets), std::move(programDir)),
       main(ctx),
-      splash(ctx, main) {
+      splash(ctx, main),
+      form2(main) {
   ctx.forms.add(splash);
   ctx.forms.add(main);
+  ctx.forms.add(form2);
 }
 
 void Program::start() { splash.show(); }

@@ -7,6 +7,7 @@
 #include "app/context.h"
 #include "app/form1.h"
 #include "forms/form.h"
+#include "intake/opening.h"
 
 namespace app {
 
@@ -37,6 +38,7 @@ class Program {
   AppContext ctx;
   Form1 main;
   FrmDimen splash;
+  intake::Form2 form2;
 
   // Shows the splash; its timer does the rest.
   void start();

@@ -1,13 +1,308 @@
 #include "intake/opening.h"
 
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <system_error>
+
 #include "app/form1.h"
+#include "forms/basic.h"
+#include "forms/desktop.h"
+#include "forms/errors.h"
 #include "intake/dimtable.h"
+#include "intake/reading.h"
 
 namespace intake {
+namespace fs = std::filesystem;
+using forms::Kind;
 
-// Filled by the drawing intake.
-void Com1_Click(app::Form1&) {}
-void Com2_Click(app::Form1&) {}
+namespace {
+
+constexpr const char* kHostFailed = "AutoCAD启动出现错误！请检查AutoCAD系统！";
+constexpr const char* kNotFound = "该文件没有发现！";
+
+// The drawing's path minus its last four characters, counted as characters
+// and not bytes, so that a Chinese file name is cut where the user sees it.
+std::string databasePath(const std::string& fileName) {
+  size_t cut = fileName.size();
+  for (int n = 0; n < 4; ++n) {
+    if (cut == 0) throw std::length_error("the file name is too short");
+    --cut;
+    while (cut > 0 &&
+           (static_cast<unsigned char>(fileName[cut]) & 0xC0) == 0x80)
+      --cut;
+  }
+  return fileName.substr(0, cut) + ".mdb";
+}
+
+std::string lower(std::string s) {
+  for (char& c : s)
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+double number(const cadhost::Variable& v) {
+  if (const double* d = std::get_if<double>(&v)) return *d;
+  if (const std::string* s = std::get_if<std::string>(&v)) {
+    if (auto n = forms::ParseNumber(*s)) return *n;
+  }
+  throw cadhost::HostError("type mismatch");
+}
+
+cadhost::Point point(const cadhost::Variable& v) {
+  if (const cadhost::Point* p = std::get_if<cadhost::Point>(&v)) return *p;
+  throw cadhost::HostError("type mismatch");
+}
+
+void sizeLists(app::Form1& f, size_t entries) {
+  auto& ctx = f.ctx;
+  ctx.textRecords.assign(entries, {});
+  ctx.dimRecords.assign(entries, {});
+  ctx.adoptedRecords.assign(entries, {});
+}
+
+// The arrays of the other panels, sized for positions up to dimCount.
+void sizeMarkArrays(app::Form1& f) {
+  auto n = static_cast<size_t>(std::max(0, f.ctx.dimCount));
+  f.markCircles.assign(n + 1, nullptr);
+  f.markTexts.assign(n + 1, nullptr);
+  f.ctx.sampleCounts.assign(n + 1, 0);
+  f.ctx.instrumentCodes.assign(n + 1, std::string());
+  f.ctx.samples.assign(n + 1, std::array<float, 6>{});
+}
+
+// The walk over model space of a drawing new to us.
+void walk(app::Form1& f) {
+  auto& ctx = f.ctx;
+  cadhost::ModelSpace& ms = *ctx.modelSpace;
+  int count = ms.Count();
+  // Entity indexes are 16-bit: a larger model space cannot be walked.
+  f.lastEntityIndex = forms::ToInt16(count - 1);
+  ctx.dimCount = 0;
+  ctx.cadDoc->PurgeAll();
+  sizeLists(f, static_cast<size_t>(count) + 1);
+  for (int i = 0; i <= f.lastEntityIndex; ++i) {
+    f.entityIndex = static_cast<std::int16_t>(i);
+    cadhost::EntityRef e = ms.Item(i);
+    f.entityType = e->ObjectName();
+    std::string kind = lower(f.entityType);
+    if (kind == "acdbmtext" || kind == "acdbtext") {
+      f.entityPoint = e->InsertionPoint();
+      auto& t = ctx.textRecords[static_cast<size_t>(ctx.textNext)];
+      t.text = e->TextString();
+      t.x = static_cast<float>(f.entityPoint[0]);
+      t.y = static_cast<float>(f.entityPoint[1]);
+      t.entityIndex = i;
+      ctx.textNext += 1;
+    }
+    if (kind.size() >= 9 &&
+        kind.compare(kind.size() - 9, 9, "dimension") == 0) {
+      ctx.dimCount += 1;
+      f.textHeight = static_cast<float>(e->TextHeight());
+      auto& r = ctx.dimRecords[static_cast<size_t>(ctx.dimCount)];
+      if (kind == "acdbrotateddimension") {
+        r.type = kRotated;
+        dimm(f);
+      } else if (kind == "acdbradialdimension") {
+        r.type = kRadial;
+        dimm(f);
+      } else if (kind == "acdbdiametricdimension") {
+        r.type = kDiametric;
+        dimm(f);
+      } else if (kind == "acdb2lineangulardimension") {
+        r.type = kAngular;
+        readAngle(f);
+      } else if (kind == "acdbaligneddimension") {
+        r.type = kAligned;
+        dimm(f);
+      } else if (kind == "acdbordinatedimension") {
+        r.type = kOrdinate;
+        dimm(f);
+      }
+      // Any other dimension keeps its counted, empty entry.
+    }
+    // The 16-bit counter cannot step past its last value.
+    if (i == 32767) throw forms::OverflowError("Overflow");
+  }
+}
+
+}  // namespace
+
+Form2::Form2(app::Form1& main) : forms::Form("Form2"), main_(main) {}
+
+void Form2::build() {
+  setCaption("CAD文件类型");
+  setGeometry(0, 0, 4800, 2850);
+  Option1 = &add(Kind::OptionButton, "Option1");
+  Option1->setCaption("AutoCAD 文件");
+  Option1->setGeometry(360, 240, 4000, 300);
+  Option1->setValue(1);
+  Option2 = &add(Kind::OptionButton, "Option2");
+  Option2->setCaption("Pro_E 文件转换而来(低版本Pro_E)");
+  Option2->setGeometry(360, 640, 4000, 300);
+  Label1 = &add(Kind::Label, "Label1");
+  Label1->setCaption("尺寸精度：");
+  Label1->setGeometry(600, 1140, 1100, 255);
+  Combo1 = &add(Kind::ComboBox, "Combo1");
+  Combo1->setGeometry(1750, 1080, 1500, 315);
+  Command1 = &add(Kind::CommandButton, "Command1");
+  Command1->setCaption("确定");
+  Command1->setGeometry(1700, 1700, 1200, 420);
+  Load = [this] { Form_Load(); };
+  Option1->Click = [this] { Option_Click(); };
+  Option2->Click = [this] { Option_Click(); };
+  Combo1->Click = [this] { Combo1_Click(); };
+  Command1->Click = [this] { Command1_Click(); };
+}
+
+void Form2::Form_Load() {
+  Label1->setVisible(false);
+  Combo1->setVisible(false);
+  for (const char* item : {"0", "0.0", "0.00", "0.000", "0.0000"})
+    Combo1->addItem(item);
+  Combo1->setListIndex(2);
+  main_.dimDecimals = 2;
+  main_.decimalsChosen = false;
+}
+
+void Form2::Option_Click() {
+  bool manual = Option2->value() != 0;
+  Label1->setVisible(manual);
+  Combo1->setVisible(manual);
+}
+
+void Form2::Combo1_Click() { main_.dimDecimals = Combo1->listIndex(); }
+
+void Form2::Command1_Click() {
+  if (Option2->value() != 0) {
+    main_.dimDecimals = Combo1->listIndex();
+    main_.decimalsChosen = true;
+  } else {
+    main_.dimDecimals = 2;
+    main_.decimalsChosen = false;
+  }
+  hide();
+  openfile(main_);
+}
+
+void Com1_Click(app::Form1& f) {
+  if (forms::Form* w = f.ctx.forms.find("Form2")) w->show();
+}
+
+void openfile(app::Form1& f) {
+  f.setHeight(f.Frame2->height() + f.Picture1->height() + 350);
+  f.Cdlg1->Filter = kDrawingFilter;
+  f.Cdlg1->DialogTitle = "OPEN FILE";
+  // A cancel is not special: the steps below run all the same.
+  f.Cdlg1->ShowOpen(f.ctx.desktop);
+  f.Text1->setText(f.Cdlg1->FileName);
+  f.Com2->setEnabled(true);
+  f.ComOK->setEnabled(true);
+  f.drawingPath = f.Text1->text();
+  f.Combo1->setText("");
+  for (forms::Control* box : {f.Text3, f.Text4, f.Text5, f.Text6})
+    box->setText("");
+  for (int i = 0; i <= f.Combo3->listIndex() && i < 5; ++i) {
+    f.Text7[static_cast<size_t>(i)]->setVisible(false);
+    f.Label13[static_cast<size_t>(i)]->setVisible(false);
+  }
+}
+
+void Com2_Click(app::Form1& f) {
+  for (forms::Control* c :
+       {f.mnuAutomark, f.mnuPartmark, f.mnuFreemark, f.mnuHadmark, f.mnuUndo,
+        f.mnuScalemax, f.mnuScalemin, f.mnuMovemark, f.mnuColor, f.mnuLayout,
+        f.comSort, f.ComPart, f.ComFree, f.ComHadmark})
+    c->setEnabled(true);
+  f.freeNext = 1;
+  acd(f);
+  f.setHeight(f.Frame2->height() + f.Picture1->height() + 350 +
+              f.FrmSort->height());
+  f.zoneGroupStart = 1;
+  f.zoneMarkedCount = 0;
+  f.FrmSort->setEnabled(true);
+}
+
+void acd(app::Form1& f) {
+  auto& ctx = f.ctx;
+  auto& desk = ctx.desktop;
+  auto fail = [&](const std::string& reason) {
+    std::string text = kHostFailed;
+    if (!reason.empty()) text += "\n" + reason;
+    desk.message(text, forms::Buttons::Ok, "");
+  };
+
+  std::string dbPath;
+  try {
+    dbPath = databasePath(f.Cdlg1->FileName);
+  } catch (const std::exception&) {
+    fail("");
+    return;
+  }
+  std::string drawing = f.Text1->text();
+  std::error_code ec;
+  if (drawing.empty() || !fs::is_regular_file(drawing, ec)) {
+    desk.message(kNotFound, forms::Buttons::Ok, "");
+    return;
+  }
+
+  // The database is checked, or made, before anything changes: a file that
+  // is not ours or cannot be created leaves the program as it was.
+  bool created = false;
+  try {
+    if (fs::exists(dbPath, ec)) {
+      Connection check;
+      check.Open(dbPath);
+      check.Close();
+    } else {
+      copyTemplate((ctx.dataDir() / "dimen.mdb").string(), dbPath);
+      created = true;
+    }
+  } catch (const DbError& e) {
+    desk.message(e.what(), forms::Buttons::Ok, "");
+    return;
+  }
+
+  bool committed = false;  // from here on the drawing is ours
+  try {
+    ctx.textNext = 1;
+    f.dbPath = dbPath;
+    f.drawingPath = drawing;
+    cadhost::DocumentRef doc = ctx.cadApp->Open(drawing);
+    if (ctx.cadDoc && ctx.cadDoc != doc) {
+      // Only the drawing in hand reports its closing.
+      forms::resumeNext([&] { ctx.cadDoc->SetClosedHandler(nullptr); });
+    }
+    ctx.cadDoc = doc;
+    ctx.modelSpace = &doc->GetModelSpace();
+    doc->SetClosedHandler([&f] { f.AcadDoc_Close(); });
+    ctx.cadApp->SetVisible(true);
+    f.firstEntityColor = forms::ToInt16(ctx.modelSpace->Item(1)->Color());
+    f.extMax = point(doc->GetVariable("EXTMAX"));
+    f.extMin = point(doc->GetVariable("EXTMIN"));
+    if (!f.decimalsChosen)
+      f.dimDecimals = forms::ToInt32(number(doc->GetVariable("dimdec")));
+    f.textHeight = static_cast<float>(number(doc->GetVariable("dimtxt")));
+    f.dimScale = number(doc->GetVariable("dimlfac"));
+    if (created) {
+      f.newDatabase = true;
+      committed = true;
+      walk(f);
+    } else {
+      committed = true;
+      f.newDatabase = false;
+      ctx.dimCount = 1000;
+      sizeLists(f, 1001);
+    }
+    sizeMarkArrays(f);
+  } catch (const std::exception& e) {
+    if (created && !committed) {
+      // The database was made for a drawing that never opened.
+      fs::remove(dbPath, ec);
+    }
+    fail(e.what());
+  }
+}
 
 void closeConnection(app::Form1& f) {
   try {

@@ -1,5 +1,8 @@
-// Choosing and opening a drawing from the file frame.
+// Choosing and opening a drawing from the file frame, and the file type
+// window.
 #pragma once
+
+#include "forms/form.h"
 
 namespace app {
 class Form1;
@@ -7,8 +10,38 @@ class Form1;
 
 namespace intake {
 
+// The file type window: a native drawing, or one converted from an older
+// Pro/E release whose number of decimals is chosen by hand.
+class Form2 : public forms::Form {
+ public:
+  explicit Form2(app::Form1& main);
+
+  forms::Control* Option1 = nullptr;
+  forms::Control* Option2 = nullptr;
+  forms::Control* Label1 = nullptr;
+  forms::Control* Combo1 = nullptr;
+  forms::Control* Command1 = nullptr;
+
+  void Form_Load();
+  void Option_Click();
+  void Combo1_Click();
+  void Command1_Click();
+
+ protected:
+  void build() override;
+
+ private:
+  app::Form1& main_;
+};
+
+inline constexpr const char* kDrawingFilter = "*.DWG;*.DXF|*.DWG;*.DXF";
+
 void Com1_Click(app::Form1& f);
 void Com2_Click(app::Form1& f);
+// Runs the file dialog and folds the window back to the file frame.
+void openfile(app::Form1& f);
+// Opens the drawing and reads its dimensions and texts.
+void acd(app::Form1& f);
 
 // Closes the dimension database at exit; a connection never opened is
 // skipped.

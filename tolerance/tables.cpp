@@ -127,4 +127,19 @@ void read(app::Form1& f) {
   readTolerances(table, ctx.tolValues);
 }
 
+void materialChanged(app::Form1& f) {
+  auto& ctx = f.ctx;
+  fs::path table =
+      ctx.dataDir() / (f.OptPlastic->value() ? kPlasticFile : kMetalFile);
+  if (!fs::exists(table)) {
+    ctx.desktop.message("缺少公差文件", forms::Buttons::Ok, "System hink ");
+    return;
+  }
+  try {
+    readTolerances(table, ctx.tolValues);
+  } catch (const TableError& e) {
+    ctx.desktop.message(e.what(), forms::Buttons::Ok, "");
+  }
+}
+
 }  // namespace tolerance

@@ -43,4 +43,9 @@ void writeTolerances(const std::filesystem::path& file,
 // any other fault raises TableError.
 void read(app::Form1& f);
 
+// A material chosen in the file frame brings its own table: metal parts get
+// metal tolerances. A table that cannot be read is reported and the
+// tolerances in use stay.
+void materialChanged(app::Form1& f);
+
 }  // namespace tolerance

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -31,10 +32,13 @@ struct CallLog {
   }
 };
 
+// The changes Undo can take back, newest last.
+using UndoStack = std::vector<std::function<void()>>;
+
 class FakeEntity : public cadhost::Entity {
  public:
-  FakeEntity(std::string objectName, CallLog* log)
-      : objectName_(std::move(objectName)), log_(log) {}
+  FakeEntity(std::string objectName, CallLog* log, UndoStack* undo = nullptr)
+      : objectName_(std::move(objectName)), log_(log), undo_(undo) {}
 
   // What the test gives the entity.
   std::optional<int> color = 256;
@@ -68,13 +72,8 @@ class FakeEntity : public cadhost::Entity {
   void Move(const Point& from, const Point& to) override {
     check("Move");
     log("Move");
-    for (int i = 0; i < 3; ++i) moved[i] += to[i] - from[i];
-    if (textPosition)
-      for (int i = 0; i < 3; ++i) (*textPosition)[i] += to[i] - from[i];
-    if (centerPoint)
-      for (int i = 0; i < 3; ++i) (*centerPoint)[i] += to[i] - from[i];
-    if (insertion)
-      for (int i = 0; i < 3; ++i) (*insertion)[i] += to[i] - from[i];
+    if (undo_) undo_->push_back([this, from, to] { shift(to, from); });
+    shift(from, to);
   }
   void ScaleEntity(const Point&, double factor) override {
     check("ScaleEntity");
@@ -87,6 +86,19 @@ class FakeEntity : public cadhost::Entity {
     log("Delete");
     deleted = true;
   }
+
+ private:
+  void shift(const Point& from, const Point& to) {
+    for (int i = 0; i < 3; ++i) moved[i] += to[i] - from[i];
+    if (textPosition)
+      for (int i = 0; i < 3; ++i) (*textPosition)[i] += to[i] - from[i];
+    if (centerPoint)
+      for (int i = 0; i < 3; ++i) (*centerPoint)[i] += to[i] - from[i];
+    if (insertion)
+      for (int i = 0; i < 3; ++i) (*insertion)[i] += to[i] - from[i];
+  }
+
+ public:
   Point center() const override { return get(centerPoint, "center"); }
   double Radius() const override { return get(radius, "Radius"); }
   std::string TextString() const override {
@@ -155,16 +167,18 @@ class FakeEntity : public cadhost::Entity {
   }
   std::string objectName_;
   CallLog* log_;
+  UndoStack* undo_;
 };
 
 class FakeModelSpace : public cadhost::ModelSpace {
  public:
   explicit FakeModelSpace(CallLog* log) : log_(log) {}
   std::vector<std::shared_ptr<FakeEntity>> items;
+  UndoStack undo;
   bool failAdds = false;
 
   std::shared_ptr<FakeEntity> add(const std::string& objectName) {
-    items.push_back(std::make_shared<FakeEntity>(objectName, log_));
+    items.push_back(std::make_shared<FakeEntity>(objectName, log_, &undo));
     return items.back();
   }
   int Count() const override { return static_cast<int>(items.size()); }
@@ -249,6 +263,11 @@ class FakeDocument : public cadhost::Document {
   }
   void SendCommand(const std::string& c) override {
     if (log_) log_->add("SendCommand " + c);
+    if (c != "Undo\r\r") throw HostError("unknown command");
+    if (!modelSpace.undo.empty()) {
+      modelSpace.undo.back()();
+      modelSpace.undo.pop_back();
+    }
   }
   cadhost::Utility& GetUtility() override { return utility; }
   cadhost::Application& GetApplication() override;

@@ -1,0 +1,35 @@
+// Reading one dimension: its value, deviations and text position.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace app {
+class Form1;
+}
+
+namespace intake {
+
+// The six kind names as the table stores them.
+inline constexpr const char* kRotated = "正交尺寸";
+inline constexpr const char* kAligned = "平行尺寸";
+inline constexpr const char* kRadial = "半径尺寸";
+inline constexpr const char* kDiametric = "直径尺寸";
+inline constexpr const char* kAngular = "角度尺寸";
+inline constexpr const char* kOrdinate = "绝对坐标尺寸";
+
+// True when the text holds "<>" (the measured value) somewhere.
+bool ISCONTAIN(std::string_view text);
+
+// The value rounded to the given decimals, halves to even on the exact
+// value, in its shortest text: 25.004 with 2 gives 25, 0.125 gives 0.12.
+std::string roundedText(double value, std::int32_t decimals);
+
+// Reads the dimension at f.entityIndex into dimRecords[dimCount]; every
+// failing step is skipped.
+void dimm(app::Form1& f);
+// The same for 2-line angular dimensions, in degrees; a failure raises.
+void readAngle(app::Form1& f);
+
+}  // namespace intake

@@ -1,0 +1,304 @@
+// The road of one drawing to the marking frame: the file type window, the
+// dialog, "确定" and the extraction.
+#include "intake/opening.h"
+
+#include "intake/dimtable.h"
+#include "intake/reading.h"
+#include "intake_fixture.h"
+
+using namespace intake_test;
+
+TEST_F(Intake, FileTypeWindowStartsNativeWithTwoDecimals) {
+  f().Com1->userClick();
+  auto& w = program->form2;
+  EXPECT_TRUE(w.visible());
+  EXPECT_EQ(w.caption(), "CAD文件类型");
+  EXPECT_EQ(w.Option1->value(), 1);
+  EXPECT_FALSE(w.Label1->visible());
+  EXPECT_FALSE(w.Combo1->visible());
+  EXPECT_EQ(w.Combo1->list(),
+            (std::vector<std::string>{"0", "0.0", "0.00", "0.000", "0.0000"}));
+  EXPECT_EQ(w.Combo1->listIndex(), 2);
+  EXPECT_EQ(f().dimDecimals, 2);
+  EXPECT_FALSE(f().decimalsChosen);
+  w.Option2->userClick();
+  EXPECT_TRUE(w.Label1->visible());
+  EXPECT_TRUE(w.Combo1->visible());
+  w.Combo1->userSelect(3);
+  EXPECT_EQ(f().dimDecimals, 3);
+  // Back to the native type before OK: two decimals, taken from the drawing.
+  w.Option1->userClick();
+  EXPECT_FALSE(w.Combo1->visible());
+  queue.push(forms::QueuedAnswer::of(forms::QueuedAnswer::Type::Cancel));
+  w.Command1->userClick();
+  EXPECT_EQ(f().dimDecimals, 2);
+  EXPECT_FALSE(f().decimalsChosen);
+  EXPECT_FALSE(w.visible());
+  // Shown again, it keeps its choice.
+  f().Com1->userClick();
+  EXPECT_EQ(w.Combo1->listIndex(), 3);
+}
+
+TEST_F(Intake, TheDialogFillsTheFileFrameEvenWhenCancelled) {
+  f().Com1->userClick();
+  queue.push(forms::QueuedAnswer::file(drawing));
+  program->form2.Command1->userClick();
+  const auto& d = desktop.dialogs().back();
+  EXPECT_EQ(d.title, "OPEN FILE");
+  EXPECT_EQ(d.filter, "*.DWG;*.DXF|*.DWG;*.DXF");
+  EXPECT_EQ(f().Text1->text(), drawing);
+  EXPECT_EQ(f().drawingPath, drawing);
+  EXPECT_TRUE(f().Com2->enabled());
+  EXPECT_TRUE(f().ComOK->enabled());
+  EXPECT_EQ(f().height(), 735 + 615 + 350);
+
+  // A cancel keeps the last file name and still enables "确定".
+  f().Com2->setEnabled(false);
+  f().Com1->userClick();
+  queue.push(forms::QueuedAnswer::of(forms::QueuedAnswer::Type::Cancel));
+  program->form2.Command1->userClick();
+  EXPECT_EQ(f().Text1->text(), drawing);
+  EXPECT_TRUE(f().Com2->enabled());
+}
+
+TEST_F(Intake, OpeningANewDrawingCreatesItsDatabaseAndReadsEverything) {
+  add("AcDbLine")->color = 3;
+  add("AcDbCircle")->color = 5;  // item 1 gives firstEntityColor
+  addText("7", 90, 50);
+  addDim("AcDbRotatedDimension", 25.004, 100, 50);
+  addText("零件图", 10, 20, "AcDbMText");
+  addDim("AcDbDiametricDimension", 12.5, 60, 40, "", 2, 0.1, 0.05, 3.5);
+  doc->variables["DIMDEC"] = 3.0;
+  doc->variables["DIMTXT"] = 1.8;
+  doc->variables["DIMLFAC"] = 2.0;
+  open();
+  EXPECT_TRUE(messages().empty());
+  auto& s = f();
+  EXPECT_EQ(s.dbPath, (dir / "work/part7.mdb").string());
+  EXPECT_EQ(readFile(s.dbPath), readFile((dir / "dimdata/dimen.mdb").string()));
+  EXPECT_TRUE(s.newDatabase);
+  EXPECT_TRUE(host->visible);
+  EXPECT_TRUE(host->log.has("PurgeAll"));
+  EXPECT_EQ(s.firstEntityColor, 5);
+  EXPECT_EQ(s.extMax, (cadhost::Point{400, 300, 0}));
+  EXPECT_EQ(s.dimDecimals, 3);
+  EXPECT_EQ(s.dimScale, 2.0);
+  EXPECT_EQ(s.textHeight, 3.5f);  // the last dimension's
+  EXPECT_EQ(s.lastEntityIndex, 5);
+
+  auto& ctx = program->ctx;
+  ASSERT_EQ(ctx.dimCount, 2);
+  EXPECT_EQ(ctx.dimRecords.size(), 7u);  // 0 .. Count
+  EXPECT_EQ(rec(1).type, "正交尺寸");
+  EXPECT_EQ(rec(1).value, "25.004");
+  EXPECT_EQ(rec(1).entityIndex, 3);
+  EXPECT_EQ(rec(1).x, 100);
+  EXPECT_EQ(rec(1).y, 50);
+  EXPECT_EQ(rec(1).check, 0);
+  EXPECT_EQ(rec(2).type, "直径尺寸");
+  EXPECT_EQ(rec(2).value, "12.5");
+  EXPECT_EQ(rec(2).up, 0.1f);
+  EXPECT_EQ(rec(2).low, 0.05f);
+
+  ASSERT_EQ(ctx.textNext, 3);
+  EXPECT_EQ(ctx.textRecords[1].text, "7");
+  EXPECT_EQ(ctx.textRecords[1].entityIndex, 2);
+  EXPECT_EQ(ctx.textRecords[2].text, "零件图");
+  EXPECT_EQ(ctx.textRecords[2].x, 10);
+
+  // The other panels' arrays follow the number of dimensions.
+  EXPECT_EQ(s.markCircles.size(), 3u);
+  EXPECT_EQ(ctx.samples.size(), 3u);
+  EXPECT_EQ(ctx.instrumentCodes.size(), 3u);
+  // "确定" unlocks the marking frame.
+  EXPECT_TRUE(s.FrmSort->enabled());
+  EXPECT_EQ(s.height(), 735 + 615 + 350 + 735);
+  EXPECT_EQ(s.freeNext, 1);
+  EXPECT_EQ(s.zoneGroupStart, 1);
+  EXPECT_EQ(s.zoneMarkedCount, 0);
+  for (auto* c : {s.mnuAutomark, s.mnuLayout, s.comSort, s.ComHadmark})
+    EXPECT_TRUE(c->enabled());
+}
+
+TEST_F(Intake, KindsAreMatchedWhateverTheirCase) {
+  add("AcDbLine");
+  add("AcDbLine");
+  addDim("ACDBALIGNEDDIMENSION", 10, 1, 1);
+  addDim("acdbordinatedimension", 20, 2, 2);
+  addDim("AcDbRadialDimension", 5, 3, 3);
+  addDim("AcDb3PointAngularDimension", 1, 4, 4);
+  addDim("AcDbArcDimension", 7, 5, 5);
+  open();
+  ASSERT_EQ(program->ctx.dimCount, 5);
+  EXPECT_EQ(rec(1).type, "平行尺寸");
+  EXPECT_EQ(rec(2).type, "绝对坐标尺寸");
+  EXPECT_EQ(rec(3).type, "半径尺寸");
+  // Kinds outside the table keep an empty, counted entry.
+  for (int i : {4, 5}) {
+    EXPECT_EQ(rec(i).type, "");
+    EXPECT_EQ(rec(i).value, "");
+    EXPECT_EQ(rec(i).entityIndex, 0);
+    EXPECT_EQ(rec(i).x, 0);
+  }
+}
+
+TEST_F(Intake, WithoutDimensionsTheTextHeightIsTheDrawingsDimtxt) {
+  add("AcDbLine");
+  add("AcDbLine");
+  doc->variables["DIMTXT"] = 1.8;
+  open();
+  EXPECT_EQ(program->ctx.dimCount, 0);
+  EXPECT_EQ(f().textHeight, 1.8f);
+  EXPECT_EQ(program->ctx.textNext, 1);
+}
+
+TEST_F(Intake, ProEDrawingsTakeTheChosenDecimals) {
+  add("AcDbLine");
+  add("AcDbLine");
+  addDim("AcDbRotatedDimension", 25.00049, 1, 1);
+  doc->variables.erase("DIMDEC");  // not read at all
+  open(3);
+  EXPECT_TRUE(messages().empty());
+  EXPECT_EQ(f().dimDecimals, 3);
+  EXPECT_TRUE(f().decimalsChosen);
+  EXPECT_EQ(rec(1).value, "25");
+  EXPECT_TRUE(host->log.has("AcDbRotatedDimension.PrimaryUnitsPrecision=3"));
+}
+
+TEST_F(Intake, AKnownDrawingIsOpenedButNotRead) {
+  add("AcDbLine");
+  add("AcDbLine");
+  addDim("AcDbRotatedDimension", 10, 1, 1);
+  open();
+  ASSERT_TRUE(f().newDatabase);
+  host->log.calls.clear();
+  open();
+  EXPECT_TRUE(messages().empty());
+  EXPECT_FALSE(f().newDatabase);
+  EXPECT_EQ(program->ctx.dimCount, 1000);
+  EXPECT_EQ(program->ctx.dimRecords.size(), 1001u);
+  EXPECT_EQ(rec(1).value, "");
+  EXPECT_EQ(f().markTexts.size(), 1001u);
+  EXPECT_TRUE(host->log.has("Open " + drawing));
+  EXPECT_FALSE(host->log.has("PurgeAll"));
+  EXPECT_FALSE(host->log.has("AcDbRotatedDimension.Move"));
+  EXPECT_TRUE(host->visible);
+}
+
+TEST_F(Intake, AMissingDrawingIsReportedAndNothingChanges) {
+  std::string gone = (dir / "work/gone.dxf").string();
+  open(-1, gone);
+  EXPECT_EQ(messages(), std::vector<std::string>{"该文件没有发现！"});
+  EXPECT_FALSE(fs::exists(dir / "work/gone.mdb"));
+  EXPECT_EQ(program->ctx.cadDoc, nullptr);
+  EXPECT_FALSE(f().newDatabase);
+  EXPECT_EQ(f().dbPath, "");
+}
+
+TEST_F(Intake, AShortOrEmptyFileNameFailsWithTheExtractionMessage) {
+  open(-1, "a.b");
+  auto m = messages();
+  ASSERT_EQ(m.size(), 1u);
+  EXPECT_EQ(m[0].rfind("AutoCAD启动出现错误！请检查AutoCAD系统！", 0), 0u);
+}
+
+TEST_F(Intake, AForeignFileAtTheDatabasePathIsRefusedUntouched) {
+  add("AcDbLine");
+  add("AcDbLine");
+  dir.write("work/part7.mdb", "Standard Jet DB, not ours");
+  open();
+  auto m = messages();
+  ASSERT_EQ(m.size(), 1u);
+  EXPECT_NE(m[0].find("part7.mdb"), std::string::npos) << m[0];
+  EXPECT_EQ(dir.read("work/part7.mdb"), "Standard Jet DB, not ours");
+  EXPECT_EQ(program->ctx.cadDoc, nullptr);
+  EXPECT_FALSE(host->log.has("Open " + drawing));
+  EXPECT_FALSE(f().newDatabase);
+}
+
+TEST_F(Intake, ADatabaseThatCannotBeCreatedLeavesNothingHalfMade) {
+  add("AcDbLine");
+  add("AcDbLine");
+  fs::remove(dir / "dimdata/dimen.mdb");
+  open();
+  auto m = messages();
+  ASSERT_EQ(m.size(), 1u);
+  EXPECT_NE(m[0].find("dimen.mdb"), std::string::npos) << m[0];
+  EXPECT_FALSE(fs::exists(dir / "work/part7.mdb"));
+  EXPECT_EQ(program->ctx.cadDoc, nullptr);
+  EXPECT_FALSE(f().newDatabase);
+}
+
+TEST_F(Intake, ADrawingTheHostCannotOpenLeavesNoDatabase) {
+  host->documents.clear();  // Open raises
+  open();
+  auto m = messages();
+  ASSERT_EQ(m.size(), 1u);
+  EXPECT_EQ(m[0].rfind("AutoCAD启动出现错误！请检查AutoCAD系统！", 0), 0u);
+  EXPECT_NE(m[0].find("cannot open"), std::string::npos) << m[0];
+  EXPECT_FALSE(fs::exists(dir / "work/part7.mdb"));
+  EXPECT_FALSE(f().newDatabase);
+}
+
+TEST_F(Intake, EntityIndexesAre16Bit) {
+  doc->modelSpace.items.reserve(32768);
+  for (int i = 0; i < 32766; ++i) add("AcDbLine");
+  addText("last", 1, 2);
+  open();
+  EXPECT_TRUE(messages().empty());
+  EXPECT_EQ(program->ctx.textNext, 2);
+  EXPECT_EQ(program->ctx.textRecords[1].entityIndex, 32766);
+
+  // One entity more cannot be walked.
+  add("AcDbLine");
+  fs::remove(dir / "work/part7.mdb");
+  open();
+  auto m = messages();
+  ASSERT_EQ(m.size(), 1u);
+  EXPECT_EQ(m[0].rfind("AutoCAD启动出现错误！请检查AutoCAD系统！", 0), 0u);
+}
+
+TEST_F(Intake, AnAngleThatCannotBeReadEndsTheExtraction) {
+  add("AcDbLine");
+  add("AcDbLine");
+  addDim("AcDbRotatedDimension", 10, 1, 1);
+  auto angle = addDim("AcDb2LineAngularDimension", 0.5, 2, 2);
+  angle->measurement.reset();
+  addDim("AcDbRotatedDimension", 20, 3, 3);
+  open();
+  auto m = messages();
+  ASSERT_EQ(m.size(), 1u);
+  EXPECT_EQ(m[0].rfind("AutoCAD启动出现错误！请检查AutoCAD系统！", 0), 0u);
+  EXPECT_EQ(program->ctx.dimCount, 2);  // stopped at the angle
+  EXPECT_EQ(rec(1).value, "10");
+  // The arrays of the other panels are not sized after a failure.
+  EXPECT_TRUE(f().markCircles.empty());
+}
+
+TEST_F(Intake, ClosingTheDrawingInTheHostDisablesBrowsing) {
+  add("AcDbLine");
+  add("AcDbLine");
+  open();
+  f().ComReview->setEnabled(true);
+  doc->close();
+  auto m = desktop.takeMessages();
+  ASSERT_EQ(m.size(), 1u);
+  EXPECT_EQ(m[0].title, "Exit AutoCAD!");
+  EXPECT_FALSE(f().ComReview->enabled());
+}
+
+TEST_F(Intake, ChoosingAMaterialBringsItsTable) {
+  f().OptMetal->userClick();
+  EXPECT_EQ(program->ctx.tolValues[0], 0.1f);
+  EXPECT_EQ(program->ctx.tolValues[6], 0.5f);
+  f().OptPlastic->userClick();
+  EXPECT_EQ(program->ctx.tolValues[0], 0.15f);
+  // A missing table is reported; the tolerances in use stay.
+  fs::remove(dir / "dimdata/metal.txt");
+  f().OptMetal->userClick();
+  auto m = desktop.takeMessages();
+  ASSERT_EQ(m.size(), 1u);
+  EXPECT_EQ(m[0].text, "缺少公差文件");
+  EXPECT_EQ(program->ctx.tolValues[0], 0.15f);
+  EXPECT_FALSE(program->ctx.ended);
+}
