@@ -229,10 +229,10 @@ def make_cpk(path):
     for col in CPK_COLUMNS:
         ws.column_dimensions[get_column_letter(col)].width = 10
     ws.freeze_panes = "B8"
-    ws.page_setup.orientation = "landscape"
+    ws.page_setup.orientation = "portrait"  # a tall sheet
     ws.page_setup.paperSize = ws.PAPERSIZE_A4
     ws.page_setup.fitToWidth = 1
-    ws.page_setup.fitToHeight = 0
+    ws.page_setup.fitToHeight = 1  # the results belong on the same page
     ws.sheet_properties.pageSetUpPr = PageSetupProperties(fitToPage=True)
     save(wb, path)
 
