@@ -234,7 +234,7 @@ void Package::write(const std::filesystem::path& path) const {
   if (zip_close(archive.get()) != 0)
     throw Error(label + ": cannot write it (" + zip_strerror(archive.get()) +
                 ")");
-  archive.release();  // closed, nothing left to discard
+  (void)archive.release();  // closed, nothing left to discard
 }
 
 }  // namespace xlsx
