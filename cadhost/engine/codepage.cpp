@@ -227,11 +227,11 @@ std::string Codec::decode(std::string_view raw) const {
       if ((kind == 'U' || kind == 'u') && hex4(text, i + 3, v)) {
         std::size_t len = 7;
         std::uint32_t low = 0;
-        if (v >= 0xD800 && v < 0xDC00 && i + 13 <= text.size() &&
+        if (v >= 0xD800 && v < 0xDC00 && i + 14 <= text.size() &&
             text.compare(i + 7, 3, "\\U+") == 0 && hex4(text, i + 10, low) &&
             low >= 0xDC00 && low < 0xE000) {
           v = 0x10000 + ((v - 0xD800) << 10) + (low - 0xDC00);
-          len = 13;
+          len = 14;
         }
         appendUtf8(out, (v >= 0xD800 && v < 0xE000) ? 0xFFFD : v);
         i += len - 1;

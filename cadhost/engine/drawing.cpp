@@ -282,7 +282,13 @@ void Drawing::parseStructure() {
         block->begin.begin = static_cast<std::uint32_t>(k);
         block->begin.end = static_cast<std::uint32_t>(beginEnd);
         std::size_t m = parseEntities(beginEnd, j, true, block->entities);
-        if (m >= j) L.fail(k, "the block has no ENDBLK");
+        if (m >= j) {
+          std::string blockName;
+          for (std::size_t q = k + 1; q < beginEnd; ++q)
+            if (T[q].code == 2)
+              blockName = " " + std::string(trimmed(T[q].value));
+          L.fail(k, "the block" + blockName + " has no ENDBLK");
+        }
         std::size_t endEnd = L.nextZero(m, j);
         block->end.begin = static_cast<std::uint32_t>(m);
         block->end.end = static_cast<std::uint32_t>(endEnd);
@@ -443,36 +449,36 @@ void Drawing::checkHandles() {
     fileHandseed_ = parseHandle((*v)[0].value).value_or(0);
   handseed_ = std::max<std::uint64_t>(fileHandseed_, 1);
   if (!usesHandles_) return;
-  if (fileHandseed_ == 0) {
-    handseed_ = maxHandle + 1;
+  bool seedMissing = fileHandseed_ == 0;
+  if (seedMissing || fileHandseed_ <= maxHandle) handseed_ = maxHandle + 1;
+  // R12 allowed records without handles; from R13 on every record has one.
+  if (release_ >= 1012 && !missing.empty()) {
+    std::size_t repaired = 0;
+    std::string first = file_.where(missing.front().rec->begin);
+    for (std::size_t k = 0; k < missing.size();) {
+      Record* r = missing[k].rec;
+      std::vector<Tag> t = copyTags(*r);
+      std::size_t shift = 0;
+      for (; k < missing.size() && missing[k].rec == r; ++k) {
+        std::size_t at = missing[k].at + shift + 1;
+        t.insert(t.begin() + static_cast<long>(at),
+                 Tag{missing[k].code, -1, keep(formatHandle(takeHandle()))});
+        ++shift;
+        ++repaired;
+      }
+      setTags(*r, std::move(t));
+    }
+    repairs_.push_back(first + ": " + std::to_string(repaired) +
+                       (repaired == 1 ? " record had" : " records had") +
+                       " no handle; new handles were given");
+  }
+  if (seedMissing)
     repairs_.push_back("the header has no $HANDSEED; it is set to " +
                        formatHandle(handseed_));
-  } else if (fileHandseed_ <= maxHandle) {
-    handseed_ = maxHandle + 1;
+  else if (fileHandseed_ <= maxHandle)
     repairs_.push_back("$HANDSEED " + formatHandle(fileHandseed_) +
                        " was not above the largest handle; it is raised to " +
                        formatHandle(handseed_));
-  }
-  // R12 allowed records without handles; from R13 on every record has one.
-  if (release_ < 1012 || missing.empty()) return;
-  std::size_t repaired = 0;
-  std::string first = file_.where(missing.front().rec->begin);
-  for (std::size_t k = 0; k < missing.size();) {
-    Record* r = missing[k].rec;
-    std::vector<Tag> t = copyTags(*r);
-    std::size_t shift = 0;
-    for (; k < missing.size() && missing[k].rec == r; ++k) {
-      std::size_t at = missing[k].at + shift + 1;
-      t.insert(t.begin() + static_cast<long>(at),
-               Tag{missing[k].code, -1, keep(formatHandle(takeHandle()))});
-      ++shift;
-      ++repaired;
-    }
-    setTags(*r, std::move(t));
-  }
-  repairs_.push_back(first + ": " + std::to_string(repaired) +
-                     (repaired == 1 ? " record had" : " records had") +
-                     " no handle; new handles were given");
 }
 
 void Drawing::placeEntities() {

@@ -202,8 +202,12 @@ void readAscii(TagFile& f) {
     int code = 0;
     auto [p, ec] = std::from_chars(c.data(), c.data() + c.size(), code);
     if (ec != std::errc() || p != c.data() + c.size() || code < 0 ||
-        code > 1071)
+        code > 1071) {
+      if (f.tags.empty())
+        fail(f, start,
+             "this is not a DXF drawing (it begins with " + shown(c) + ")");
       fail(f, start, shown(c) + " is not a DXF group code");
+    }
     std::string_view value;
     if (!nextLine(pos, value))
       fail(f, start,
