@@ -11,5 +11,6 @@ namespace cli {
 using Args = std::vector<std::string>;
 
 int inspectCommand(const Args& args, std::ostream& out, std::ostream& err);
+int extractCommand(const Args& args, std::ostream& out, std::ostream& err);
 
 }  // namespace cli

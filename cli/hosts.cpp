@@ -2,12 +2,44 @@
 
 #include <unistd.h>
 
+#include <memory>
 #include <system_error>
+#include <vector>
+
+#include "cadhost/engine/embedded_host.h"
+#include "reports/embedded/embedded_host.h"
 
 namespace cli {
 
 ScriptHosts embeddedHosts() {
   ScriptHosts h;
+  h.cad = [](const std::string& className,
+             std::shared_ptr<cadhost::PickSource> picks) {
+    if (className != "AutoCAD.APPLICATION")
+      throw cadhost::HostError("no CAD host of class " + className);
+    return cadhost::engine::makeEmbeddedHost(std::move(picks));
+  };
+  // Every instance the reports create, newest last, for the user's saves.
+  auto instances = std::make_shared<std::vector<
+      std::weak_ptr<reports::embedded::EmbeddedSheetApplication>>>();
+  h.sheets = reports::embedded::makeSheetHost(
+      [instances](const auto& app) { instances->push_back(app); });
+  h.saveDrawing = [](cadhost::Document& doc, const std::string& path) {
+    auto* engineDoc = dynamic_cast<cadhost::engine::EngineDocument*>(&doc);
+    if (!engineDoc) throw cadhost::HostError("this host cannot save");
+    engineDoc->saveAs(path);
+  };
+  h.saveWorkbook = [instances](const std::string& name,
+                               const std::string& path) {
+    for (auto it = instances->rbegin(); it != instances->rend(); ++it) {
+      auto app = it->lock();
+      if (app && app->findWorkbook(name)) {
+        app->saveWorkbook(name, path);
+        return;
+      }
+    }
+    throw reports::SheetError("no workbook " + name + " is open");
+  };
   return h;
 }
 

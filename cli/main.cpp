@@ -15,6 +15,9 @@ const char* kUsage =
     "commands:\n"
     "  script FILE       run the program from a scenario file\n"
     "  inspect DRAWING   print the drawing's model space as JSON lines\n"
+    "  extract DRAWING [--decimals N] [--material plastic|metal]\n"
+    "                    open the drawing as \"确定\" does, print what was "
+    "read\n"
     "  --help            this text\n"
     "  --version         the version\n";
 
@@ -52,6 +55,7 @@ int main(int argc, char** argv) {
   }
   if (cmd == "script") return scriptCommand(rest, std::cout, std::cerr);
   if (cmd == "inspect") return cli::inspectCommand(rest, std::cout, std::cerr);
+  if (cmd == "extract") return cli::extractCommand(rest, std::cout, std::cerr);
   std::cerr << "unknown command: " << cmd << "\n" << kUsage;
   return 2;
 }

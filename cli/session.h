@@ -1,0 +1,59 @@
+// The program run headless for one job of the command-line tool: started as
+// at the window, with the embedded hosts and a desktop that answers No to
+// questions and gives the file named on the command line to file dialogs.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <sstream>
+#include <string>
+
+#include "app/program.h"
+#include "cli/script.h"
+#include "forms/scripted_desktop.h"
+
+namespace cli {
+
+class Session {
+ public:
+  Session();
+
+  app::Program& program() { return *program_; }
+  app::Form1& main() { return program_->main; }
+  forms::AnswerQueue& answers() { return *queue_; }
+  const ScriptHosts& hosts() const { return hosts_; }
+
+  // Starts the program; false (with the messages in failure()) when it
+  // could not.
+  bool start();
+  // The material option and the file frame's road to "确定": the file type
+  // window (the Pro/E type when decimals are given), the dialog, "确定".
+  // False when a message was shown on the way.
+  bool openDrawing(const std::string& path, std::optional<int> decimals,
+                   const std::string& material);
+
+  // The messages shown since the last call, one per line.
+  std::string takeMessages();
+  const std::string& failure() const { return failure_; }
+
+ private:
+  bool quietSince(size_t before);
+
+  ScriptHosts hosts_;
+  std::shared_ptr<forms::AnswerQueue> queue_;
+  forms::ScriptedDesktop desktop_;
+  std::unique_ptr<app::Program> program_;
+  std::string failure_;
+};
+
+// Reads "--name value" options after the positional words; unknown ones
+// raise std::invalid_argument.
+struct Options {
+  std::vector<std::string> positional;
+  std::vector<std::pair<std::string, std::string>> named;
+  std::optional<std::string> get(const std::string& name) const;
+};
+Options parseOptions(const std::vector<std::string>& args,
+                     const std::vector<std::string>& known);
+
+}  // namespace cli
