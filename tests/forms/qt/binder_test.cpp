@@ -195,6 +195,9 @@ TEST(QtDesktop, FiltersListPatternsInBothCases) {
 // The application lives in main, so that it goes before the process's own
 // teardown.
 int main(int argc, char** argv) {
+  // The tests need no display.
+  if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+    qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
   ::testing::InitGoogleTest(&argc, argv);
   int rc = RUN_ALL_TESTS();
