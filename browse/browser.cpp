@@ -15,5 +15,6 @@ void ComFind_Click(app::Form1&) {}
 void ComReview_Click(app::Form1&) {}
 void Combo2_Click(app::Form1&) {}
 void Combo3_Click(app::Form1&) {}
+void leaveStep(app::Form1&) {}
 
 }  // namespace browse

@@ -18,4 +18,8 @@ void ComReview_Click(app::Form1& f);
 void Combo2_Click(app::Form1& f);
 void Combo3_Click(app::Form1& f);
 
+// The leave step: the current position from the list, the sample count from
+// Combo3, and the save of the measurement panel for the position left.
+void leaveStep(app::Form1& f);
+
 }  // namespace browse

@@ -8,8 +8,6 @@ namespace marking {
 void comSort_Click(app::Form1&) {}
 void ComPart_Click(app::Form1&) {}
 void ComFree_Click(app::Form1&) {}
-void ComHadmark_Click(app::Form1&) {}
-void ComLdefine_Click(app::Form1&) {}
 void mnuUndo_Click(app::Form1&) {}
 void mnuScalemax_Click(app::Form1&) {}
 void mnuScalemin_Click(app::Form1&) {}
