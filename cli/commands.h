@@ -12,5 +12,8 @@ using Args = std::vector<std::string>;
 
 int inspectCommand(const Args& args, std::ostream& out, std::ostream& err);
 int extractCommand(const Args& args, std::ostream& out, std::ostream& err);
+int numberCommand(const Args& args, std::ostream& out, std::ostream& err);
+int reportCommand(const Args& args, std::ostream& out, std::ostream& err);
+int exportCommand(const Args& args, std::ostream& out, std::ostream& err);
 
 }  // namespace cli
