@@ -57,10 +57,12 @@ Program::Program(forms::Desktop& desktop, cadhost::HostFactory cad,
     : ctx(desktop, std::move(cad), std::move(sheets), std::move(programDir)),
       main(ctx),
       splash(ctx, main),
-      form2(main) {
+      form2(main),
+      frmlocation(ctx) {
   ctx.forms.add(splash);
   ctx.forms.add(main);
   ctx.forms.add(form2);
+  ctx.forms.add(frmlocation);
 }
 
 void Program::start() { splash.show(); }

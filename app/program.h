@@ -8,6 +8,7 @@
 #include "app/form1.h"
 #include "forms/form.h"
 #include "intake/opening.h"
+#include "marking/zonegrid.h"
 
 namespace app {
 
@@ -39,6 +40,7 @@ class Program {
   Form1 main;
   FrmDimen splash;
   intake::Form2 form2;
+  marking::Frmlocation frmlocation;
 
   // Shows the splash; its timer does the rest.
   void start();
