@@ -165,6 +165,11 @@ class Form1 : public forms::Form {
   std::int16_t nearestPosition = 0;
   float nearestDistance = 0;
 
+  // Rows appended to the open drawing's table since it was opened: a
+  // numbering that would start again at position 1 refuses once there are
+  // any, so the table never holds a second set.
+  std::int32_t numberedRows = 0;
+
   std::int16_t zoneGroupStart = 0;
   std::int16_t zoneMarkedCount = 0;
   std::int32_t adoptNext = 0;

@@ -56,6 +56,7 @@ int main(int argc, char** argv) {
   if (cmd == "script") return scriptCommand(rest, std::cout, std::cerr);
   if (cmd == "inspect") return cli::inspectCommand(rest, std::cout, std::cerr);
   if (cmd == "extract") return cli::extractCommand(rest, std::cout, std::cerr);
+  if (cmd == "number") return cli::numberCommand(rest, std::cout, std::cerr);
   std::cerr << "unknown command: " << cmd << "\n" << kUsage;
   return 2;
 }

@@ -284,6 +284,7 @@ void acd(app::Form1& f) {
       f.dimDecimals = forms::ToInt32(number(doc->GetVariable("dimdec")));
     f.textHeight = static_cast<float>(number(doc->GetVariable("dimtxt")));
     f.dimScale = number(doc->GetVariable("dimlfac"));
+    f.numberedRows = 0;
     if (created) {
       f.newDatabase = true;
       committed = true;

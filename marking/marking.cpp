@@ -1,11 +1,35 @@
 #include "marking/marking.h"
 
 #include "app/form1.h"
+#include "forms/errors.h"
+#include "intake/dimtable.h"
+#include "marking/marks.h"
 
 namespace marking {
 
-// Filled by the numbering work.
-void comSort_Click(app::Form1&) {}
+using forms::resumeNext;
+
+void comSort_Click(app::Form1& f) {
+  if (!f.newDatabase) return;
+  // A drawing numbered since it was opened is not numbered again.
+  if (f.numberedRows > 0) return;
+  auto& ctx = f.ctx;
+  if (!readMarkBase(f, ctx.dimCount)) return;
+  openTable(f);
+  sortrange(f, 1, ctx.dimCount);
+  if (f.dimRs) {
+    for (int p = 1; p <= ctx.dimCount; ++p) appendRow(f, p);
+    if (resumeNext([&] { f.dimRs->Update(); })) f.numberedRows += ctx.dimCount;
+  }
+  if (ctx.modelSpace)
+    for (int p = 1; p <= ctx.dimCount; ++p) resumeNext([&] { drawmark(f, p); });
+  f.markedCount = static_cast<std::int16_t>(ctx.dimCount);
+  after(f);
+  f.comSort->setEnabled(false);
+  f.ComHadmark->setEnabled(false);
+}
+
+// Filled by the zone, free marking and mark editing work.
 void ComPart_Click(app::Form1&) {}
 void ComFree_Click(app::Form1&) {}
 void mnuUndo_Click(app::Form1&) {}

@@ -1,0 +1,142 @@
+#include "marking/marks.h"
+
+#include <limits>
+
+#include "app/form1.h"
+#include "forms/basic.h"
+#include "forms/errors.h"
+#include "intake/dimtable.h"
+
+namespace marking {
+
+using forms::resumeNext;
+
+float markHeightFor(int position, float radius) {
+  double r = radius;
+  if (position < 10) return static_cast<float>(r * 1.2);
+  if (position < 99) return static_cast<float>(r);
+  return static_cast<float>(r * 0.6);
+}
+
+bool readMarkBase(app::Form1& f, int lastPosition) {
+  double base = forms::Val(f.Text8->text()) - 1;
+  try {
+    std::int16_t b = forms::ToInt16(base);
+    // The last mark number is stored as a 16-bit number as well.
+    if (static_cast<long>(b) + lastPosition >
+            std::numeric_limits<std::int16_t>::max() ||
+        static_cast<long>(b) + 1 < std::numeric_limits<std::int16_t>::min())
+      throw forms::OverflowError("Overflow");
+    f.markBase = b;
+    return true;
+  } catch (const forms::OverflowError&) {
+    f.ctx.desktop.message("起始号 " + f.Text8->text() +
+                              " 超出范围：标号必须在 -32768 到 32767 之间",
+                          forms::Buttons::Ok, "");
+    return false;
+  }
+}
+
+void drawmark(app::Form1& f, int p) {
+  auto& r = f.ctx.dimRecords[static_cast<size_t>(p)];
+  float radius = f.textHeight;
+  f.markTextHeight = markHeightFor(p, radius);
+  double h = f.markTextHeight;
+  double x = r.x, y = r.y, R = radius;
+  cadhost::Point centre{x - 3 * h, y + 0.5 * h, 0};
+  cadhost::Point insertion{x - 3 * h - 0.8 * R, y + 0.1 * R, 0};
+  std::string number = std::to_string(p + f.markBase);
+  auto& ms = *f.ctx.modelSpace;
+  resumeNext([&] {
+    f.markCircles.at(static_cast<size_t>(p)) = ms.AddCircle(centre, radius);
+  });
+  resumeNext([&] {
+    f.markTexts.at(static_cast<size_t>(p)) =
+        ms.AddText(number, insertion, f.markTextHeight);
+  });
+}
+
+void appendRow(app::Form1& f, int p) {
+  const auto& r = f.ctx.dimRecords[static_cast<size_t>(p)];
+  auto& rs = *f.dimRs;
+  resumeNext([&] { rs.AddNew(); });
+  resumeNext([&] { rs.Set("DIMNUM", r.entityIndex); });
+  resumeNext([&] { rs.Set("DIMVALUE", r.value); });
+  resumeNext([&] { rs.Set("DIMUP", r.up); });
+  resumeNext([&] { rs.Set("DIMLOW", r.low); });
+  resumeNext([&] { rs.Set("DIMTYPE", r.type); });
+  resumeNext([&] { rs.Set("DIMCHECK", r.check != 0); });
+  resumeNext([&] { rs.Set("DIMX", r.x); });
+  resumeNext([&] { rs.Set("DIMY", r.y); });
+  resumeNext(
+      [&] { rs.Set("marknum", static_cast<std::int16_t>(p + f.markBase)); });
+}
+
+void openTable(app::Form1& f) {
+  resumeNext([&] {
+    auto conn = std::make_shared<intake::Connection>();
+    f.dbConn = conn;
+    conn->Open(f.dbPath);
+  });
+  resumeNext([&] {
+    auto rs = std::make_shared<intake::Recordset>();
+    f.dimRs = rs;
+    rs->Open(*f.dbConn, "dim1");
+  });
+}
+
+void sortrange(app::Form1& f, int first, int last) {
+  auto& d = f.ctx.dimRecords;
+  const bool byX = f.OptRighttoleft->value() != 0;
+  auto key = [&](int i) {
+    const auto& r = d[static_cast<size_t>(i)];
+    return byX ? r.x : r.y;
+  };
+  for (int i = first; i <= last; ++i) {
+    for (int j = i; j <= last; ++j) {
+      if (key(j) < key(i)) {
+        // Through the scratch entry, which keeps a copy of record i.
+        d[0] = std::move(d[static_cast<size_t>(i)]);
+        d[static_cast<size_t>(i)] = std::move(d[static_cast<size_t>(j)]);
+        d[static_cast<size_t>(j)] = d[0];
+      }
+    }
+  }
+}
+
+std::string listEntry(const std::string& markNumber, const std::string& value) {
+  return markNumber + "------" + value;
+}
+
+void after(app::Form1& f) {
+  auto& ctx = f.ctx;
+  f.Combo1->clear();
+  resumeNext([&] { f.dimRs->MoveFirst(); });
+  for (int p = 1; p <= f.markedCount; ++p) {
+    f.loopIndex = p;
+    resumeNext([&] {
+      f.Combo1->addItem(
+          listEntry(f.dimRs->Get("marknum").asText(),
+                    ctx.dimRecords.at(static_cast<size_t>(p)).value));
+    });
+    resumeNext([&] { f.dimRs->MoveNext(); });
+  }
+  resumeNext([&] { f.Combo1->setListIndex(0); });
+  f.FrmDimen->setEnabled(true);
+  f.ComReview->setEnabled(true);
+  f.FrmInput->setEnabled(true);
+  f.currentPosition = 1;
+  f.currentSample = 1;
+  resumeNext([&] { f.Combo3->setListIndex(1); });
+  resumeNext([&] {
+    const auto& r = ctx.dimRecords.at(1);
+    f.Text3->setText(r.type);
+    f.Text4->setText(r.value);
+    f.Text5->setText(forms::SingleText(r.up));
+    f.Text6->setText(forms::SingleText(r.low));
+  });
+  f.setHeight(350 + f.Picture1->height() + f.Frame2->height() +
+              f.FrmSort->height() + f.FrmDimen->height() + 500);
+}
+
+}  // namespace marking
