@@ -145,12 +145,12 @@ class Loader {
   }
 
   const TagFile& f_;
-  const std::vector<Tag>& t_;
+  const std::vector<Tag, BigAllocator<Tag>>& t_;
 };
 
 }  // namespace
 
-std::unique_ptr<Drawing> Drawing::load(std::string bytes) {
+std::unique_ptr<Drawing> Drawing::load(Bytes bytes) {
   if (bytes.empty()) throw HostError("the file is empty");
   std::unique_ptr<Drawing> d(new Drawing());
   d->file_ = readTags(std::move(bytes));
@@ -374,8 +374,10 @@ void Drawing::indexTables() {
       }
     }
   }
-  for (auto& block : blocks_)
+  for (auto& block : blocks_) {
     block->name = textValue(*this, tags(block->begin), 2);
+    blocksByName_.emplace(upperCase(block->name), block.get());
+  }
   for (auto& obj : objects_)
     if (const Tag* h = findTag(tags(obj->rec), 5))
       obj->handle = parseHandle(h->value).value_or(0);
@@ -532,9 +534,9 @@ const TableEntry* Drawing::entryByHandle(std::uint64_t handle) const {
 }
 
 const Block* Drawing::block(std::string_view name) const {
-  for (const auto& b : blocks_)
-    if (!b->begin.erased && equalsNoCase(b->name, name)) return b.get();
-  return nullptr;
+  auto it = blocksByName_.find(upperCase(name));
+  if (it == blocksByName_.end() || it->second->begin.erased) return nullptr;
+  return it->second;
 }
 
 Object* Drawing::objectByHandle(std::uint64_t handle) {
@@ -576,7 +578,7 @@ void Drawing::insertIntoModelSpace(Entity* e, std::size_t index) {
 
 // ---------------------------------------------------------------- writing
 
-std::string Drawing::serialize() const {
+Bytes Drawing::serialize() const {
   struct Splice {
     std::uint32_t begin, end;
     const Record* rec;
@@ -625,13 +627,13 @@ std::string Drawing::serialize() const {
         return a.begin != b.begin ? a.begin < b.begin : a.order < b.order;
       });
 
-  const std::string& bytes = file_.bytes;
+  const Bytes& bytes = file_.bytes;
   const auto& off = file_.offsets;
-  std::string out;
+  Bytes out;
   out.reserve(bytes.size() + bytes.size() / 50 + 4096);
-  out.append(bytes, 0, off.front());
+  out.append(bytes.data(), off.front());
   auto raw = [&](std::uint32_t from, std::uint32_t to) {
-    if (from < to) out.append(bytes, off[from], off[to] - off[from]);
+    if (from < to) out.append(bytes.data() + off[from], off[to] - off[from]);
   };
   auto emit = [&](const Tag& t) {
     if (t.origin >= 0)
@@ -651,7 +653,7 @@ std::string Drawing::serialize() const {
   auto total = static_cast<std::uint32_t>(file_.tags.size());
   raw(cursor, total);
   if (!hasEof_) appendTag(out, file_, 0, "EOF");
-  out.append(bytes, off.back(), std::string::npos);
+  out.append(bytes.data() + off.back(), bytes.size() - off.back());
   return out;
 }
 

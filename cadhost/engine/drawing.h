@@ -108,7 +108,7 @@ class Drawing {
  public:
   // Reads a DXF file's bytes. Raises HostError with the line and reason
   // for a broken file; what it repairs is listed in repairs().
-  static std::unique_ptr<Drawing> load(std::string bytes);
+  static std::unique_ptr<Drawing> load(Bytes bytes);
 
   // Tags of a record as they stand, edits applied.
   Tags tags(const Record& r) const {
@@ -181,7 +181,7 @@ class Drawing {
 
   // The whole file with its edits, in its own version, encoding, line
   // endings and format.
-  std::string serialize() const;
+  Bytes serialize() const;
 
  private:
   Drawing() = default;
@@ -206,6 +206,7 @@ class Drawing {
   std::vector<std::unique_ptr<Entity>> entities_;
   std::vector<Entity*> modelSpace_;
   std::unordered_map<std::uint64_t, const TableEntry*> entriesByHandle_;
+  std::unordered_map<std::string, const Block*> blocksByName_;  // upper case
 
   std::uint32_t entitiesEnd_ = 0;  // tag index of the ENTITIES section's ENDSEC
   bool hasEntitiesSection_ = false;

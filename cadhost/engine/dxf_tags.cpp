@@ -1,15 +1,58 @@
 #include "cadhost/engine/dxf_tags.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <bit>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <limits>
 
 #include "cadhost/host.h"
 
 namespace cadhost::engine {
+
+namespace {
+constexpr std::size_t kHugePage = std::size_t{2} << 20;
+}
+
+void* allocateBig(std::size_t bytes) {
+  if (bytes < 2 * kHugePage) return ::operator new(bytes);
+  std::size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
+  void* p = std::aligned_alloc(kHugePage, rounded);
+  if (!p) throw std::bad_alloc();
+  madvise(p, rounded, MADV_HUGEPAGE);  // only advice: failure is harmless
+  return p;
+}
+
+void releaseBig(void* p, std::size_t bytes) {
+  if (bytes < 2 * kHugePage)
+    ::operator delete(p);
+  else
+    std::free(p);
+}
+
+Bytes readFileBytes(const std::string& path) {
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) throw HostError("cannot open " + path + ": " + std::strerror(errno));
+  Bytes bytes;
+  bool ok = std::fseek(f, 0, SEEK_END) == 0;
+  long size = ok ? std::ftell(f) : -1;
+  if (size >= 0 && std::fseek(f, 0, SEEK_SET) == 0) {
+    bytes.resize(static_cast<std::size_t>(size));
+    std::size_t got = std::fread(bytes.data(), 1, bytes.size(), f);
+    ok = got == bytes.size();
+  } else {
+    ok = false;
+  }
+  bool failed = std::ferror(f) != 0;
+  std::fclose(f);
+  if (!ok || failed) throw HostError("cannot read " + path);
+  return bytes;
+}
 
 ValueType valueType(int code) {
   if (code < 10) return ValueType::String;
@@ -149,8 +192,34 @@ std::string shown(std::string_view s) {
   return "'" + out + "'";
 }
 
+// Checks the form of a number without computing it; odd forms ("nan",
+// integers written as reals) go to the full parse.
 bool validNumberText(std::string_view v, ValueType t) {
-  if (t == ValueType::Real) return parseReal(v).has_value();
+  const char* p = v.data();
+  const char* end = p + v.size();
+  while (p < end && *p == ' ') ++p;
+  while (end > p && (end[-1] == ' ' || end[-1] == '\t')) --end;
+  if (p < end && (*p == '-' || *p == '+')) ++p;
+  const char* digits = p;
+  while (p < end && *p >= '0' && *p <= '9') ++p;
+  bool any = p > digits;
+  if (p == end) return any;
+  if (t == ValueType::Real) {
+    if (*p == '.') {
+      const char* frac = ++p;
+      while (p < end && *p >= '0' && *p <= '9') ++p;
+      any = any || p > frac;
+    }
+    if (any && p < end && (*p == 'e' || *p == 'E')) {
+      ++p;
+      if (p < end && (*p == '-' || *p == '+')) ++p;
+      const char* exp = p;
+      while (p < end && *p >= '0' && *p <= '9') ++p;
+      if (p == exp) return false;
+    }
+    if (any && p == end) return true;
+    return parseReal(v).has_value();
+  }
   return parseInt(v).has_value();
 }
 
@@ -187,7 +256,10 @@ void readAscii(TagFile& f) {
     std::string_view codeLine;
     nextLine(pos, codeLine);
     // Blank lines at the very end (after EOF) are kept as trailing bytes.
-    std::string_view c = trim(codeLine);
+    std::string_view c = codeLine;
+    while (!c.empty() && c.front() == ' ') c.remove_prefix(1);
+    while (!c.empty() && (c.back() == ' ' || c.back() == '\t'))
+      c.remove_suffix(1);
     if (c.empty()) {
       std::size_t q = start;
       while (q < n && (base[q] == ' ' || base[q] == '\t' || base[q] == '\r' ||
@@ -199,10 +271,17 @@ void readAscii(TagFile& f) {
       }
       fail(f, start, "an empty line where a group code was expected");
     }
+    // Group codes are short runs of digits: read them by hand.
     int code = 0;
-    auto [p, ec] = std::from_chars(c.data(), c.data() + c.size(), code);
-    if (ec != std::errc() || p != c.data() + c.size() || code < 0 ||
-        code > 1071) {
+    bool digits = c.size() <= 4;
+    for (char ch : c) {
+      if (ch < '0' || ch > '9') {
+        digits = false;
+        break;
+      }
+      code = code * 10 + (ch - '0');
+    }
+    if (!digits || code > 1071) {
       if (f.tags.empty())
         fail(f, start,
              "this is not a DXF drawing (it begins with " + shown(c) + ")");
@@ -330,7 +409,7 @@ void readBinary(TagFile& f) {
 }
 
 template <typename T>
-void appendLE(std::string& out, T v) {
+void appendLE(Bytes& out, T v) {
   char b[sizeof(T)];
   std::memcpy(b, &v, sizeof(T));
   if constexpr (std::endian::native == std::endian::big)
@@ -347,7 +426,7 @@ int hexValue(char c) {
 
 }  // namespace
 
-TagFile readTags(std::string bytes) {
+TagFile readTags(Bytes bytes) {
   if (bytes.size() > std::numeric_limits<std::uint32_t>::max() - 16)
     throw HostError("the drawing is too large (more than 4 GB)");
   TagFile f;
@@ -361,7 +440,7 @@ TagFile readTags(std::string bytes) {
   return f;
 }
 
-void appendTag(std::string& out, const TagFile& file, int code,
+void appendTag(Bytes& out, const TagFile& file, int code,
                std::string_view value) {
   if (!file.binary) {
     char buf[16];

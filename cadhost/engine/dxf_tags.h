@@ -4,7 +4,9 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
+#include <new>
 #include <optional>
 #include <span>
 #include <string>
@@ -29,6 +31,32 @@ inline bool isNumeric(ValueType t) {
   return t == ValueType::Real || t == ValueType::Int16 ||
          t == ValueType::Int32 || t == ValueType::Int64 || t == ValueType::Bool;
 }
+
+// Large buffers (a drawing's bytes, its tags) come in huge pages where the
+// system offers them: page faults of small pages cost more than the parse.
+void* allocateBig(std::size_t bytes);
+void releaseBig(void* p, std::size_t bytes);
+
+template <typename T>
+struct BigAllocator {
+  using value_type = T;
+  BigAllocator() = default;
+  template <typename U>
+  BigAllocator(const BigAllocator<U>&) {}
+  T* allocate(std::size_t n) {
+    return static_cast<T*>(allocateBig(n * sizeof(T)));
+  }
+  void deallocate(T* p, std::size_t n) { releaseBig(p, n * sizeof(T)); }
+  friend bool operator==(const BigAllocator&, const BigAllocator&) {
+    return true;
+  }
+};
+
+using Bytes =
+    std::basic_string<char, std::char_traits<char>, BigAllocator<char>>;
+
+// The whole file; raises HostError naming the path when it cannot be read.
+Bytes readFileBytes(const std::string& path);
 
 struct Tag {
   int code = 0;
@@ -62,9 +90,9 @@ class Arena {
 
 // A whole file as tags. Tag i occupies bytes [offsets[i], offsets[i+1]).
 struct TagFile {
-  std::string bytes;
-  std::vector<Tag> tags;
-  std::vector<std::uint32_t> offsets;
+  Bytes bytes;
+  std::vector<Tag, BigAllocator<Tag>> tags;
+  std::vector<std::uint32_t, BigAllocator<std::uint32_t>> offsets;
   bool binary = false;
   bool binaryShortCodes = false;  // R12 binary: one-byte group codes
   std::string eol = "\r\n";
@@ -78,7 +106,7 @@ struct TagFile {
 
 // Splits a file into tags, checking group codes and numeric values. Raises
 // HostError naming the line and the reason.
-TagFile readTags(std::string bytes);
+TagFile readTags(Bytes bytes);
 
 inline bool isBinaryDxf(std::string_view bytes) {
   return bytes.starts_with(
@@ -86,7 +114,7 @@ inline bool isBinaryDxf(std::string_view bytes) {
 }
 
 // Text of tags in the file's format: ASCII code and value lines, or binary.
-void appendTag(std::string& out, const TagFile& file, int code,
+void appendTag(Bytes& out, const TagFile& file, int code,
                std::string_view value);
 
 }  // namespace cadhost::engine

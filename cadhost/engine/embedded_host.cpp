@@ -138,16 +138,7 @@ std::size_t commonInsertPos(const std::vector<Tag>& tags) {
   return pos;
 }
 
-std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw HostError("cannot open " + path + ": " + std::strerror(errno));
-  std::ostringstream buf;
-  buf << in.rdbuf();
-  if (in.bad()) throw HostError("cannot read " + path);
-  return std::move(buf).str();
-}
-
-bool looksLikeDwg(const std::string& bytes) {
+bool looksLikeDwg(std::string_view bytes) {
   // DWG files begin with their version, "AC1015", and binary data.
   return bytes.size() >= 6 && bytes.starts_with("AC1") &&
          (bytes.size() == 6 || (bytes[6] != '\n' && bytes[6] != '\r'));
@@ -662,7 +653,7 @@ void EngineDocument::saveAs(const std::string& path) {
   state_->check();
   if (endsWithNoCase(path, ".dwg"))
     throw HostError("this host writes DXF only; choose a .dxf file name");
-  std::string bytes = state_->drawing->serialize();
+  Bytes bytes = state_->drawing->serialize();
   std::string tmp = path + ".saving";
   {
     std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
@@ -724,11 +715,6 @@ Variable EngineDocument::GetVariable(const std::string& name) {
       return point(*h, 10);
     };
     auto hmin = headerPoint("$EXTMIN"), hmax = headerPoint("$EXTMAX");
-    if (state_->boundsRevision != state_->revision) {
-      state_->bounds = modelSpaceBounds(d);
-      state_->boundsRevision = state_->revision;
-    }
-    const Bounds& geo = state_->bounds;
     bool valid = hmin && hmax;
     if (valid)
       for (int k = 0; k < 3; ++k)
@@ -736,21 +722,23 @@ Variable EngineDocument::GetVariable(const std::string& name) {
                 std::isfinite((*hmax)[k]) && std::fabs((*hmin)[k]) < 1e19 &&
                 std::fabs((*hmax)[k]) < 1e19 && (*hmin)[k] <= (*hmax)[k];
     if (valid) {
-      // Header extents that miss part of the geometry are stale.
+      // Extents of a single point are degenerate; extents that miss
+      // entities are stale.
       double size =
           std::hypot((*hmax)[0] - (*hmin)[0], (*hmax)[1] - (*hmin)[1]);
-      double slack = 0.1 * size + 1e-6;
-      if (!geo.empty())
-        valid = geo.min[0] >= (*hmin)[0] - slack &&
-                geo.min[1] >= (*hmin)[1] - slack &&
-                geo.max[0] <= (*hmax)[0] + slack &&
-                geo.max[1] <= (*hmax)[1] + slack;
-      if (valid && size == 0 && !geo.empty() &&
-          (geo.max[0] > geo.min[0] || geo.max[1] > geo.min[1]))
-        valid = false;  // a point for extents of a real drawing
+      valid = size > 0 && anchorsWithin(d, *hmin, *hmax, 0.1 * size + 1e-6);
     }
     if (valid) return key == "EXTMIN" ? *hmin : *hmax;
-    if (geo.empty()) return Point{0, 0, 0};
+    if (state_->boundsRevision != state_->revision) {
+      state_->bounds = modelSpaceBounds(d);
+      state_->boundsRevision = state_->revision;
+    }
+    const Bounds& geo = state_->bounds;
+    if (geo.empty()) {
+      // Nothing to measure: what the header says, if anything.
+      auto h = key == "EXTMIN" ? hmin : hmax;
+      return h ? *h : Point{0, 0, 0};
+    }
     return key == "EXTMIN" ? geo.min : geo.max;
   }
   if (key == "CECOLOR") {
@@ -840,8 +828,9 @@ std::string EngineApplication::Caption() const {
 DocumentRef EngineApplication::Open(const std::string& path) {
   checkRunning();
   if (endsWithNoCase(path, ".dwg")) throw HostError(kDwgMessage + path);
-  std::string bytes = readFile(path);
-  if (looksLikeDwg(bytes)) throw HostError(kDwgMessage + path);
+  Bytes bytes = readFileBytes(path);
+  if (looksLikeDwg(std::string_view(bytes.data(), bytes.size())))
+    throw HostError(kDwgMessage + path);
   auto state = std::make_shared<DocState>();
   try {
     state->drawing = Drawing::load(std::move(bytes));

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <map>
 #include <numbers>
+#include <set>
 #include <string>
 
 namespace cadhost::engine {
@@ -589,6 +590,38 @@ Bounds blockBounds(BoundsContext& c, const Block* blk, int depth) {
 Bounds entityBounds(const Drawing& d, const Entity& e, int depth) {
   BoundsContext c{d, {}};
   return recordBounds(c, e.type, d.tags(e.rec), depth);
+}
+
+bool anchorsWithin(const Drawing& d, const Point& lo, const Point& hi,
+                   double slack) {
+  static const std::set<std::string, std::less<>> world = {
+      "LINE",    "POINT",      "MTEXT",         "ELLIPSE",
+      "SPLINE",  "3DFACE",     "LEADER",        "DIMENSION",
+      "IMAGE",   "TOLERANCE",  "ARC_DIMENSION", "LARGE_RADIAL_DIMENSION",
+      "WIPEOUT", "MULTILEADER"};
+  static const std::set<std::string, std::less<>> planar = {
+      "CIRCLE", "ARC",   "TEXT",  "ATTDEF",    "INSERT",
+      "SHAPE",  "SOLID", "TRACE", "LWPOLYLINE"};
+  auto inside = [&](const Point& p) {
+    return p[0] >= lo[0] - slack && p[0] <= hi[0] + slack &&
+           p[1] >= lo[1] - slack && p[1] <= hi[1] + slack;
+  };
+  for (const Entity* e : d.modelSpace()) {
+    bool isWorld = world.count(e->type) > 0;
+    if (!isWorld && !planar.count(e->type)) continue;
+    Tags own = ownTags(d.tags(e->rec));
+    auto p = point(own, 10);
+    if (!p) continue;
+    if (!isWorld) {
+      if (e->type == "LWPOLYLINE") (*p)[2] = real(own, 38, 0);
+      Ocs ocs = ocsOf(own);
+      if (!ocs.isWorld()) *p = ocs.toWcs(*p);
+    }
+    if (!inside(*p)) return false;
+    if (e->type == "LINE")
+      if (auto q = point(own, 11); q && !inside(*q)) return false;
+  }
+  return true;
 }
 
 Bounds modelSpaceBounds(const Drawing& d) {

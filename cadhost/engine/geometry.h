@@ -67,6 +67,10 @@ bool scaleEntity(std::string_view type, std::vector<Tag>& tags,
 // Bounds of model space computed from the geometry; blocks are followed
 // through block references and dimension blocks.
 Bounds modelSpaceBounds(const Drawing& d);
+// Whether the base point of every model-space entity lies inside the box
+// grown by `slack`: a quick test of header extents for staleness.
+bool anchorsWithin(const Drawing& d, const Point& lo, const Point& hi,
+                   double slack);
 Bounds entityBounds(const Drawing& d, const Entity& e, int depth = 0);
 
 }  // namespace cadhost::engine
