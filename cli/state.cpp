@@ -129,6 +129,7 @@ void dumpState(app::Program& p, const std::string& hostState, Json& j) {
   j.key("pickedPoint").point(f.pickedPoint);
   j.field("nearestPosition", static_cast<int>(f.nearestPosition));
   j.field("nearestDistance", f.nearestDistance);
+  j.field("numberedRows", static_cast<std::int64_t>(f.numberedRows));
   j.field("zoneGroupStart", static_cast<int>(f.zoneGroupStart));
   j.field("zoneMarkedCount", static_cast<int>(f.zoneMarkedCount));
   j.field("adoptNext", static_cast<std::int64_t>(f.adoptNext));
