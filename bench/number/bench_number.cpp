@@ -1,0 +1,80 @@
+// Numbering 5,000 dimensions (sort, rows, marks, save) and browsing them,
+// through the same handlers as the window, on the embedded hosts.
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "cadhost/engine/embedded_host.h"
+#include "cli/session.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const fs::path& sourceDrawing() {
+  static fs::path path = [] {
+    fs::path dir = DIMMARK_BENCH_DIR;
+    fs::create_directories(dir);
+    fs::path p = dir / "bench_30k.dxf";
+    if (!fs::exists(p)) {
+      std::string cmd = std::string("/usr/bin/python3 ") +
+                        DIMMARK_BENCH_SCRIPT + " " + p.string();
+      if (std::system(cmd.c_str()) != 0) std::abort();
+    }
+    return p;
+  }();
+  return path;
+}
+
+// A fresh copy of the drawing, opened and read as "确定" does.
+struct Opened {
+  fs::path dir;
+  std::unique_ptr<cli::Session> session;
+  Opened() {
+    dir = fs::path(DIMMARK_BENCH_DIR) / "work";
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    fs::copy_file(sourceDrawing(), dir / "part.dxf");
+    session = std::make_unique<cli::Session>();
+    if (!session->start() ||
+        !session->openDrawing((dir / "part.dxf").string(), std::nullopt, ""))
+      std::abort();
+  }
+};
+
+void BM_NumberAndSave(benchmark::State& state) {
+  for (auto _ : state) {
+    state.PauseTiming();
+    Opened o;
+    auto& f = o.session->main();
+    state.ResumeTiming();
+    f.comSort->userClick();
+    auto doc = std::dynamic_pointer_cast<cadhost::engine::EngineDocument>(
+        f.ctx.cadDoc);
+    doc->saveAs((o.dir / "marked.dxf").string());
+    state.PauseTiming();
+    if (f.Combo1->listCount() != f.ctx.dimCount || f.ctx.dimCount < 5000)
+      state.SkipWithError("not every dimension was numbered");
+    state.ResumeTiming();
+  }
+}
+BENCHMARK(BM_NumberAndSave)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+void BM_BrowseStep(benchmark::State& state) {
+  Opened o;
+  auto& f = o.session->main();
+  f.comSort->userClick();
+  for (auto _ : state) {
+    // Next dimension with its save and restore, then show it in the drawing.
+    if (f.Combo1->listIndex() + 1 >= f.Combo1->listCount())
+      f.ComFirst->userClick();
+    f.ComNext->userClick();
+    f.ComReview->userClick();
+  }
+}
+BENCHMARK(BM_BrowseStep)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
