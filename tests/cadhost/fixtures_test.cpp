@@ -114,3 +114,39 @@ TEST(Fixtures, PaperSpaceIsNotModelSpace) {
 }
 
 }  // namespace
+
+namespace {
+
+using namespace enginetest;
+
+TEST(Sample, TheBundledDrawingIsARealisticPartDrawing) {
+  std::string path = std::string(DIMMARK_SAMPLES) + "/bracket.dxf";
+  Opened o = open(path);
+  EXPECT_TRUE(o.engine->repairs().empty());
+  EXPECT_EQ(o.engine->drawing().codec().charset(), "GBK");
+  auto& ms = o.ms();
+  int dimensions = 0, toleranced = 0;
+  std::vector<std::string> texts;
+  for (int i = 0; i < ms.Count(); ++i) {
+    auto e = ms.Item(i);
+    std::string name = e->ObjectName();
+    if (name.ends_with("Dimension")) {
+      ++dimensions;
+      toleranced += e->ToleranceDisplay() != 0;
+      EXPECT_GT(e->Measurement(), 0) << i;
+    } else if (name == "AcDbText" || name == "AcDbMText") {
+      texts.push_back(e->TextString());
+    }
+  }
+  EXPECT_GE(dimensions, 24);
+  EXPECT_LE(dimensions, 30);
+  EXPECT_GE(toleranced, 5);
+  for (const char* title : {"支架", "材料", "Q235-A", "比例"})
+    EXPECT_NE(std::find(texts.begin(), texts.end(), title), texts.end())
+        << title;
+  TempDir dir;
+  o.engine->saveAs(dir.file("copy.dxf"));
+  EXPECT_TRUE(readBytes(dir.file("copy.dxf")) == readBytes(path));
+}
+
+}  // namespace

@@ -175,6 +175,30 @@ TEST(Host, SavingPatchesOnlyTheChangedTagsAndKeepsLineEndings) {
   EXPECT_TRUE(saved.erase(at, piece.size()) == original);
 }
 
+TEST(Host, BinaryDrawingsStayBinaryWithTheirChanges) {
+  TempDir dir;
+  for (const char* name : {"dims_r12_gbk_bin.dxf", "dims_r2018_bin.dxf"}) {
+    Opened o = open(fixture(name));
+    auto& ms = o.ms();
+    int count = ms.Count();
+    ms.Item(0)->SetPrimaryUnitsPrecision(3);
+    ms.Item(0)->SetColor(4);
+    ms.AddCircle({1.5, -2.25, 0}, 0.125);
+    ms.AddText("标号", {3, 4, 0}, 2.5);
+    o.engine->saveAs(dir.file("b.dxf"));
+    std::string saved = readBytes(dir.file("b.dxf"));
+    EXPECT_TRUE(saved.starts_with("AutoCAD Binary DXF")) << name;
+    Opened again = open(dir.file("b.dxf"));
+    auto& ms2 = again.ms();
+    ASSERT_EQ(ms2.Count(), count + 2) << name;
+    EXPECT_EQ(ms2.Item(0)->PrimaryUnitsPrecision(), 3);
+    EXPECT_EQ(ms2.Item(0)->Color(), 4);
+    EXPECT_EQ(ms2.Item(count)->center(), (Point{1.5, -2.25, 0}));
+    EXPECT_EQ(ms2.Item(count)->Radius(), 0.125);
+    EXPECT_EQ(ms2.Item(count + 1)->TextString(), "标号");
+  }
+}
+
 TEST(Host, DeleteMovesLaterItemsUpAndLeavesADeadReference) {
   Opened o = open(fixture("dims_r2018.dxf"));
   auto& ms = o.ms();
