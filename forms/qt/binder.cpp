@@ -13,6 +13,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QTimer>
 
 namespace forms::qt {
@@ -117,7 +118,17 @@ void Binder::refresh() {
     if (f->loaded() && !view->window) build(*view);
     if (view->window) {
       sync(*view);
-      if (wanted && !view->window->isVisible()) view->window->show();
+      if (wanted && !view->window->isVisible()) {
+        if (!view->placed) {
+          // A window shows first in the middle of the screen.
+          view->placed = true;
+          if (QScreen* screen = QGuiApplication::primaryScreen()) {
+            QRect area = screen->availableGeometry();
+            view->window->move(area.center() - view->window->rect().center());
+          }
+        }
+        view->window->show();
+      }
       if (!wanted && view->window->isVisible()) view->window->hide();
     }
   }

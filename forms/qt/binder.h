@@ -54,6 +54,7 @@ class Binder : public QObject {
     std::vector<const Control*> built;  // the controls the widgets belong to
     std::map<const Control*, QPointer<QWidget>> widgets;
     std::map<const Control*, QPointer<QTimer>> timers;
+    bool placed = false;
   };
 
   void build(View& v);
