@@ -18,6 +18,10 @@ const char* kUsage =
     "  extract DRAWING [--decimals N] [--material plastic|metal]\n"
     "                    open the drawing as \"确定\" does, print what was "
     "read\n"
+    "  report DRAWING --fai OUT.xlsx [--samples FILE.csv]\n"
+    "         [--cpk OUT.xlsx --cpk-marks 3,7,9] [--grid 1-8,A-D]\n"
+    "                    load a numbered drawing, fill and save the FAI "
+    "(and CPK) workbook\n"
     "  --help            this text\n"
     "  --version         the version\n";
 
@@ -57,6 +61,7 @@ int main(int argc, char** argv) {
   if (cmd == "inspect") return cli::inspectCommand(rest, std::cout, std::cerr);
   if (cmd == "extract") return cli::extractCommand(rest, std::cout, std::cerr);
   if (cmd == "number") return cli::numberCommand(rest, std::cout, std::cerr);
+  if (cmd == "report") return cli::reportCommand(rest, std::cout, std::cerr);
   std::cerr << "unknown command: " << cmd << "\n" << kUsage;
   return 2;
 }

@@ -1,0 +1,307 @@
+// dimmark-cli report: loads a numbered drawing as "已经标号" does, fills the
+// FAI workbook (and, when asked, enters samples and adds CPK columns) with
+// the window's own handlers, and saves the workbooks.
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <optional>
+#include <sstream>
+
+#include "browse/browser.h"
+#include "cli/commands.h"
+#include "cli/json.h"
+#include "cli/session.h"
+#include "forms/basic.h"
+#include "reports/embedded/embedded_host.h"
+
+namespace cli {
+namespace fs = std::filesystem;
+
+namespace {
+
+const char* kUsage =
+    "usage: dimmark-cli report DRAWING --fai OUT.xlsx [--samples FILE.csv]\n"
+    "                          [--cpk OUT.xlsx --cpk-marks 3,7,9] "
+    "[--grid 1-8,A-D]\n"
+    "  FILE.csv: one line per dimension: mark number, instrument code\n"
+    "  (DC MIC HG CMM PG TG RG AG), one to five samples; a first line that\n"
+    "  does not start with a number is a heading\n";
+
+// A failure with the message for stderr.
+struct Refused {
+  std::string message;
+};
+
+std::string trim(std::string s) {
+  const char* blanks = " \t\r\n";
+  s.erase(0, s.find_first_not_of(blanks));
+  s.erase(s.find_last_not_of(blanks) + 1);
+  if (s.size() >= 2 && s.front() == '"' && s.back() == '"')
+    s = s.substr(1, s.size() - 2);
+  return s;
+}
+
+std::vector<std::string> split(const std::string& s, char sep) {
+  std::vector<std::string> parts;
+  std::string part;
+  std::istringstream in(s);
+  while (std::getline(in, part, sep)) parts.push_back(trim(part));
+  if (!s.empty() && s.back() == sep) parts.emplace_back();
+  return parts;
+}
+
+// A mark number: a whole number the 32-bit counters hold.
+std::optional<long> markNumber(const std::string& text) {
+  auto n = forms::ParseNumber(text);
+  if (!n || *n != static_cast<double>(static_cast<long>(*n)) || *n < -2e9 ||
+      *n > 2e9)
+    return std::nullopt;
+  return static_cast<long>(*n);
+}
+
+struct Measured {
+  long mark = 0;
+  int instrument = 0;  // Option3 index
+  std::vector<std::string> samples;
+  int line = 0;
+};
+
+std::vector<Measured> readSamples(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw Refused{"report: cannot read " + path};
+  std::vector<Measured> rows;
+  std::string line;
+  int lineNo = 0;
+  while (std::getline(in, line)) {
+    ++lineNo;
+    if (lineNo == 1 && line.rfind("\xEF\xBB\xBF", 0) == 0) line.erase(0, 3);
+    const std::string where = path + ":" + std::to_string(lineNo) + ": ";
+    if (trim(line).empty() || trim(line)[0] == '#') continue;
+    auto fields = split(line, ',');
+    while (!fields.empty() && fields.back().empty()) fields.pop_back();
+    Measured m;
+    m.line = lineNo;
+    auto mark = fields.empty() ? std::nullopt : markNumber(fields[0]);
+    if (!mark) {
+      if (rows.empty() && lineNo == 1) continue;  // a heading
+      throw Refused{where + "the first field is a mark number, not \"" +
+                    (fields.empty() ? "" : fields[0]) + "\""};
+    }
+    m.mark = *mark;
+    if (fields.size() < 3 || fields.size() > 7)
+      throw Refused{where +
+                    "expected a mark number, an instrument code and one to "
+                    "five samples"};
+    m.instrument = -1;
+    for (int i = 0; i < 8; ++i)
+      if (fields[1] == browse::kInstrumentCodes[i]) m.instrument = i;
+    if (m.instrument < 0)
+      throw Refused{where + "unknown instrument code \"" + fields[1] +
+                    "\" (DC MIC HG CMM PG TG RG AG)"};
+    for (size_t i = 2; i < fields.size(); ++i) {
+      if (!forms::ParseNumber(fields[i]))
+        throw Refused{where + "sample \"" + fields[i] + "\" is not a number"};
+      m.samples.push_back(fields[i]);
+    }
+    rows.push_back(std::move(m));
+  }
+  return rows;
+}
+
+std::vector<long> readMarks(const std::string& list) {
+  std::vector<long> marks;
+  for (const auto& part : split(list, ',')) {
+    auto m = markNumber(part);
+    if (!m) throw Refused{"report: --cpk-marks takes mark numbers: " + list};
+    marks.push_back(*m);
+  }
+  if (marks.empty() || marks.size() > 15)
+    throw Refused{"report: --cpk-marks takes one to fifteen marks"};
+  return marks;
+}
+
+// The drawing's path minus its last four characters, plus ".mdb".
+std::string databaseOf(const std::string& drawing) {
+  size_t cut = drawing.size();
+  for (int n = 0; n < 4 && cut > 0; ++n) {
+    --cut;
+    while (cut > 0 && (static_cast<unsigned char>(drawing[cut]) & 0xC0) == 0x80)
+      --cut;
+  }
+  return drawing.substr(0, cut) + ".mdb";
+}
+
+bool samePath(const std::string& a, const std::string& b) {
+  std::error_code ec;
+  if (fs::equivalent(a, b, ec)) return true;
+  return fs::absolute(a, ec).lexically_normal() ==
+         fs::absolute(b, ec).lexically_normal();
+}
+
+class Job {
+ public:
+  explicit Job(Session& s) : s_(s), f_(s.main()) {}
+
+  // One user action; a message shown on the way ends the job.
+  template <typename F>
+  void act(const std::string& what, F&& action) {
+    bool reached = true;
+    s_.program().run([&] { reached = action(); });
+    std::string shown = s_.takeMessages();
+    if (!shown.empty()) throw Refused{shown};
+    if (!reached)
+      throw Refused{"report: " + what + " cannot be reached (disabled)"};
+  }
+
+  // The browse list entry of a mark: its text begins with the number.
+  int entryOf(long mark) const {
+    const auto& list = f_.Combo1->list();
+    for (size_t i = 0; i < list.size(); ++i)
+      if (list[i].find("------") != std::string::npos &&
+          forms::Val(list[i]) == static_cast<double>(mark))
+        return static_cast<int>(i);
+    throw Refused{"report: the drawing has no mark " + std::to_string(mark)};
+  }
+
+ private:
+  Session& s_;
+  app::Form1& f_;
+};
+
+}  // namespace
+
+int reportCommand(const Args& args, std::ostream& out, std::ostream& err) {
+  try {
+    Options o;
+    try {
+      o = parseOptions(
+          args, {"--fai", "--samples", "--cpk", "--cpk-marks", "--grid"});
+    } catch (const std::invalid_argument& e) {
+      throw Refused{std::string("report: ") + e.what() + "\n" + kUsage};
+    }
+    auto faiOut = o.get("--fai");
+    if (o.positional.size() != 1 || !faiOut) throw Refused{kUsage};
+    const std::string drawing = o.positional[0];
+    auto cpkOut = o.get("--cpk");
+    auto cpkList = o.get("--cpk-marks");
+    if (cpkOut.has_value() != cpkList.has_value())
+      throw Refused{"report: --cpk and --cpk-marks go together"};
+    std::vector<long> cpkMarks;
+    if (cpkList) cpkMarks = readMarks(*cpkList);
+    std::optional<std::pair<std::string, std::string>> grid;
+    if (auto g = o.get("--grid")) {
+      auto comma = g->find(',');
+      if (comma == std::string::npos)
+        throw Refused{"report: --grid takes COLUMNS,ROWS such as 1-8,A-D"};
+      grid = {g->substr(0, comma), g->substr(comma + 1)};
+    }
+    std::vector<Measured> measured;
+    if (auto csv = o.get("--samples")) measured = readSamples(*csv);
+
+    const std::string db = databaseOf(drawing);
+    for (const std::string* p : {&*faiOut, cpkOut ? &*cpkOut : nullptr}) {
+      if (p && (samePath(*p, drawing) || samePath(*p, db)))
+        throw Refused{"report: " + *p + " is the drawing or its database"};
+    }
+    if (cpkOut && samePath(*faiOut, *cpkOut))
+      throw Refused{"report: the FAI and CPK workbooks need two files"};
+    std::error_code ec;
+    if (!fs::is_regular_file(drawing, ec))
+      throw Refused{"report: no drawing " + drawing};
+    // Checked before opening: opening a drawing without a database would
+    // make an empty one beside it.
+    if (!fs::exists(db, ec))
+      throw Refused{"report: " + drawing +
+                    " has not been numbered (no database " + db +
+                    "); number it first"};
+
+    Session s;
+    if (!s.start() || !s.openDrawing(drawing, std::nullopt, "")) {
+      err << s.failure() << "\n";
+      return 2;
+    }
+    s.takeMessages();
+    auto& f = s.main();
+    Job job(s);
+    job.act("已经标号", [&] { return f.ComHadmark->userClick(); });
+    if (f.Combo1->listCount() == 0)
+      throw Refused{"report: the database " + db + " lists no marks"};
+    // Every mark asked for exists before anything is written.
+    for (const auto& m : measured) job.entryOf(m.mark);
+    for (long m : cpkMarks) job.entryOf(m);
+
+    if (grid) {
+      auto& w = s.program().frmlocation;
+      job.act("位置定义", [&] { return f.ComLdefine->userClick(); });
+      job.act("the column labels",
+              [&] { return w.txtLtor->userType(grid->first); });
+      job.act("the row labels",
+              [&] { return w.txtLtou->userType(grid->second); });
+      job.act("确认", [&] { return w.ComOk->userClick(); });
+    }
+
+    job.act("FAI首次", [&] { return f.CheFIRST->userSetValue(1); });
+    job.act("创建 FAI", [&] { return f.ComOK->userClick(); });
+    auto app =
+        std::dynamic_pointer_cast<reports::embedded::EmbeddedSheetApplication>(
+            f.excelApp);
+    if (!app || !f.faiBook) throw Refused{"report: no FAI workbook was made"};
+
+    if (!measured.empty()) {
+      // Nothing chosen in the sample count first: the dimension the load
+      // put on display is not saved with empty samples when it is left.
+      job.act("the sample count", [&] { return f.Combo3->userSelect(-1); });
+      for (const auto& m : measured) {
+        const int entry = job.entryOf(m.mark);
+        const auto n = static_cast<int>(m.samples.size());
+        job.act("the browse list", [&] { return f.Combo1->userSelect(entry); });
+        job.act("the sample count",
+                [&] { return f.Combo3->userSelect(n - 1); });
+        for (int i = 0; i < n; ++i)
+          job.act("sample box", [&] {
+            return f.Text7[static_cast<size_t>(i)]->userType(
+                m.samples[static_cast<size_t>(i)]);
+          });
+        job.act("the instrument", [&] {
+          return f.Option3[static_cast<size_t>(m.instrument)]->userClick();
+        });
+      }
+      job.act("刷新", [&] { return f.ComFresh->userClick(); });
+    }
+
+    for (long m : cpkMarks) {
+      const int entry = job.entryOf(m);
+      job.act("the browse list", [&] { return f.Combo1->userSelect(entry); });
+      job.act("创建 CPK", [&] { return f.ComCPK->userClick(); });
+    }
+
+    try {
+      app->saveWorkbook("fai.xlsx", *faiOut);
+      if (cpkOut) app->saveWorkbook("cpk.xlsx", *cpkOut);
+    } catch (const reports::SheetError& e) {
+      throw Refused{std::string("report: ") + e.what()};
+    }
+
+    Json j;
+    j.beginObject()
+        .field("fai", *faiOut)
+        .field("rows", f.Combo1->listCount())
+        .field("measured", static_cast<int>(measured.size()));
+    if (cpkOut)
+      j.field("cpk", *cpkOut)
+          .field("cpkColumns", static_cast<int>(cpkMarks.size()));
+    j.field("grid", s.program().ctx.zoneColumnFirst + "-" +
+                        s.program().ctx.zoneColumnLast + "," +
+                        s.program().ctx.zoneRowFirst + "-" +
+                        s.program().ctx.zoneRowLast);
+    j.endObject();
+    out << j.str() << "\n";
+    return 0;
+  } catch (const Refused& r) {
+    err << r.message;
+    if (r.message.empty() || r.message.back() != '\n') err << "\n";
+    return 2;
+  }
+}
+
+}  // namespace cli
