@@ -5,16 +5,24 @@
 //   const Drawing& d = doc.drawing();
 //   for (const Entity* e : d.modelSpace()) {
 //     Tags t = d.tags(e->rec);           // the entity's tags, edits applied
-//     if (e->type == "LINE") { Point a = point(t, 10), b = point(t, 11); }
+//     if (e->type == "LINE") { Point a = *point(t, 10), b = *point(t, 11); }
 //     if (e->type == "INSERT") { const Block* b = d.block(textValue(d, t, 2));
 //     }
 //   }
 //
-// Tags of an entity with followers (POLYLINE and its VERTEX/SEQEND, INSERT
-// and its ATTRIB/SEQEND) form one record; subRecords() splits them. Texts
-// in tags are file bytes; Drawing::text() turns them into UTF-8. Points of
-// the entity kinds that use the object coordinate system are in OCS;
-// Ocs (geometry.h) converts them.
+// - Entities: `type` is the DXF name (LINE, LWPOLYLINE, DIMENSION, ...).
+//   An entity with followers (POLYLINE and its VERTEX/SEQEND, INSERT and
+//   its ATTRIB/SEQEND) is one record; subRecords() splits it.
+// - Texts in tags are file bytes; textValue() / Drawing::text() give UTF-8.
+// - Points of planar kinds (CIRCLE, ARC, TEXT, INSERT, LWPOLYLINE, SOLID,
+//   the text point 11 of dimensions) are in the entity's OCS: ocsOf(tags)
+//   in geometry.h converts them. Most drawings have the world OCS.
+// - A dimension's picture is the block named by its group 2, drawn in
+//   world coordinates shifted by its group 12 (absent: no shift).
+// - Layers, line types, text styles, dimension styles: table("LAYER") and
+//   tableEntry("LAYER", name); a layer's colour is its group 62 (negative
+//   when the layer is off), its flags group 70 (1 = frozen).
+// - Header variables: header("$INSUNITS") gives the tags after the name.
 #pragma once
 
 #include <cstdint>

@@ -175,7 +175,8 @@ std::string TagFile::where(std::size_t tagIndex) const {
 std::string TagFile::whereOffset(std::size_t byteOffset) const {
   byteOffset = std::min(byteOffset, bytes.size());
   if (binary) return "byte " + std::to_string(byteOffset);
-  auto line = 1 + std::count(bytes.begin(), bytes.begin() + byteOffset, '\n');
+  auto line =
+      1 + std::count(bytes.begin(), bytes.begin() + byteOffset, lineBreak);
   return "line " + std::to_string(line);
 }
 
@@ -232,9 +233,16 @@ void readAscii(TagFile& f) {
   f.offsets.reserve(n / 14 + 16);
 
   // Line endings and code layout of the file, for the tags the engine adds.
-  if (const void* nl = std::memchr(base, '\n', n)) {
-    std::size_t at = static_cast<const char*>(nl) - base;
-    f.eol = (at > 0 && base[at - 1] == '\r') ? "\r\n" : "\n";
+  // Old Macintosh files end their lines with a lone CR.
+  char separator = '\n';
+  std::size_t firstBreak = 0;
+  while (firstBreak < n && base[firstBreak] != '\n' && base[firstBreak] != '\r')
+    ++firstBreak;
+  if (firstBreak < n) {
+    bool cr = base[firstBreak] == '\r';
+    bool crlf = cr && firstBreak + 1 < n && base[firstBreak + 1] == '\n';
+    f.eol = crlf ? "\r\n" : cr ? "\r" : "\n";
+    if (cr && !crlf) separator = f.lineBreak = '\r';
     f.padCodes = n > 0 && (base[0] == ' ' || (n > 3 && base[3] == ' '));
   }
 
@@ -242,7 +250,7 @@ void readAscii(TagFile& f) {
   std::size_t pos = f.bytes.starts_with("\xEF\xBB\xBF") ? 3 : 0;
   auto nextLine = [&](std::size_t& p, std::string_view& line) -> bool {
     if (p >= n) return false;
-    const void* nl = std::memchr(base + p, '\n', n - p);
+    const void* nl = std::memchr(base + p, separator, n - p);
     std::size_t end = nl ? static_cast<const char*>(nl) - base : n;
     std::size_t len = end - p;
     if (len > 0 && base[end - 1] == '\r') --len;

@@ -96,7 +96,8 @@ struct TagFile {
   bool binary = false;
   bool binaryShortCodes = false;  // R12 binary: one-byte group codes
   std::string eol = "\r\n";
-  bool padCodes = true;  // group codes right-aligned in three columns
+  char lineBreak = '\n';  // what ends a line, for line numbers
+  bool padCodes = true;   // group codes right-aligned in three columns
   std::shared_ptr<Arena> arena = std::make_shared<Arena>();
 
   // "line N" for ASCII, "byte N" for binary: where tag i starts.

@@ -1,6 +1,7 @@
 // The embedded host as the handlers drive it: reading dimensions with the
 // move-and-undo sequence, drawing and editing marks, the undo stack,
 // saving, purging, the document's life cycle.
+#include <algorithm>
 #include <deque>
 
 #include "cadhost/engine/dimension.h"
@@ -196,6 +197,39 @@ TEST(Host, BinaryDrawingsStayBinaryWithTheirChanges) {
     EXPECT_EQ(ms2.Item(count)->center(), (Point{1.5, -2.25, 0}));
     EXPECT_EQ(ms2.Item(count)->Radius(), 0.125);
     EXPECT_EQ(ms2.Item(count + 1)->TextString(), "标号");
+  }
+}
+
+TEST(Host, OldMacintoshLineEndingsAreReadAndKept) {
+  TempDir dir;
+  std::string text = dxf({{0, "SECTION"},
+                          {2, "ENTITIES"},
+                          {0, "CIRCLE"},
+                          {8, "0"},
+                          {10, "1"},
+                          {20, "2"},
+                          {40, "3"},
+                          {0, "ENDSEC"},
+                          {0, "EOF"}});
+  std::replace(text.begin(), text.end(), '\n', '\r');
+  Opened o = openText(dir, "mac.dxf", text);
+  ASSERT_EQ(o.ms().Count(), 1);
+  EXPECT_EQ(o.ms().Item(0)->center(), (Point{1, 2, 0}));
+  o.ms().AddText("x", {0, 0, 0}, 1);
+  o.engine->saveAs(dir.file("out.dxf"));
+  std::string saved = readBytes(dir.file("out.dxf"));
+  EXPECT_EQ(saved.find('\n'), std::string::npos);
+  EXPECT_NE(saved.find("\r  1\rx\r"), std::string::npos);
+  std::string broken = text;
+  const std::string radius = "\r 40\r3\r";
+  broken.replace(broken.find(radius), radius.size(), "\r 40\rz3\r");
+  writeBytes(dir.file("bad.dxf"), broken);
+  try {
+    open(dir.file("bad.dxf"));
+    FAIL();
+  } catch (const HostError& e) {
+    EXPECT_EQ(std::string(e.what()),
+              "bad.dxf: line 13: group code 40 needs a number, found 'z3'");
   }
 }
 
