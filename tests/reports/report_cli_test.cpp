@@ -1,0 +1,222 @@
+// dimmark-cli report on a real drawing: numbered by dimmark-cli number, then
+// reported, the saved workbooks read by openpyxl and, where it is
+// installed, computed by LibreOffice.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <sstream>
+
+#include "cli/commands.h"
+#include "fakes/temp_dir.h"
+#include "reports/xlsx/workbook.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string quote(const std::string& s) { return "'" + s + "'"; }
+
+std::pair<int, std::string> shell(const std::string& command) {
+  std::string output;
+  FILE* pipe = popen((command + " 2>&1").c_str(), "r");
+  if (!pipe) return {-1, ""};
+  std::array<char, 4096> buffer;
+  size_t n;
+  while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
+    output.append(buffer.data(), n);
+  return {pclose(pipe), output};
+}
+
+// "KIND\tVALUE" of each cell of the first sheet, as openpyxl reads it.
+std::map<std::string, std::string> cells(const fs::path& file,
+                                         const std::vector<std::string>& refs) {
+  std::string command =
+      std::string(DIMMARK_PYTHON) + " " +
+      quote(std::string(DIMMARK_TEST_SOURCE_DIR) + "/read_cells.py") + " " +
+      quote(file.string());
+  for (const auto& r : refs) command += " " + r;
+  auto [status, output] = shell(command);
+  EXPECT_EQ(status, 0) << output;
+  std::map<std::string, std::string> out;
+  std::istringstream lines(output);
+  std::string line;
+  while (std::getline(lines, line)) {
+    auto tab = line.find('\t');
+    if (tab != std::string::npos)
+      out[line.substr(0, tab)] = line.substr(tab + 1);
+  }
+  return out;
+}
+
+class ReportCli : public ::testing::Test {
+ protected:
+  ReportCli() {
+    fs::copy_file(fs::path(DIMMARK_FIXTURES) / "dims_r2018.dxf", drawing);
+  }
+
+  int run(const cli::Args& args) {
+    std::ostringstream o, e;
+    const int rc = cli::reportCommand(args, o, e);
+    out = o.str();
+    err = e.str();
+    return rc;
+  }
+
+  void number() {
+    std::ostringstream o, e;
+    ASSERT_EQ(cli::numberCommand(
+                  {drawing, "--save-as", (dir / "marked.dxf").string()}, o, e),
+              0)
+        << e.str();
+  }
+
+  fakes::TempDir dir;
+  std::string drawing = (dir / "part.dxf").string();
+  std::string db = (dir / "part.mdb").string();
+  std::string fai = (dir / "out fai.xlsx").string();
+  std::string cpk = (dir / "out cpk.xlsx").string();
+  std::string out, err;
+};
+
+TEST_F(ReportCli, FillsAndSavesBothWorkbooksOfANumberedDrawing) {
+  number();
+  const std::string drawingBefore = dir.read("part.dxf");
+  const std::string dbBefore = dir.read("part.mdb");
+  dir.write("samples.csv",
+            "\xEF\xBB\xBFmark,instrument,s1,s2,s3,s4,s5\n"
+            "2, MIC, 50.01, 49.99, 50.02\n"
+            "\n"
+            "# mark 3 is out of its limits\n"
+            "\"3\",DC,30.98,31.5\n"
+            "11,HG,15,15.01,14.99,15.02,15\n");
+  ASSERT_EQ(
+      run({drawing, "--fai", fai, "--samples", (dir / "samples.csv").string(),
+           "--cpk", cpk, "--cpk-marks", "2,3,2", "--grid", "1-4,A-C"}),
+      0)
+      << err;
+  EXPECT_EQ(err, "");
+  EXPECT_EQ(out, "{\"fai\":\"" + fai +
+                     "\",\"rows\":27,\"measured\":3,\"cpk\":\"" + cpk +
+                     "\",\"cpkColumns\":3,\"grid\":\"1-4,A-C\"}\n");
+
+  auto f = cells(fai, {"A11", "C11", "G11", "A12", "B12", "C12", "D12", "E12",
+                       "G12", "H12", "I12", "J12", "C13", "H13", "C21", "K21",
+                       "A37", "A38", "P12"});
+  EXPECT_EQ(f["A11"], "number\t1.0");
+  // Dimensions not in the file are not saved as measured.
+  EXPECT_EQ(f["C11"], "none\t");
+  EXPECT_EQ(f["G11"], "none\t");
+  EXPECT_EQ(f["A12"], "number\t2.0");
+  EXPECT_EQ(f["C12"], "text\tMIC");
+  EXPECT_EQ(f["D12"], "text\t50");
+  EXPECT_EQ(f["E12"], "number\t0.45");
+  EXPECT_EQ(f["G12"], "number\t50.01");
+  EXPECT_EQ(f["H12"], "number\t49.99");
+  EXPECT_EQ(f["I12"], "number\t50.02");
+  EXPECT_EQ(f["J12"], "none\t");
+  EXPECT_EQ(f["C13"], "text\tDC");
+  EXPECT_EQ(f["H13"], "number\t31.5");
+  EXPECT_EQ(f["C21"], "text\tHG");
+  EXPECT_EQ(f["K21"], "number\t15.0");
+  EXPECT_EQ(f["A37"], "number\t27.0");
+  EXPECT_EQ(f["A38"], "none\t");
+  EXPECT_EQ(f["P12"].rfind("formula\t", 0), 0u);
+  // The zone follows the grid given.
+  EXPECT_NE(f["B12"].find("\t"), std::string::npos);
+  const std::string zone = f["B12"].substr(f["B12"].find('\t') + 1);
+  ASSERT_EQ(zone.size(), 2u);
+  EXPECT_TRUE(zone[0] >= 'A' && zone[0] <= 'C') << zone;
+  EXPECT_TRUE(zone[1] >= '1' && zone[1] <= '4') << zone;
+
+  auto c = cells(cpk, {"B8", "B9", "B10", "B11", "B12", "C8", "D8", "E8"});
+  EXPECT_EQ(c["B8"], "number\t2.0");
+  EXPECT_EQ(c["B9"], "text\t" + zone);
+  EXPECT_EQ(c["B10"], "text\t50");
+  EXPECT_EQ(c["B11"], "number\t" + std::string("50.44999998807907"));
+  EXPECT_EQ(c["B12"], "number\t" + std::string("49.55000001192093"));
+  EXPECT_EQ(c["C8"], "number\t3.0");
+  EXPECT_EQ(c["D8"], "number\t2.0");
+  EXPECT_EQ(c["E8"], "none\t");
+
+  // The drawing and its table are only read.
+  EXPECT_EQ(dir.read("part.dxf"), drawingBefore);
+  EXPECT_EQ(dir.read("part.mdb"), dbBefore);
+
+  auto [found, where] = shell("command -v soffice");
+  if (found != 0) GTEST_SKIP() << "soffice is not installed";
+  const std::string command =
+      "timeout 300 soffice -env:UserInstallation=file://" +
+      (dir / "profile").string() +
+      " --headless --calc --convert-to xlsx --outdir " +
+      quote((dir / "computed").string()) + " " + quote(fai);
+  auto [status, output] = shell(command);
+  ASSERT_EQ(status, 0) << output;
+  // The results LibreOffice computed, as the file carries them.
+  auto book = xlsx::Workbook::open(dir / "computed" / "out fai.xlsx");
+  const xlsx::Sheet& s = book.sheet(0);
+  using V = xlsx::Value;
+  EXPECT_EQ(s.value(11, 16), V(std::string()));
+  EXPECT_EQ(s.value(12, 16), V(std::string("OK")));
+  EXPECT_EQ(s.value(13, 16), V(std::string("NG")));
+  EXPECT_EQ(s.value(21, 16), V(std::string("OK")));
+  EXPECT_EQ(s.value(13, 14), V(30.98));
+  EXPECT_EQ(s.value(13, 15), V(31.5));
+}
+
+TEST_F(ReportCli, ADrawingNeverNumberedIsRefusedWithoutMakingADatabase) {
+  ASSERT_EQ(run({drawing, "--fai", fai}), 2);
+  EXPECT_NE(err.find("has not been numbered"), std::string::npos) << err;
+  EXPECT_FALSE(fs::exists(db));
+  EXPECT_FALSE(fs::exists(fai));
+}
+
+TEST_F(ReportCli, BadInputIsRefusedBeforeAnythingIsWritten) {
+  number();
+  const auto csv = (dir / "s.csv").string();
+  struct Case {
+    std::string csv;  // empty: no --samples
+    cli::Args extra;
+    std::string message;
+  };
+  const std::vector<Case> cases = {
+      {"99,DC,1\n", {}, "the drawing has no mark 99"},
+      {"2,XX,1\n", {}, "unknown instrument code \"XX\""},
+      {"2,DC,abc\n", {}, "sample \"abc\" is not a number"},
+      {"2,DC\n", {}, "one to five samples"},
+      {"2,DC,1,2,3,4,5,6\n", {}, "one to five samples"},
+      {"mark,code,s1\nx,DC,1\n", {}, ":2: the first field is a mark number"},
+      {"", {"--cpk", cpk}, "--cpk and --cpk-marks go together"},
+      {"",
+       {"--cpk", cpk, "--cpk-marks", "1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16"},
+       "one to fifteen marks"},
+      {"", {"--cpk", cpk, "--cpk-marks", "2,x"}, "takes mark numbers"},
+      {"", {"--cpk", cpk, "--cpk-marks", "40"}, "no mark 40"},
+      {"", {"--cpk", fai, "--cpk-marks", "2"}, "need two files"},
+      {"", {"--grid", "1-8"}, "COLUMNS,ROWS"},
+      {"", {"--grid", "1-8,A-가"}, "的标签超出范围"},
+      {"", {"--bogus", "1"}, "unknown option --bogus"},
+  };
+  for (const Case& k : cases) {
+    cli::Args args = {drawing, "--fai", fai};
+    if (!k.csv.empty()) {
+      dir.write("s.csv", k.csv);
+      args.insert(args.end(), {"--samples", csv});
+    }
+    args.insert(args.end(), k.extra.begin(), k.extra.end());
+    EXPECT_EQ(run(args), 2) << k.message;
+    EXPECT_NE(err.find(k.message), std::string::npos)
+        << "expected " << k.message << ", got " << err;
+    EXPECT_FALSE(fs::exists(fai)) << k.message;
+    EXPECT_FALSE(fs::exists(cpk)) << k.message;
+  }
+  EXPECT_EQ(run({drawing, "--fai", drawing}), 2);
+  EXPECT_NE(err.find("is the drawing or its database"), std::string::npos);
+  EXPECT_EQ(run({drawing, "--fai", (dir / "no/such/dir/fai.xlsx").string()}),
+            2);
+  EXPECT_NE(err.find("report: "), std::string::npos) << err;
+}
+
+}  // namespace
