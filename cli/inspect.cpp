@@ -161,7 +161,6 @@ int inspectCommand(const Args& args, std::ostream& out, std::ostream& err) {
                    [&] { return e->PrimaryUnitsPrecision(); });
         line.field("TolerancePrecision",
                    [&] { return e->TolerancePrecision(); });
-        line.field("TextPrecision", [&] { return e->TextPrecision(); });
       } else if (name == "AcDbText" || name == "AcDbMText") {
         line.field("TextString", [&] { return e->TextString(); });
         line.field("InsertionPoint", [&] { return e->InsertionPoint(); });

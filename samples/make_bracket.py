@@ -173,10 +173,12 @@ def main():
     dim(msp.add_linear_dim(base=(L + 85, 0), p1=(L + 75, B + H),
                            p2=(L + 75, B + H - 12), angle=90,
                            dimstyle="GB-35", dxfattribs=dims))
-    # The chamfer against the bottom edge, left of its corner.
+    # The chamfer against the bottom edge, left of its corner. (ezdxf draws
+    # the angle counter-clockwise from the ray toward the second line's far
+    # end to the ray toward the first line's.)
     dim(msp.add_angular_dim_2l(base=(L - 3, B + 2),
-                               line1=((L + 5, B), (L + 20, B)),
-                               line2=((L + 5, B), (L, B + 5)),
+                               line1=((L + 5, B), (L - 10, B)),
+                               line2=((L, B + 5), (L + 5, B)),
                                dimstyle="GB-35", dxfattribs=dims))
     dim(msp.add_aligned_dim(p1=(L + 5, B), p2=(L, B + 5), distance=-6,
                             text="C5", dimstyle="GB-35", dxfattribs=dims))
