@@ -404,8 +404,14 @@ void Drawing::checkHandles() {
       while (e < t.size() && t[e].code != 0) ++e;
       int code = dimstyle ? 105 : 5;
       bool found = false;
+      bool inGroup = false;
       for (std::size_t k = s + 1; k < e; ++k) {
-        if (t[k].code == 100 || t[k].code == 102) break;
+        if (t[k].code == 102) {
+          inGroup = !t[k].value.empty() && t[k].value.front() == '{';
+          continue;
+        }
+        if (inGroup) continue;
+        if (t[k].code >= 1000) break;
         if (t[k].code != code) continue;
         auto h = parseHandle(t[k].value);
         if (h && *h != 0) {

@@ -271,8 +271,15 @@ bool transform(std::string_view type, std::vector<Tag>& tags, PointMap pm,
         }
       }
     }
+    // Group 42 of an angular dimension is an angle.
+    long long dimType =
+        s.type == "DIMENSION"
+            ? integer(Tags(tags.data() + s.from, s.to - s.from), 70, 0) & 15
+            : -1;
+    bool angularDimension = dimType == 2 || dimType == 5;
     if (lengthFactor != 1.0)
-      for (int code : kind->lengths)
+      for (int code : kind->lengths) {
+        if (code == 42 && angularDimension) continue;
         forEachValue(
             tags, s.from, s.to, code,
             [&](double v) {
@@ -281,6 +288,7 @@ bool transform(std::string_view type, std::vector<Tag>& tags, PointMap pm,
               return v * lengthFactor;
             },
             a);
+      }
   }
   return true;
 }

@@ -158,6 +158,35 @@ TEST_F(Dimensions, TwoLineAnglesTakeTheSectorOfTheArcPoint) {
   EXPECT_NEAR(angle(300), 2 * kPi / 3, 1e-5);
 }
 
+TEST_F(Dimensions, ScalingChangesLengthsButNotAngles) {
+  auto linear = load({{70, "1"},
+                      {42, "5"},
+                      {13, "0"},
+                      {23, "0"},
+                      {14, "3"},
+                      {24, "4"},
+                      {11, "1"},
+                      {21, "1"}});
+  linear->ScaleEntity({0, 0, 0}, 2);
+  EXPECT_DOUBLE_EQ(linear->Measurement(), 10);
+  EXPECT_EQ(linear->TextPosition(), (Point{2, 2, 0}));
+  auto angle = load({{70, "5"},
+                     {42, "1.5707963267948966"},
+                     {13, "5"},
+                     {23, "0"},
+                     {14, "0"},
+                     {24, "5"},
+                     {15, "0"},
+                     {25, "0"},
+                     {10, "3"},
+                     {20, "3"}});
+  angle->ScaleEntity({1, 1, 0}, 3);
+  EXPECT_DOUBLE_EQ(angle->Measurement(), kPi / 2);
+  const auto& d = opened_.engine->drawing();
+  EXPECT_EQ(cadhost::engine::real(d.tags(d.modelSpace()[0]->rec), 42, 0),
+            1.5707963267948966);
+}
+
 TEST_F(Dimensions, OrdinatesMeasureAlongTheirAxis) {
   Tags x = {{70, "70"}, {10, "5"},  {20, "90"}, {13, "20"},
             {23, "70"}, {14, "20"}, {24, "60"}};  // 64: X type
