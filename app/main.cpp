@@ -24,11 +24,22 @@ int main(int argc, char** argv) {
   std::filesystem::path dir =
       QCoreApplication::applicationDirPath().toStdString();
   forms::qt::QtDesktop desktop("DimMark", (dir / "samples").string());
-  app::Program program(desktop, app::windowCadHost(), app::windowSheetHost(),
-                       dir);
+  // The sheet windows report their closing through the binder, which is
+  // made after the program.
+  forms::qt::Binder* binderRef = nullptr;
+  app::Program program(
+      desktop, app::windowCadHost(),
+      app::windowSheetHost([&](const std::function<void()>& a) {
+        if (binderRef)
+          binderRef->act(a);
+        else
+          a();
+      }),
+      dir);
   forms::qt::Binder binder(
       program.ctx.forms,
       [&](const std::function<void()>& a) { return program.run(a); });
+  binderRef = &binder;
   desktop.beforeModal = [&] { binder.refresh(); };
   program.run([&] { program.start(); });
   binder.refresh();

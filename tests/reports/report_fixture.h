@@ -35,7 +35,9 @@ struct TableRow {
 
 class Reports : public ::testing::Test {
  protected:
-  explicit Reports(bool embedded = false) : desktop(queue) {
+  // With a factory of its own the test brings its own spreadsheet host.
+  explicit Reports(bool embedded = false, reports::SheetFactory own = {})
+      : desktop(queue) {
     fs::copy("dimdata", dir / "dimdata", fs::copy_options::recursive);
     drawing = (dir / "work/part7.dxf").string();
     dbPath = (dir / "work/part7.mdb").string();
@@ -43,11 +45,11 @@ class Reports : public ::testing::Test {
     doc = host->addDocument(drawing);
     doc->modelSpace.add("AcDbLine");
     doc->modelSpace.add("AcDbLine");
-    reports::SheetFactory sheets;
-    if (embedded) {
+    reports::SheetFactory sheets = std::move(own);
+    if (!sheets && embedded) {
       sheets = reports::embedded::makeSheetHost(
           [this](const auto& app) { embeddedApps.push_back(app); });
-    } else {
+    } else if (!sheets) {
       sheets = [this](const std::string& cls) -> reports::SheetApplicationRef {
         if (cls != "excel.application")
           throw reports::SheetError("no class " + cls);
