@@ -104,7 +104,11 @@ class Iconv {
   }
   Iconv(const Iconv&) = delete;
   Iconv& operator=(const Iconv&) = delete;
-  bool ok() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
+  // iconv_open reports failure as (iconv_t)-1.
+  bool ok() const {
+    return cd_ !=
+           reinterpret_cast<iconv_t>(-1);  // NOLINT(performance-no-int-to-ptr)
+  }
 
   // Converts as much as it can; stops at an invalid or unconvertible
   // sequence and returns the number of input bytes consumed.

@@ -450,8 +450,10 @@ Bounds recordBounds(BoundsContext& c, std::string_view type, Tags t,
     if (w <= 0) w = 0.7 * h * static_cast<double>(utf8Count(s));
     double height = std::max(h, real(own, 43, h));
     int attach = static_cast<int>(integer(own, 71, 1));
-    double dx = ((attach - 1) % 3) * -0.5 * w;
-    double dy = -height + ((attach - 1) / 3) * 0.5 * height;
+    // Attachment 1..9: column left/centre/right, row top/middle/bottom.
+    int column = (attach - 1) % 3, row = (attach - 1) / 3;
+    double dx = column * -0.5 * w;
+    double dy = -height + row * 0.5 * height;
     double rot = real(own, 50, 0);
     if (auto dir = p(11)) rot = std::atan2((*dir)[1], (*dir)[0]) * 180 / kPi;
     double a = rot * kPi / 180;
