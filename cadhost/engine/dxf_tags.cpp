@@ -102,13 +102,42 @@ std::string_view trim(std::string_view s) {
 
 }  // namespace
 
+// "1.#INF", "-1.#IND", "1.#QNAN": how old Windows programs wrote
+// infinities and NaNs.
+std::optional<double> parseMsvcSpecial(std::string_view s) {
+  bool negative = !s.empty() && s.front() == '-';
+  if (negative) s.remove_prefix(1);
+  auto hash = s.find(".#");
+  if (hash == std::string_view::npos || hash == 0) return std::nullopt;
+  for (std::size_t i = 0; i < hash; ++i)
+    if (s[i] < '0' || s[i] > '9') return std::nullopt;
+  std::string_view kind = s.substr(hash + 2);
+  while (!kind.empty() && kind.back() >= '0' && kind.back() <= '9')
+    kind.remove_suffix(1);
+  if (kind == "INF")
+    return negative ? -std::numeric_limits<double>::infinity()
+                    : std::numeric_limits<double>::infinity();
+  if (kind == "IND" || kind == "QNAN" || kind == "SNAN")
+    return std::numeric_limits<double>::quiet_NaN();
+  return std::nullopt;
+}
+
 std::optional<double> parseReal(std::string_view text) {
   std::string_view s = trim(text);
   if (!s.empty() && s.front() == '+') s.remove_prefix(1);
   if (s.empty()) return std::nullopt;
   double v = 0;
   auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
-  if (ec != std::errc() || p != s.data() + s.size()) return std::nullopt;
+  if (ec == std::errc::result_out_of_range && p == s.data() + s.size()) {
+    // Beyond the range of doubles: infinite, or zero for tiny values.
+    bool negative = s.front() == '-';
+    auto e = s.find_first_of("eE");
+    bool tiny =
+        e != std::string_view::npos && e + 1 < s.size() && s[e + 1] == '-';
+    double big = std::numeric_limits<double>::infinity();
+    return negative ? -(tiny ? 0.0 : big) : (tiny ? 0.0 : big);
+  }
+  if (ec != std::errc() || p != s.data() + s.size()) return parseMsvcSpecial(s);
   return v;
 }
 

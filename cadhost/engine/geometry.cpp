@@ -595,6 +595,24 @@ Bounds blockBounds(BoundsContext& c, const Block* blk, int depth) {
   return b;
 }
 
+// Layers whose entities the CAD host leaves out of the extents.
+std::set<std::string> frozenLayers(const Drawing& d) {
+  std::set<std::string> frozen;
+  if (const Table* layers = d.table("LAYER"))
+    for (const auto& entry : layers->entries)
+      if (!entry->rec.erased &&
+          (integer(ownTags(d.tags(entry->rec)), 70, 0) & 1) != 0)
+        frozen.insert(upperCase(entry->name));
+  return frozen;
+}
+
+bool onFrozenLayer(const Drawing& d, const std::set<std::string>& frozen,
+                   Tags own) {
+  if (frozen.empty()) return false;
+  const Tag* layer = findTag(own, 8);
+  return frozen.count(upperCase(layer ? d.text(layer->value) : "0")) > 0;
+}
+
 }  // namespace
 
 Bounds entityBounds(const Drawing& d, const Entity& e, int depth) {
@@ -616,10 +634,12 @@ bool anchorsWithin(const Drawing& d, const Point& lo, const Point& hi,
     return p[0] >= lo[0] - slack && p[0] <= hi[0] + slack &&
            p[1] >= lo[1] - slack && p[1] <= hi[1] + slack;
   };
+  std::set<std::string> frozen = frozenLayers(d);
   for (const Entity* e : d.modelSpace()) {
     bool isWorld = world.count(e->type) > 0;
     if (!isWorld && !planar.count(e->type)) continue;
     Tags own = ownTags(d.tags(e->rec));
+    if (onFrozenLayer(d, frozen, own)) continue;
     auto p = point(own, 10);
     if (!p) continue;
     if (!isWorld) {
@@ -637,8 +657,12 @@ bool anchorsWithin(const Drawing& d, const Point& lo, const Point& hi,
 Bounds modelSpaceBounds(const Drawing& d) {
   BoundsContext c{d, {}};
   Bounds b;
-  for (const Entity* e : d.modelSpace())
-    b.add(recordBounds(c, e->type, d.tags(e->rec), 0));
+  std::set<std::string> frozen = frozenLayers(d);
+  for (const Entity* e : d.modelSpace()) {
+    Tags t = d.tags(e->rec);
+    if (!onFrozenLayer(d, frozen, ownTags(t)))
+      b.add(recordBounds(c, e->type, t, 0));
+  }
   return b;
 }
 

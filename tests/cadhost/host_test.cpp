@@ -2,6 +2,7 @@
 // move-and-undo sequence, drawing and editing marks, the undo stack,
 // saving, purging, the document's life cycle.
 #include <algorithm>
+#include <cmath>
 #include <deque>
 
 #include "cadhost/engine/dimension.h"
@@ -429,6 +430,53 @@ TEST(Host, DegenerateHeaderExtentsGiveWayToTheGeometry) {
            {0, "EOF"}}));
   EXPECT_EQ(std::get<Point>(o.doc->GetVariable("EXTMIN")), (Point{1, 2, 0}));
   EXPECT_EQ(std::get<Point>(o.doc->GetVariable("EXTMAX")), (Point{9, 4, 0}));
+}
+
+TEST(Host, FrozenLayersStayOutOfTheExtents) {
+  // The header extents miss the circle on the frozen layer; they are not
+  // stale for that, and computed extents leave it out as well.
+  TempDir dir;
+  auto text = [](const char* extmax) {
+    return dxf({{0, "SECTION"}, {2, "HEADER"}, {9, "$EXTMIN"}, {10, "0"},
+                {20, "0"},      {30, "0"},     {9, "$EXTMAX"}, {10, extmax},
+                {20, "10"},     {30, "0"},     {0, "ENDSEC"},  {0, "SECTION"},
+                {2, "TABLES"},  {0, "TABLE"},  {2, "LAYER"},   {70, "2"},
+                {0, "LAYER"},   {2, "0"},      {70, "0"},      {62, "7"},
+                {0, "LAYER"},   {2, "Hidden"}, {70, "1"},      {62, "7"},
+                {0, "ENDTAB"},  {0, "ENDSEC"}, {0, "SECTION"}, {2, "ENTITIES"},
+                {0, "LINE"},    {8, "0"},      {10, "1"},      {20, "1"},
+                {11, "9"},      {21, "9"},     {0, "CIRCLE"},  {8, "HIDDEN"},
+                {10, "500"},    {20, "500"},   {40, "5"},      {0, "ENDSEC"},
+                {0, "EOF"}});
+  };
+  Opened o = openText(dir, "f.dxf", text("10"));
+  EXPECT_EQ(std::get<Point>(o.doc->GetVariable("EXTMAX")), (Point{10, 10, 0}));
+  Opened stale = openText(dir, "g.dxf", text("1e+20"));
+  EXPECT_EQ(std::get<Point>(stale.doc->GetVariable("EXTMAX")),
+            (Point{9, 9, 0}));
+  EXPECT_EQ(std::get<Point>(stale.doc->GetVariable("EXTMIN")),
+            (Point{1, 1, 0}));
+}
+
+TEST(Host, NumbersOfOldWindowsProgramsAreRead) {
+  TempDir dir;
+  Opened o = openText(dir, "n.dxf",
+                      dxf({{0, "SECTION"},
+                           {2, "HEADER"},
+                           {9, "$PLIMMAX"},
+                           {10, "1.#INF"},
+                           {20, "-1.#IND"},
+                           {9, "$USERR1"},
+                           {40, "1e999"},
+                           {0, "ENDSEC"},
+                           {0, "SECTION"},
+                           {2, "ENTITIES"},
+                           {0, "ENDSEC"},
+                           {0, "EOF"}}));
+  Point p = std::get<Point>(o.doc->GetVariable("PLIMMAX"));
+  EXPECT_TRUE(std::isinf(p[0]) && p[0] > 0);
+  EXPECT_TRUE(std::isnan(p[1]));
+  EXPECT_TRUE(std::isinf(std::get<double>(o.doc->GetVariable("USERR1"))));
 }
 
 TEST(Host, ClosingRunsTheHandlerOnceAndQuitEndsTheHost) {
