@@ -1,5 +1,6 @@
 #include "cadhost/engine/dimension.h"
 
+#include <array>
 #include <cmath>
 #include <numbers>
 
@@ -188,9 +189,16 @@ const DimVar* dimVarByName(std::string_view name) {
 }
 
 const DimVar* dimVarByCode(int code) {
-  for (const auto& v : kDimVars)
-    if (v.code == code) return &v;
-  return nullptr;
+  // The first entry of a code wins (DIMBLK by name before the handle).
+  static const auto table = [] {
+    std::array<const DimVar*, 400> t{};
+    for (const auto& v : kDimVars)
+      if (!t[static_cast<std::size_t>(v.code)])
+        t[static_cast<std::size_t>(v.code)] = &v;
+    return t;
+  }();
+  return code >= 0 && code < 400 ? table[static_cast<std::size_t>(code)]
+                                 : nullptr;
 }
 
 std::vector<std::pair<int, DimValue>> dimOverrides(Tags tags) {
@@ -235,20 +243,34 @@ DimValue headerDimVar(const Drawing& d, const DimVar& var) {
   return v;
 }
 
-DimValue effectiveDimVar(const Drawing& d, Tags dimension, const DimVar& var) {
-  for (auto& [code, value] : dimOverrides(dimension))
+DimStyleView::DimStyleView(const Drawing& d, Tags dimension)
+    : d_(d),
+      overrides_(dimOverrides(dimension)),
+      style_(dimStyleOf(d, dimension)) {
+  if (style_) styleTags_ = ownTags(d.tags(style_->rec));
+}
+
+DimValue DimStyleView::value(const DimVar& var) const {
+  for (const auto& [code, value] : overrides_)
     if (code == var.code) {
-      if (var.type == DimVar::Text) value.text = d.text(value.text);
-      return value;
+      DimValue v = value;
+      if (var.type == DimVar::Text) v.text = d_.text(v.text);
+      return v;
     }
-  if (const TableEntry* style = dimStyleOf(d, dimension)) {
-    Tags st = ownTags(d.tags(style->rec));
-    // Group 70 of a style record is its flags; style values of the
-    // variables come after the name.
-    if (const Tag* t = findTag(st, var.code); t && var.code != 70)
-      return fromTag(d, *t, var);
-  }
-  return headerDimVar(d, var);
+  // Group 70 of a style record is its flags, not a variable.
+  if (style_ && var.code != 70)
+    if (const Tag* t = findTag(styleTags_, var.code))
+      return fromTag(d_, *t, var);
+  return headerDimVar(d_, var);
+}
+
+double DimStyleView::number(int code) const {
+  const DimVar* var = dimVarByCode(code);
+  return var ? value(*var).number : 0.0;
+}
+
+DimValue effectiveDimVar(const Drawing& d, Tags dimension, const DimVar& var) {
+  return DimStyleView(d, dimension).value(var);
 }
 
 double effectiveNumber(const Drawing& d, Tags dimension,
@@ -376,7 +398,7 @@ double dimMeasurement(const Drawing& d, Tags dimension, DimKind kind) {
     return stored && *stored > 0 ? *stored : 0.0;
   }
   // A negative DIMLFAC applies in paper space only.
-  double lfac = effectiveNumber(d, own, "DIMLFAC");
+  double lfac = DimStyleView(d, own).number(144);  // DIMLFAC
   if (lfac <= 0 || !std::isfinite(lfac)) lfac = 1;
   if (geo) {
     if (stored && agrees(*stored, *geo)) return *stored * lfac;
@@ -387,30 +409,28 @@ double dimMeasurement(const Drawing& d, Tags dimension, DimKind kind) {
 }
 
 int toleranceDisplay(const Drawing& d, Tags dimension) {
-  Tags own = ownTags(dimension);
-  if (effectiveNumber(d, own, "DIMLIM") != 0) return 3;
-  if (effectiveNumber(d, own, "DIMTOL") != 0) {
-    double tp = effectiveNumber(d, own, "DIMTP");
-    double tm = effectiveNumber(d, own, "DIMTM");
+  DimStyleView style(d, ownTags(dimension));
+  if (style.number(72) != 0) return 3;  // DIMLIM
+  if (style.number(71) != 0) {          // DIMTOL
+    double tp = style.number(47), tm = style.number(48);
     return std::fabs(tp - tm) <= 1e-12 * std::max(1.0, std::fabs(tp)) ? 1 : 2;
   }
-  if (effectiveNumber(d, own, "DIMGAP") < 0) return 4;
+  if (style.number(147) < 0) return 4;  // a negative DIMGAP boxes the text
   return 0;
 }
 
 double dimTextHeight(const Drawing& d, Tags dimension) {
   Tags own = ownTags(dimension);
-  const DimVar* styleVar = dimVarByName("DIMTXSTY");
+  DimStyleView view(d, own);
   const TableEntry* style = nullptr;
   // Overrides and style records name the text style by handle, the header
   // by name.
-  for (auto& [code, value] : dimOverrides(own))
-    if (code == styleVar->code)
+  for (const auto& [code, value] : view.overrides())
+    if (code == 340)
       if (auto h = parseHandle(value.text)) style = d.entryByHandle(*h);
-  if (!style)
-    if (const TableEntry* ds = dimStyleOf(d, own))
-      if (const Tag* t = findTag(ownTags(d.tags(ds->rec)), 340))
-        if (auto h = parseHandle(t->value)) style = d.entryByHandle(*h);
+  if (!style && view.style())
+    if (const Tag* t = findTag(ownTags(d.tags(view.style()->rec)), 340))
+      if (auto h = parseHandle(t->value)) style = d.entryByHandle(*h);
   if (!style) {
     std::string name = "STANDARD";
     if (auto h = d.header("$DIMTXSTY"); h && !h->empty())
@@ -421,9 +441,9 @@ double dimTextHeight(const Drawing& d, Tags dimension) {
     double fixed = real(ownTags(d.tags(style->rec)), 40, 0);
     if (fixed > 0) return fixed;
   }
-  double scale = effectiveNumber(d, own, "DIMSCALE");
+  double scale = view.number(40);  // DIMSCALE
   if (scale == 0 || !std::isfinite(scale)) scale = 1;
-  return effectiveNumber(d, own, "DIMTXT") * std::fabs(scale);
+  return view.number(140) * std::fabs(scale);  // DIMTXT
 }
 
 void setDimOverride(Drawing& d, std::vector<Tag>& tags, const DimVar& var,

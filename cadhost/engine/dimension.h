@@ -53,8 +53,27 @@ struct DimValue {
 // The style overrides of one dimension (XDATA ACAD, list DSTYLE).
 std::vector<std::pair<int, DimValue>> dimOverrides(Tags tags);
 
-// The value of a variable for one dimension: the dimension's override,
-// then its dimension style, then the header, then the default.
+// The style variables of one dimension, its overrides and style record
+// found once: the dimension's override, then its dimension style, then
+// the header, then the default.
+class DimStyleView {
+ public:
+  DimStyleView(const Drawing& d, Tags dimension);
+  DimValue value(const DimVar& var) const;
+  double number(int code) const;
+  const TableEntry* style() const { return style_; }
+  const std::vector<std::pair<int, DimValue>>& overrides() const {
+    return overrides_;
+  }
+
+ private:
+  const Drawing& d_;
+  std::vector<std::pair<int, DimValue>> overrides_;
+  const TableEntry* style_ = nullptr;
+  Tags styleTags_;
+};
+
+// One variable for one dimension (see DimStyleView).
 DimValue effectiveDimVar(const Drawing& d, Tags dimension, const DimVar& var);
 double effectiveNumber(const Drawing& d, Tags dimension, std::string_view name);
 // The header value alone (GetVariable), with the same fallbacks.

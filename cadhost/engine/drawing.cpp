@@ -526,11 +526,20 @@ Table* Drawing::mutableTable(std::string_view name) {
 
 const TableEntry* Drawing::tableEntry(std::string_view tableName,
                                       std::string_view name) const {
-  const Table* t = table(tableName);
-  if (!t) return nullptr;
-  for (const auto& e : t->entries)
-    if (!e->rec.erased && equalsNoCase(e->name, name)) return e.get();
-  return nullptr;
+  std::string key = upperCase(tableName);
+  auto t = entriesByName_.find(key);
+  if (t == entriesByName_.end()) {
+    const Table* table = this->table(tableName);
+    if (!table) return nullptr;
+    auto& index = entriesByName_[key];
+    // The first of equal names wins, as a CAD reader keeps it.
+    for (const auto& e : table->entries)
+      index.emplace(upperCase(e->name), e.get());
+    t = entriesByName_.find(key);
+  }
+  auto e = t->second.find(upperCase(name));
+  if (e == t->second.end() || e->second->rec.erased) return nullptr;
+  return e->second;
 }
 
 const TableEntry* Drawing::entryByHandle(std::uint64_t handle) const {

@@ -215,6 +215,10 @@ class Drawing {
   std::vector<Entity*> modelSpace_;
   std::unordered_map<std::uint64_t, const TableEntry*> entriesByHandle_;
   std::unordered_map<std::string, const Block*> blocksByName_;  // upper case
+  // Table entries by table and name, upper case; built when first asked.
+  mutable std::unordered_map<std::string,
+                             std::unordered_map<std::string, const TableEntry*>>
+      entriesByName_;
 
   std::uint32_t entitiesEnd_ = 0;  // tag index of the ENTITIES section's ENDSEC
   bool hasEntitiesSection_ = false;
