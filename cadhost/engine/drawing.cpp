@@ -593,7 +593,8 @@ void Drawing::insertIntoModelSpace(Entity* e, std::size_t index) {
 
 // ---------------------------------------------------------------- writing
 
-Bytes Drawing::serialize() const {
+void Drawing::serialize(
+    const std::function<void(const char*, std::size_t)>& sink) const {
   struct Splice {
     std::uint32_t begin, end;
     const Record* rec;
@@ -644,19 +645,40 @@ Bytes Drawing::serialize() const {
 
   const Bytes& bytes = file_.bytes;
   const auto& off = file_.offsets;
-  Bytes out;
-  out.reserve(bytes.size() + bytes.size() / 50 + 4096);
-  out.append(bytes.data(), off.front());
+  // Runs of unchanged tags go to the sink straight from the file's bytes;
+  // tags the engine made are formatted into a small buffer first.
+  Bytes pending;
+  std::uint32_t runFrom = 0, runTo = 0;  // the run of raw tags not yet sent
+  auto sendRun = [&] {
+    if (runFrom < runTo)
+      sink(bytes.data() + off[runFrom], off[runTo] - off[runFrom]);
+    runFrom = runTo = 0;
+  };
+  auto flush = [&] {
+    if (!pending.empty()) sink(pending.data(), pending.size());
+    pending.clear();
+  };
   auto raw = [&](std::uint32_t from, std::uint32_t to) {
-    if (from < to) out.append(bytes.data() + off[from], off[to] - off[from]);
+    if (from >= to) return;
+    if (from == runTo && runFrom < runTo) {
+      runTo = to;
+      return;
+    }
+    sendRun();
+    flush();
+    runFrom = from;
+    runTo = to;
   };
   auto emit = [&](const Tag& t) {
-    if (t.origin >= 0)
+    if (t.origin >= 0) {
       raw(static_cast<std::uint32_t>(t.origin),
           static_cast<std::uint32_t>(t.origin) + 1);
-    else
-      appendTag(out, file_, t.code, t.value);
+    } else {
+      sendRun();
+      appendTag(pending, file_, t.code, t.value);
+    }
   };
+  if (off.front() > 0) sink(bytes.data(), off.front());
   std::uint32_t cursor = 0;
   for (const Splice& s : splices) {
     raw(cursor, s.begin);
@@ -667,8 +689,18 @@ Bytes Drawing::serialize() const {
   }
   auto total = static_cast<std::uint32_t>(file_.tags.size());
   raw(cursor, total);
-  if (!hasEof_) appendTag(out, file_, 0, "EOF");
-  out.append(bytes.data() + off.back(), bytes.size() - off.back());
+  sendRun();
+  if (!hasEof_) appendTag(pending, file_, 0, "EOF");
+  flush();
+  if (bytes.size() > off.back())
+    sink(bytes.data() + off.back(), bytes.size() - off.back());
+}
+
+Bytes Drawing::serialize() const {
+  Bytes out;
+  out.reserve(file_.bytes.size() + file_.bytes.size() / 50 + 4096);
+  serialize(
+      [&](const char* data, std::size_t size) { out.append(data, size); });
   return out;
 }
 

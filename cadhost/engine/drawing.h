@@ -26,6 +26,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -190,6 +191,10 @@ class Drawing {
   // The whole file with its edits, in its own version, encoding, line
   // endings and format.
   Bytes serialize() const;
+  // The same, handed on in pieces (the unchanged runs straight from the
+  // file's bytes).
+  void serialize(
+      const std::function<void(const char*, std::size_t)>& sink) const;
 
  private:
   Drawing() = default;

@@ -149,6 +149,13 @@ std::optional<double> parseReal(std::string_view text) {
 }
 
 std::optional<long long> parseInt(std::string_view text) {
+  // Most values are plain: no blanks around them.
+  if (!text.empty() && text.front() != ' ' && text.front() != '+' &&
+      text.back() != ' ' && text.back() != '\t') {
+    long long v = 0;
+    auto [p, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
+    if (ec == std::errc() && p == text.data() + text.size()) return v;
+  }
   std::string_view s = trim(text);
   if (!s.empty() && s.front() == '+') s.remove_prefix(1);
   if (s.empty()) return std::nullopt;

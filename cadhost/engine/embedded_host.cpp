@@ -653,18 +653,20 @@ void EngineDocument::saveAs(const std::string& path) {
   state_->check();
   if (endsWithNoCase(path, ".dwg"))
     throw HostError("this host writes DXF only; choose a .dxf file name");
-  Bytes bytes = state_->drawing->serialize();
   std::string tmp = path + ".saving";
-  {
-    std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-    if (!out)
-      throw HostError("cannot write " + path + ": " + std::strerror(errno));
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    if (!out) {
-      std::remove(tmp.c_str());
-      throw HostError("cannot write " + path);
-    }
+  // Written beside the target and renamed over it: a failed save leaves
+  // the old file whole.
+  std::FILE* out = std::fopen(tmp.c_str(), "wb");
+  if (!out)
+    throw HostError("cannot write " + path + ": " + std::strerror(errno));
+  bool ok = true;
+  state_->drawing->serialize([&](const char* data, std::size_t size) {
+    ok = ok && std::fwrite(data, 1, size, out) == size;
+  });
+  ok = std::fclose(out) == 0 && ok;
+  if (!ok) {
+    std::remove(tmp.c_str());
+    throw HostError("cannot write " + path);
   }
   std::error_code ec;
   std::filesystem::rename(tmp, path, ec);

@@ -527,6 +527,23 @@ TEST(Host, DwgDrawingsAreRefusedWithAMessage) {
   EXPECT_THROW(o.engine->saveAs("/tmp/out.dwg"), HostError);
 }
 
+TEST(Host, AFailedSaveSaysSoAndKeepsThePath) {
+  Opened o = open(fixture("dims_r2018.dxf"));
+  try {
+    o.engine->saveAs("/nonexistent/folder/part.dxf");
+    FAIL();
+  } catch (const HostError& e) {
+    EXPECT_NE(
+        std::string(e.what()).find("cannot write /nonexistent/folder/part.dxf"),
+        std::string::npos);
+  }
+  EXPECT_EQ(o.engine->path(), fixture("dims_r2018.dxf"));
+  TempDir dir;
+  o.engine->saveAs(dir.file("moved.dxf"));
+  EXPECT_EQ(o.engine->path(), dir.file("moved.dxf"));
+  EXPECT_EQ(o.app->Caption(), "DimMark CAD - moved.dxf");
+}
+
 class QueuedPicks : public cadhost::PickSource {
  public:
   std::deque<Point> points;
