@@ -22,6 +22,9 @@ const char* kUsage =
     "         [--cpk OUT.xlsx --cpk-marks 3,7,9] [--grid 1-8,A-D]\n"
     "                    load a numbered drawing, fill and save the FAI "
     "(and CPK) workbook\n"
+    "  export DRAWING (--pdf OUT.pdf [--paper A3] | --png OUT.png "
+    "[--width PX])\n"
+    "                    draw the drawing into a vector PDF or a PNG\n"
     "  --help            this text\n"
     "  --version         the version\n";
 
@@ -62,6 +65,7 @@ int main(int argc, char** argv) {
   if (cmd == "extract") return cli::extractCommand(rest, std::cout, std::cerr);
   if (cmd == "number") return cli::numberCommand(rest, std::cout, std::cerr);
   if (cmd == "report") return cli::reportCommand(rest, std::cout, std::cerr);
+  if (cmd == "export") return cli::exportCommand(rest, std::cout, std::cerr);
   std::cerr << "unknown command: " << cmd << "\n" << kUsage;
   return 2;
 }

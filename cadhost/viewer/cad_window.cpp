@@ -1,0 +1,391 @@
+#include "cadhost/viewer/cad_window.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QEventLoop>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFormLayout>
+#include <QInputDialog>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
+#include <QStatusBar>
+
+namespace cadhost::viewer {
+
+struct CadWindow::PendingPick {
+  QEventLoop loop;
+  std::optional<Vec2> result;
+  QString reason = QStringLiteral("the pick was cancelled");
+};
+
+namespace {
+
+const QString kTitle = QStringLiteral("DimMark CAD");
+
+QString fileNameOf(const std::string& path) {
+  return QFileInfo(QString::fromStdString(path)).fileName();
+}
+
+bool samePath(const QString& a, const QString& b) {
+  QFileInfo fa(a), fb(b);
+  if (fa.exists() && fb.exists())
+    return fa.canonicalFilePath() == fb.canonicalFilePath();
+  return fa.absoluteFilePath() == fb.absoluteFilePath();
+}
+
+}  // namespace
+
+CadWindow::CadWindow(std::weak_ptr<engine::EngineApplication> host,
+                     QWidget* parent)
+    : QMainWindow(parent), host_(std::move(host)), scene_(metrics_) {
+  setWindowTitle(kTitle);
+  resize(1100, 780);
+  view_ = new DrawingView(this);
+  setCentralWidget(view_);
+  prompt_ = new QLabel(this);
+  coords_ = new QLabel(this);
+  coords_->setMinimumWidth(220);
+  statusBar()->addWidget(prompt_, 1);
+  statusBar()->addPermanentWidget(coords_);
+
+  QMenu* file = menuBar()->addMenu(QStringLiteral("文件"));
+  QAction* save = file->addAction(QStringLiteral("保存"));
+  save->setShortcut(QKeySequence::Save);
+  connect(save, &QAction::triggered, this, [this] { this->save(); });
+  QAction* saveAs = file->addAction(QStringLiteral("另存为…"));
+  saveAs->setShortcut(QKeySequence::SaveAs);
+  connect(saveAs, &QAction::triggered, this, [this] { this->saveAs(); });
+  file->addSeparator();
+  connect(file->addAction(QStringLiteral("导出 PDF…")), &QAction::triggered,
+          this, [this] { exportPdf(); });
+  connect(file->addAction(QStringLiteral("导出 PNG…")), &QAction::triggered,
+          this, [this] { exportPng(); });
+  file->addSeparator();
+  QAction* close = file->addAction(QStringLiteral("关闭"));
+  close->setShortcut(QKeySequence::Close);
+  connect(close, &QAction::triggered, this, &QWidget::close);
+  QMenu* viewMenu = menuBar()->addMenu(QStringLiteral("视图"));
+  QAction* extents = viewMenu->addAction(QStringLiteral("缩放到全图"));
+  extents->setShortcut(QKeySequence(Qt::Key_Home));
+  connect(extents, &QAction::triggered, view_, &DrawingView::zoomExtents);
+
+  connect(view_, &DrawingView::picked, this, [this](Vec2 p) {
+    if (!pending_) return;
+    pending_->result = p;
+    pending_->loop.quit();
+  });
+  connect(view_, &DrawingView::cancelled, this,
+          [this] { cancelPick(QStringLiteral("the pick was cancelled")); });
+  connect(view_, &DrawingView::cursorMoved, this, [this](Vec2 p) {
+    coords_->setText(QString::asprintf("%.4f, %.4f", p.x, p.y));
+  });
+
+  installDefaultDialogs();
+  poll_.setInterval(40);
+  connect(&poll_, &QTimer::timeout, this, &CadWindow::sync);
+  poll_.start();
+}
+
+CadWindow::~CadWindow() {
+  poll_.stop();
+  cancelPick(QStringLiteral("the CAD window was closed"));
+}
+
+QString CadWindow::prompt() const { return prompt_->text(); }
+
+bool CadWindow::modified(const engine::EngineDocument& doc) const {
+  auto it = saved_.find(&doc);
+  std::uint64_t saved = it == saved_.end() ? 0 : it->second;
+  return !doc.isClosed() && doc.revision() != saved;
+}
+
+void CadWindow::sync() {
+  auto app = host_.lock();
+  if (!app || app->hasQuit()) {
+    cancelPick(QStringLiteral("the CAD host is closed"));
+    if (doc_) showDocument(nullptr);
+    if (isVisible()) hide();
+    return;
+  }
+  QString title = QString::fromStdString(app->Caption());
+  if (windowTitle() != title) setWindowTitle(title);
+  auto open = app->documents();
+  std::erase_if(saved_, [&](const auto& kv) {
+    for (const auto& d : open)
+      if (d.get() == kv.first) return false;
+    return true;
+  });
+  auto active = app->activeDocument();
+  if (active != doc_) {
+    showDocument(active);
+  } else if (doc_ && doc_->revision() != revision_) {
+    revision_ = doc_->revision();
+    if (scene_.update(doc_->drawing())) view_->sceneChanged();
+  }
+  cadhost::Point c = app->viewCenter();
+  double h = app->viewHeight();
+  if (h > 0 && (c != zoomCenter_ || h != zoomHeight_)) {
+    zoomCenter_ = c;
+    zoomHeight_ = h;
+    if (doc_) view_->zoomCenter({c[0], c[1]}, h);
+  }
+  if (app->Visible() && !isVisible()) {
+    show();
+    raise();
+  } else if (!app->Visible() && isVisible() && !pending_) {
+    hide();
+  }
+}
+
+void CadWindow::showDocument(std::shared_ptr<engine::EngineDocument> doc) {
+  doc_ = std::move(doc);
+  if (doc_) {
+    revision_ = doc_->revision();
+    scene_.build(doc_->drawing());
+    // A zoom asked for before this drawing is not for it.
+    if (auto app = host_.lock(); app && !app->hasQuit()) {
+      zoomCenter_ = app->viewCenter();
+      zoomHeight_ = app->viewHeight();
+    }
+    view_->setScene(&scene_);
+  } else {
+    scene_.reset();
+    view_->setScene(nullptr);
+  }
+}
+
+cadhost::Point CadWindow::pick(DrawingView::PickMode mode,
+                               const cadhost::Point& base,
+                               const std::string& prompt) {
+  sync();
+  auto app = host_.lock();
+  if (!app || app->hasQuit()) throw HostError("the CAD host is closed");
+  if (!doc_) throw HostError("no drawing is open in the CAD window");
+  if (pending_) throw HostError("the CAD window is waiting for another pick");
+  app.reset();
+  if (!isVisible()) show();
+  raise();
+  activateWindow();
+  PendingPick state;
+  pending_ = &state;
+  prompt_->setText(QString::fromStdString(prompt));
+  view_->beginPick(mode, {base[0], base[1]});
+  QPointer<CadWindow> self(this);
+  state.loop.exec();
+  if (self) {
+    pending_ = nullptr;
+    view_->endPick();
+    prompt_->clear();
+  }
+  if (!state.result) throw HostError(state.reason.toStdString());
+  return {state.result->x, state.result->y, 0};
+}
+
+void CadWindow::cancelPick(const QString& reason) {
+  if (!pending_) return;
+  PendingPick* p = pending_;
+  pending_ = nullptr;
+  p->reason = reason;
+  p->result.reset();
+  p->loop.quit();
+}
+
+void CadWindow::keyPressEvent(QKeyEvent* e) {
+  if (e->key() == Qt::Key_Escape && pending_) {
+    cancelPick(QStringLiteral("the pick was cancelled"));
+    return;
+  }
+  QMainWindow::keyPressEvent(e);
+}
+
+void CadWindow::closeEvent(QCloseEvent* e) {
+  auto app = host_.lock();
+  if (!app || app->hasQuit()) {
+    cancelPick(QStringLiteral("the CAD host is closed"));
+    e->accept();
+    return;
+  }
+  // Closing the window closes the host's drawings; the user may keep
+  // their changes first.
+  auto docs = app->documents();
+  for (const auto& d : docs) {
+    if (!modified(*d)) continue;
+    SaveChoice choice = dialogs_.saveChanges(
+        QStringLiteral("是否保存对 %1 的修改？").arg(fileNameOf(d->path())));
+    if (choice == SaveChoice::Cancel ||
+        (choice == SaveChoice::Save &&
+         !saveDocument(*d, QString::fromStdString(d->path())))) {
+      e->ignore();
+      return;
+    }
+  }
+  cancelPick(QStringLiteral("the drawing window was closed"));
+  try {
+    app->SetVisible(false);
+  } catch (const std::exception&) {
+  }
+  for (const auto& d : docs) {
+    try {
+      d->close();  // its closed handler tells the program
+    } catch (const std::exception&) {
+    }
+  }
+  showDocument(nullptr);
+  e->accept();
+}
+
+bool CadWindow::saveDocument(engine::EngineDocument& doc, const QString& path) {
+  try {
+    doc.saveAs(path.toStdString());
+  } catch (const std::exception& ex) {
+    dialogs_.error(QString::fromStdString(ex.what()));
+    return false;
+  }
+  saved_[&doc] = doc.revision();
+  statusBar()->showMessage(QStringLiteral("已保存 %1").arg(path), 5000);
+  return true;
+}
+
+bool CadWindow::save() {
+  if (!doc_ || doc_->isClosed()) return false;
+  QString path = QString::fromStdString(doc_->path());
+  if (!dialogs_.confirm(
+          QStringLiteral("将图形保存到 %1？原文件将被覆盖。").arg(path)))
+    return false;
+  return saveDocument(*doc_, path);
+}
+
+bool CadWindow::saveAs() {
+  if (!doc_ || doc_->isClosed()) return false;
+  auto path = dialogs_.saveFile(QStringLiteral("另存为"),
+                                QStringLiteral("DXF 图形 (*.dxf)"),
+                                QString::fromStdString(doc_->path()));
+  if (!path || path->isEmpty()) return false;
+  QString p = *path;
+  if (QFileInfo(p).suffix().isEmpty()) p += QStringLiteral(".dxf");
+  return saveDocument(*doc_, p);
+}
+
+std::optional<QString> CadWindow::exportPath(const QString& title,
+                                             const QString& filter,
+                                             const QString& suffix) {
+  QFileInfo drawing(QString::fromStdString(doc_->path()));
+  auto path = dialogs_.saveFile(
+      title, filter,
+      drawing.dir().filePath(drawing.completeBaseName() + suffix));
+  if (!path || path->isEmpty()) return std::nullopt;
+  QString p = *path;
+  if (QFileInfo(p).suffix().isEmpty()) p += suffix;
+  if (samePath(p, drawing.filePath())) {
+    dialogs_.error(QStringLiteral("导出文件不能覆盖图形文件本身：%1").arg(p));
+    return std::nullopt;
+  }
+  return p;
+}
+
+bool CadWindow::exportPdf() {
+  if (!doc_ || doc_->isClosed()) return false;
+  auto options = dialogs_.pdfOptions();
+  if (!options) return false;
+  auto path = exportPath(QStringLiteral("导出 PDF"),
+                         QStringLiteral("PDF (*.pdf)"), QStringLiteral(".pdf"));
+  if (!path) return false;
+  try {
+    viewer::exportPdf(scene_, path->toStdString(), *options);
+  } catch (const std::exception& ex) {
+    dialogs_.error(QString::fromStdString(ex.what()));
+    return false;
+  }
+  statusBar()->showMessage(QStringLiteral("已导出 %1").arg(*path), 5000);
+  return true;
+}
+
+bool CadWindow::exportPng() {
+  if (!doc_ || doc_->isClosed()) return false;
+  auto width = dialogs_.pngWidth();
+  if (!width) return false;
+  auto path = exportPath(QStringLiteral("导出 PNG"),
+                         QStringLiteral("PNG (*.png)"), QStringLiteral(".png"));
+  if (!path) return false;
+  try {
+    viewer::exportPng(scene_, path->toStdString(), *width);
+  } catch (const std::exception& ex) {
+    dialogs_.error(QString::fromStdString(ex.what()));
+    return false;
+  }
+  statusBar()->showMessage(QStringLiteral("已导出 %1").arg(*path), 5000);
+  return true;
+}
+
+void CadWindow::installDefaultDialogs() {
+  dialogs_.confirm = [this](const QString& q) {
+    return QMessageBox::question(this, kTitle, q,
+                                 QMessageBox::Yes | QMessageBox::No) ==
+           QMessageBox::Yes;
+  };
+  dialogs_.saveChanges = [this](const QString& q) {
+    QMessageBox box(QMessageBox::Question, kTitle, q, QMessageBox::NoButton,
+                    this);
+    QPushButton* yes =
+        box.addButton(QStringLiteral("保存"), QMessageBox::AcceptRole);
+    QPushButton* no =
+        box.addButton(QStringLiteral("不保存"), QMessageBox::DestructiveRole);
+    box.addButton(QStringLiteral("取消"), QMessageBox::RejectRole);
+    box.exec();
+    if (box.clickedButton() == yes) return SaveChoice::Save;
+    if (box.clickedButton() == no) return SaveChoice::Discard;
+    return SaveChoice::Cancel;
+  };
+  dialogs_.saveFile = [this](const QString& title, const QString& filter,
+                             const QString& path) -> std::optional<QString> {
+    QString chosen = QFileDialog::getSaveFileName(this, title, path, filter);
+    if (chosen.isEmpty()) return std::nullopt;
+    return chosen;
+  };
+  dialogs_.pdfOptions = [this]() -> std::optional<PdfOptions> {
+    QDialog dlg(this);
+    dlg.setWindowTitle(QStringLiteral("导出 PDF"));
+    auto* form = new QFormLayout(&dlg);
+    auto* paper = new QComboBox(&dlg);
+    for (const char* n : {"A4", "A3", "A2", "A1", "A0"})
+      paper->addItem(QString::fromLatin1(n));
+    paper->setCurrentIndex(1);
+    auto* orientation = new QComboBox(&dlg);
+    orientation->addItems({QStringLiteral("自动"), QStringLiteral("横向"),
+                           QStringLiteral("纵向")});
+    form->addRow(QStringLiteral("图纸："), paper);
+    form->addRow(QStringLiteral("方向："), orientation);
+    auto* buttons =
+        new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    form->addRow(buttons);
+    connect(buttons, &QDialogButtonBox::accepted, &dlg, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, &dlg, &QDialog::reject);
+    if (dlg.exec() != QDialog::Accepted) return std::nullopt;
+    PdfOptions o;
+    bool ok = false;
+    o.paper = paperByName(paper->currentText(), &ok);
+    o.orientation =
+        static_cast<PdfOptions::Orientation>(orientation->currentIndex());
+    return o;
+  };
+  dialogs_.pngWidth = [this]() -> std::optional<int> {
+    bool ok = false;
+    int w = QInputDialog::getInt(this, QStringLiteral("导出 PNG"),
+                                 QStringLiteral("图像宽度（像素）："), 2000,
+                                 100, 20000, 100, &ok);
+    if (!ok) return std::nullopt;
+    return w;
+  };
+  dialogs_.error = [this](const QString& message) {
+    QMessageBox::warning(this, kTitle, message);
+  };
+}
+
+}  // namespace cadhost::viewer

@@ -1,0 +1,104 @@
+// The CAD host's window: the drawing the host has open, its title the
+// host's Caption, a status line with the pick prompt, and the File menu
+// from which the user (never DimMark) saves and exports the drawing.
+//
+// The engine has no change notifications, so the window polls it: the
+// caption, the visibility, the open documents, their revisions and the
+// view asked for by ZoomCenter.
+#pragma once
+
+#include <QMainWindow>
+#include <QTimer>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+
+#include "cadhost/engine/embedded_host.h"
+#include "cadhost/viewer/drawing_view.h"
+#include "cadhost/viewer/export.h"
+#include "cadhost/viewer/scene.h"
+#include "cadhost/viewer/text_layout.h"
+
+class QEventLoop;
+class QLabel;
+
+namespace cadhost::viewer {
+
+class CadWindow : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  // What the window asks the user. The defaults show Qt dialogs; tests
+  // put in answers.
+  enum class SaveChoice { Save, Discard, Cancel };
+  struct Dialogs {
+    std::function<bool(const QString& question)> confirm;
+    std::function<SaveChoice(const QString& question)> saveChanges;
+    std::function<std::optional<QString>(
+        const QString& title, const QString& filter, const QString& path)>
+        saveFile;
+    std::function<std::optional<PdfOptions>()> pdfOptions;
+    std::function<std::optional<int>()> pngWidth;
+    std::function<void(const QString& message)> error;
+  };
+
+  explicit CadWindow(std::weak_ptr<engine::EngineApplication> host,
+                     QWidget* parent = nullptr);
+  ~CadWindow() override;
+
+  // Brings the window in line with the host. The poll timer calls it;
+  // picks call it first.
+  void sync();
+
+  // Blocks in a nested event loop until the user clicks in the drawing;
+  // Esc, closing the window or the host going away raise HostError.
+  cadhost::Point pick(DrawingView::PickMode mode, const cadhost::Point& base,
+                      const std::string& prompt);
+
+  // The File menu's actions; false when nothing was written.
+  bool save();
+  bool saveAs();
+  bool exportPdf();
+  bool exportPng();
+
+  Dialogs& dialogs() { return dialogs_; }
+  DrawingView* drawingView() const { return view_; }
+  const Scene& scene() const { return scene_; }
+  QString prompt() const;
+  std::shared_ptr<engine::EngineDocument> document() const { return doc_; }
+  bool modified(const engine::EngineDocument& doc) const;
+
+ protected:
+  void closeEvent(QCloseEvent* e) override;
+  void keyPressEvent(QKeyEvent* e) override;
+
+ private:
+  struct PendingPick;
+
+  void showDocument(std::shared_ptr<engine::EngineDocument> doc);
+  void cancelPick(const QString& reason);
+  bool saveDocument(engine::EngineDocument& doc, const QString& path);
+  std::optional<QString> exportPath(const QString& title, const QString& filter,
+                                    const QString& suffix);
+  void installDefaultDialogs();
+
+  std::weak_ptr<engine::EngineApplication> host_;
+  FontMetrics metrics_;
+  Scene scene_;
+  DrawingView* view_ = nullptr;
+  QLabel* prompt_ = nullptr;
+  QLabel* coords_ = nullptr;
+  QTimer poll_;
+  Dialogs dialogs_;
+
+  std::shared_ptr<engine::EngineDocument> doc_;
+  std::uint64_t revision_ = 0;
+  cadhost::Point zoomCenter_{0, 0, 0};
+  double zoomHeight_ = 0;
+  // The revision each document was last saved at; 0 is as loaded.
+  std::map<const engine::EngineDocument*, std::uint64_t> saved_;
+  PendingPick* pending_ = nullptr;
+};
+
+}  // namespace cadhost::viewer
