@@ -333,3 +333,28 @@ TEST_F(Fai, CpkWithoutACurrentDimensionChangesNothing) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(Fai, TheRefreshSavesThePanelOfTheCurrentDimensionFirst) {
+  writeMarks(3);
+  load();
+  ASSERT_TRUE(f().ComOK->userClick());
+  ASSERT_TRUE(f().Combo1->userSelect(1));
+  ASSERT_TRUE(f().Combo3->userSelect(2));
+  ASSERT_TRUE(f().Text7[0]->userType("1.5"));
+  ASSERT_TRUE(f().Text7[1]->userType("abc"));
+  ASSERT_TRUE(f().Text7[2]->userType("2.5 mm"));
+  ASSERT_TRUE(f().Option3[4]->userClick());
+  // Still on the dimension: only the refresh's leave step saves it.
+  ASSERT_TRUE(f().ComFresh->userClick());
+  auto& s = fai();
+  EXPECT_EQ(cell(s, 12, 3), text("PG"));
+  EXPECT_EQ(cell(s, 12, 7), single(1.5f));
+  EXPECT_EQ(cell(s, 12, 8), single(0));
+  EXPECT_EQ(cell(s, 12, 9), single(2.5f));
+  EXPECT_FALSE(has(s, 12, 10));
+  EXPECT_EQ(ctx().sampleCounts[2], 3);
+}
+
+}  // namespace
