@@ -3,6 +3,7 @@
 #include <sys/mman.h>
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cerrno>
 #include <charconv>
@@ -54,7 +55,23 @@ Bytes readFileBytes(const std::string& path) {
   return bytes;
 }
 
+namespace {
+ValueType computeValueType(int code);
+}
+
 ValueType valueType(int code) {
+  static const auto table = [] {
+    std::array<ValueType, 1072> t{};
+    for (int c = 0; c < 1072; ++c)
+      t[static_cast<std::size_t>(c)] = computeValueType(c);
+    return t;
+  }();
+  return code >= 0 && code < 1072 ? table[static_cast<std::size_t>(code)]
+                                  : ValueType::String;
+}
+
+namespace {
+ValueType computeValueType(int code) {
   if (code < 10) return ValueType::String;
   if (code < 60) return ValueType::Real;
   if (code < 80) return ValueType::Int16;
@@ -88,6 +105,7 @@ ValueType valueType(int code) {
   if (code == 1071) return ValueType::Int32;
   return ValueType::String;
 }
+}  // namespace
 
 namespace {
 
@@ -302,41 +320,61 @@ void readAscii(TagFile& f) {
     return true;
   };
 
+  // The common code line: blanks, up to four digits, the line break. Any
+  // other line takes the careful way, which also explains errors.
+  auto fastCode = [&](std::size_t& at, int& code) {
+    std::size_t p = at;
+    while (p < n && base[p] == ' ') ++p;
+    std::size_t first = p;
+    int value = 0;
+    while (p < n && p - first < 4 && base[p] >= '0' && base[p] <= '9')
+      value = value * 10 + (base[p++] - '0');
+    if (p == first || value > 1071) return false;
+    while (p < n && (base[p] == ' ' || base[p] == '\t')) ++p;
+    if (separator == '\n' && p < n && base[p] == '\r') ++p;
+    if (p >= n || base[p] != separator) return false;
+    at = p + 1;
+    code = value;
+    return true;
+  };
+
   while (pos < n) {
     std::size_t start = pos;
-    std::string_view codeLine;
-    nextLine(pos, codeLine);
-    // Blank lines at the very end (after EOF) are kept as trailing bytes.
-    std::string_view c = codeLine;
-    while (!c.empty() && c.front() == ' ') c.remove_prefix(1);
-    while (!c.empty() && (c.back() == ' ' || c.back() == '\t'))
-      c.remove_suffix(1);
-    if (c.empty()) {
-      std::size_t q = start;
-      while (q < n && (base[q] == ' ' || base[q] == '\t' || base[q] == '\r' ||
-                       base[q] == '\n' || base[q] == '\x1a' || base[q] == 0))
-        ++q;
-      if (q == n) {
-        pos = start;
-        break;
-      }
-      fail(f, start, "an empty line where a group code was expected");
-    }
-    // Group codes are short runs of digits: read them by hand.
     int code = 0;
-    bool digits = c.size() <= 4;
-    for (char ch : c) {
-      if (ch < '0' || ch > '9') {
-        digits = false;
-        break;
+    if (!fastCode(pos, code)) {
+      std::string_view codeLine;
+      nextLine(pos, codeLine);
+      std::string_view c = codeLine;
+      while (!c.empty() && c.front() == ' ') c.remove_prefix(1);
+      while (!c.empty() && (c.back() == ' ' || c.back() == '\t'))
+        c.remove_suffix(1);
+      // Blank lines at the very end (after EOF) are kept as trailing bytes.
+      if (c.empty()) {
+        std::size_t q = start;
+        while (q < n && (base[q] == ' ' || base[q] == '\t' || base[q] == '\r' ||
+                         base[q] == '\n' || base[q] == '\x1a' || base[q] == 0))
+          ++q;
+        if (q == n) {
+          pos = start;
+          break;
+        }
+        fail(f, start, "an empty line where a group code was expected");
       }
-      code = code * 10 + (ch - '0');
-    }
-    if (!digits || code > 1071) {
-      if (f.tags.empty())
-        fail(f, start,
-             "this is not a DXF drawing (it begins with " + shown(c) + ")");
-      fail(f, start, shown(c) + " is not a DXF group code");
+      code = 0;
+      bool digits = c.size() <= 4;
+      for (char ch : c) {
+        if (ch < '0' || ch > '9') {
+          digits = false;
+          break;
+        }
+        code = code * 10 + (ch - '0');
+      }
+      if (!digits || code > 1071) {
+        if (f.tags.empty())
+          fail(f, start,
+               "this is not a DXF drawing (it begins with " + shown(c) + ")");
+        fail(f, start, shown(c) + " is not a DXF group code");
+      }
     }
     std::string_view value;
     if (!nextLine(pos, value))
@@ -352,7 +390,7 @@ void readAscii(TagFile& f) {
     f.tags.push_back(
         Tag{code, static_cast<std::int32_t>(f.tags.size()), value});
     // Whatever follows EOF is kept as it is, unread.
-    if (isEof(f.tags.back())) break;
+    if (code == 0 && isEof(f.tags.back())) break;
   }
   f.offsets.push_back(static_cast<std::uint32_t>(pos));
 }
@@ -454,7 +492,7 @@ void readBinary(TagFile& f) {
     f.offsets.push_back(static_cast<std::uint32_t>(start));
     f.tags.push_back(Tag{code, static_cast<std::int32_t>(f.tags.size()),
                          f.arena->store(text)});
-    if (isEof(f.tags.back())) break;
+    if (code == 0 && isEof(f.tags.back())) break;
   }
   f.offsets.push_back(static_cast<std::uint32_t>(pos));
 }
