@@ -5,10 +5,8 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <numbers>
-#include <sstream>
 
 #include "cadhost/engine/dimension.h"
 #include "cadhost/engine/geometry.h"
