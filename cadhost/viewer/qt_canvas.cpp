@@ -23,12 +23,9 @@ void QtCanvas::usePen(const Pen& pen) {
   QPen p(qcolor(pen.color));
   p.setWidthF(width);
   p.setCosmetic(width == 0);
-  if (width > 1.5) {
-    p.setCapStyle(Qt::RoundCap);
-    p.setJoinStyle(Qt::RoundJoin);
-  } else {
-    p.setCapStyle(Qt::FlatCap);
-  }
+  // Wide polylines end square at their vertices, as CAD draws them.
+  p.setCapStyle(Qt::FlatCap);
+  p.setJoinStyle(Qt::MiterJoin);
   if (!pen.dashes.empty()) {
     // Qt counts dashes in pen widths; a dot is one pixel long.
     double unit = std::max(1.0, width);

@@ -500,6 +500,10 @@ bool Scene::Builder::resolve(Tags own, const Context& c, Style& out,
   if (layerOut) *layerOut = l;
   if (l->off || l->frozen) return false;
   int aci = static_cast<int>(engine::integer(own, 62, 256));
+  // The CAD host makes a dimension's block by block; some writers leave
+  // its layer-0 parts by layer. Either way they show the dimension's
+  // colour, as the host shows it after a change.
+  if (c.dimensionBlock && rawLayer == "0" && aci == 256) aci = 0;
   out.color = colorOf(aci, c, *l);
   if (const Tag* tc = engine::findTag(own, 420))
     if (auto v = engine::parseInt(tc->value))
@@ -1151,6 +1155,7 @@ void Scene::Builder::insert(Tags tags, const Context& c) {
     child.plot = s.plot;
     child.dimensionText = nullptr;
     child.dimensionValue = nullptr;
+    child.dimensionBlock = false;
     Affine ocs = c.xf * ocsAffine(own, at[2]);
     for (long long i = 0; i < rows; ++i)
       for (long long j = 0; j < cols; ++j) {
@@ -1215,7 +1220,12 @@ void Scene::Builder::leader(Tags own, const Context& c) {
     if (scale > 0) size *= scale;
     size *= c.xf.scale();
     Vec2 dir{world[0].x - world[1].x, world[0].y - world[1].y};
-    arrow(world[0], dir, size, "", s);
+    std::string kind;
+    if (const engine::DimVar* v = engine::dimVarByName("DIMLDRBLK"))
+      if (auto h =
+              engine::parseHandle(engine::effectiveDimVar(*d, own, *v).text))
+        if (const engine::TableEntry* e = d->entryByHandle(*h)) kind = e->name;
+    arrow(world[0], dir, size, kind, s);
   }
   scene.addPolyline(std::move(world), false, s);
 }

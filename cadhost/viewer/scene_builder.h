@@ -71,6 +71,9 @@ struct Context {
   const std::string* dimensionText = nullptr;
   // The measured value that "<>" in the block's texts stands for.
   const std::string* dimensionValue = nullptr;
+  // Inside a dimension's block, whose layer-0 parts follow the
+  // dimension's colour.
+  bool dimensionBlock = false;
 };
 
 struct Scene::Builder {

@@ -1,0 +1,187 @@
+// Export of a numbered drawing: a clean vector PDF on the chosen paper, a
+// PNG of the chosen width; and dimmark-cli export on top of them.
+#include <zlib.h>
+
+#include <QImage>
+#include <regex>
+#include <sstream>
+
+#include "cadhost/viewer/export.h"
+#include "cli/commands.h"
+#include "viewer_support.h"
+
+namespace {
+
+using namespace viewertest;
+using cadhost::viewer::Scene;
+
+// The page streams of a PDF, inflated.
+std::vector<std::string> pdfStreams(const std::string& pdf) {
+  std::vector<std::string> out;
+  std::size_t at = 0;
+  while ((at = pdf.find("stream", at)) != std::string::npos) {
+    if (at >= 3 && pdf.compare(at - 3, 3, "end") == 0) {
+      at += 6;
+      continue;
+    }
+    std::size_t begin = at + 6;
+    if (pdf[begin] == '\r') ++begin;
+    if (pdf[begin] == '\n') ++begin;
+    std::size_t end = pdf.find("endstream", begin);
+    if (end == std::string::npos) break;
+    std::string raw = pdf.substr(begin, end - begin);
+    z_stream z{};
+    std::string inflated;
+    if (inflateInit(&z) == Z_OK) {
+      z.next_in = reinterpret_cast<Bytef*>(raw.data());
+      z.avail_in = static_cast<uInt>(raw.size());
+      char buf[65536];
+      int rc = Z_OK;
+      while (rc == Z_OK) {
+        z.next_out = reinterpret_cast<Bytef*>(buf);
+        z.avail_out = sizeof buf;
+        rc = inflate(&z, Z_NO_FLUSH);
+        inflated.append(buf, sizeof buf - z.avail_out);
+      }
+      inflateEnd(&z);
+      out.push_back(rc == Z_STREAM_END ? inflated : raw);
+    }
+    at = end + 9;
+  }
+  return out;
+}
+
+// The part with five balloons, as marking leaves it.
+struct Numbered {
+  cadhost::ApplicationRef host = cadhost::engine::makeEmbeddedHost();
+  std::shared_ptr<cadhost::engine::EngineDocument> doc;
+  Scene scene{metrics()};
+  Numbered() {
+    doc = std::dynamic_pointer_cast<cadhost::engine::EngineDocument>(
+        host->Open(viewerFixture("part.dxf")));
+    auto& ms = doc->GetModelSpace();
+    for (int i = 1; i <= 5; ++i) {
+      double x = 20.0 + 40 * i;
+      ms.AddCircle({x, 190, 0}, 3.5)->SetColor(1);
+      ms.AddText(std::to_string(i), {x - 2.8, 188.6, 0}, 3.5)->SetColor(1);
+    }
+    scene.build(doc->drawing());
+  }
+};
+
+TEST(Export, PdfIsAVectorDrawingOnTheChosenPaper) {
+  Numbered n;
+  TempDir dir;
+  cadhost::viewer::PdfOptions o;
+  o.paper = QPageSize::A3;
+  cadhost::viewer::exportPdf(n.scene, dir.file("part.pdf"), o);
+  std::string pdf = readBytes(dir.file("part.pdf"));
+  ASSERT_EQ(pdf.substr(0, 5), "%PDF-");
+  // A3 across: 420 x 297 mm in points.
+  std::smatch m;
+  ASSERT_TRUE(std::regex_search(
+      pdf, m, std::regex(R"(/MediaBox \[0 0 ([0-9.]+) ([0-9.]+)\])")));
+  EXPECT_NEAR(std::stod(m[1]), 420 / 25.4 * 72, 1);
+  EXPECT_NEAR(std::stod(m[2]), 297 / 25.4 * 72, 1);
+  // Lines and curves as path operators, texts as text, no pictures.
+  EXPECT_EQ(pdf.find("/Subtype /Image"), std::string::npos);
+  std::string content;
+  for (const std::string& s : pdfStreams(pdf)) content += s + "\n";
+  auto count = [&](const std::regex& r) {
+    return std::distance(
+        std::sregex_iterator(content.begin(), content.end(), r),
+        std::sregex_iterator());
+  };
+  EXPECT_GT(count(std::regex(R"(\s[ml]\n)")), 200);  // moveto, lineto
+  EXPECT_GT(count(std::regex(R"(\sc\n)")), 20);      // curves: circles
+  EXPECT_GT(count(std::regex(R"(\bT[jJ]\b)")), 20);  // texts
+  EXPECT_LT(pdf.size(), 2u * 1024 * 1024);
+
+  // Portrait when asked.
+  o.orientation = cadhost::viewer::PdfOptions::Orientation::Portrait;
+  o.paper = QPageSize::A4;
+  cadhost::viewer::exportPdf(n.scene, dir.file("a4.pdf"), o);
+  pdf = readBytes(dir.file("a4.pdf"));
+  ASSERT_TRUE(std::regex_search(
+      pdf, m, std::regex(R"(/MediaBox \[0 0 ([0-9.]+) ([0-9.]+)\])")));
+  EXPECT_NEAR(std::stod(m[1]), 210 / 25.4 * 72, 1);
+}
+
+TEST(Export, PngOfTheAskedWidthOnWhite) {
+  Numbered n;
+  TempDir dir;
+  cadhost::viewer::exportPng(n.scene, dir.file("part.png"), 1200);
+  QImage img(QString::fromStdString(dir.file("part.png")));
+  ASSERT_FALSE(img.isNull());
+  EXPECT_EQ(img.width(), 1200);
+  // The drawing's frame is 297 x 210.
+  EXPECT_NEAR(img.height(), 1200 * 210.0 / 297.0, 2);
+  EXPECT_EQ(img.pixelColor(2, 2), QColor(Qt::white));
+  // The balloons are red: some red pixels round the first one.
+  cadhost::viewer::View v =
+      cadhost::viewer::View::fit(n.scene.extents(), img.width(), img.height());
+  Vec2 c = v.toDevice({60, 190});
+  int red = 0;
+  for (int dx = -20; dx <= 20; ++dx)
+    for (int dy = -20; dy <= 20; ++dy) {
+      QColor px = img.pixelColor(static_cast<int>(c.x) + dx,
+                                 static_cast<int>(c.y) + dy);
+      if (px.red() > 200 && px.green() < 80 && px.blue() < 80) ++red;
+    }
+  EXPECT_GT(red, 20);
+  EXPECT_THROW(cadhost::viewer::exportPng(n.scene, dir.file("x.png"), 0),
+               std::runtime_error);
+  EXPECT_THROW(cadhost::viewer::exportPng(n.scene, "/no/such/dir/x.png", 100),
+               std::runtime_error);
+}
+
+int runExport(const cli::Args& args, std::string* out, std::string* err) {
+  std::ostringstream o, e;
+  int rc = cli::exportCommand(args, o, e);
+  *out = o.str();
+  *err = e.str();
+  return rc;
+}
+
+TEST(ExportCommand, WritesPngAndPdfAndRefusesWhatItCannotDo) {
+  TempDir dir;
+  std::string drawing = dir.copy(viewerFixture("part.dxf"), "part.dxf");
+  const std::string original = readBytes(drawing);
+  std::string out, err;
+  EXPECT_EQ(runExport({drawing, "--png", dir.file("p.png"), "--width", "500"},
+                      &out, &err),
+            0)
+      << err;
+  EXPECT_EQ(QImage(QString::fromStdString(dir.file("p.png"))).width(), 500);
+  EXPECT_EQ(runExport({drawing, "--pdf", dir.file("p.pdf"), "--paper", "a2"},
+                      &out, &err),
+            0)
+      << err;
+  EXPECT_EQ(readBytes(dir.file("p.pdf")).substr(0, 5), "%PDF-");
+
+  // A drawing it cannot read.
+  std::string broken = engineFixture("broken/bad_number.dxf");
+  EXPECT_EQ(runExport({broken, "--png", dir.file("b.png")}, &out, &err), 2);
+  EXPECT_NE(err.find("bad_number.dxf"), std::string::npos) << err;
+  EXPECT_FALSE(std::filesystem::exists(dir.file("b.png")));
+  EXPECT_EQ(
+      runExport({dir.file("none.dxf"), "--pdf", dir.file("n.pdf")}, &out, &err),
+      2);
+  EXPECT_FALSE(err.empty());
+  // Wrong words.
+  for (const cli::Args& bad :
+       {cli::Args{drawing}, cli::Args{drawing, "--pdf"},
+        cli::Args{drawing, "--pdf", "a.pdf", "--png", "a.png"},
+        cli::Args{drawing, "--pdf", dir.file("w.pdf"), "--width", "100"},
+        cli::Args{drawing, "--png", dir.file("w.png"), "--width", "12px"},
+        cli::Args{drawing, "--pdf", dir.file("w.pdf"), "--paper", "B5"}}) {
+    EXPECT_EQ(runExport(bad, &out, &err), 2);
+    EXPECT_FALSE(err.empty());
+  }
+  // Never over the drawing itself.
+  EXPECT_EQ(runExport({drawing, "--png", drawing}, &out, &err), 2);
+  EXPECT_NE(err.find("overwrite"), std::string::npos);
+  EXPECT_EQ(readBytes(drawing), original);
+}
+
+}  // namespace

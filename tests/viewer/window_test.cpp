@@ -1,0 +1,291 @@
+// The CAD window offscreen: it follows the host (caption, visibility,
+// zoom), takes picks from synthesized mouse and key events, and saves,
+// exports and closes the drawing from its File menu.
+#include <QTest>
+#include <QTimer>
+
+#include "cadhost/viewer/cad_window.h"
+#include "cadhost/viewer/window_host.h"
+#include "forms/qt/qt_desktop.h"
+#include "viewer_support.h"
+
+namespace {
+
+using namespace viewertest;
+using cadhost::HostError;
+using cadhost::viewer::CadWindow;
+using cadhost::viewer::DrawingView;
+
+// A windowed host with a copy of the part drawing open and shown.
+struct Shown {
+  TempDir dir;
+  std::string path = dir.copy(viewerFixture("part.dxf"), "part.dxf");
+  cadhost::ApplicationRef host = cadhost::viewer::makeWindowHost();
+  CadWindow* window = cadhost::viewer::windowOf(host);
+  cadhost::DocumentRef doc;
+  std::shared_ptr<cadhost::engine::EngineDocument> engineDoc;
+  bool closed = false;
+
+  Shown() {
+    doc = host->Open(path);
+    engineDoc = std::dynamic_pointer_cast<cadhost::engine::EngineDocument>(doc);
+    doc->SetClosedHandler([this] { closed = true; });
+    host->SetVisible(true);
+    window->sync();
+    // Tests answer every question; an unexpected one fails.
+    window->dialogs().confirm = [](const QString& q) {
+      ADD_FAILURE() << "unexpected question " << q.toStdString();
+      return false;
+    };
+    window->dialogs().saveChanges = [](const QString& q) {
+      ADD_FAILURE() << "unexpected question " << q.toStdString();
+      return CadWindow::SaveChoice::Cancel;
+    };
+    window->dialogs().error = [this](const QString& m) { errors.push_back(m); };
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(window));
+  }
+  DrawingView* view() const { return window->drawingView(); }
+  std::vector<QString> errors;
+};
+
+// Runs `f` as soon as the pick's event loop is running.
+void whilePicking(std::function<void()> f) {
+  QTimer::singleShot(0, std::move(f));
+}
+
+TEST(CadWindowHost, FollowsCaptionVisibilityAndZoom) {
+  auto host = cadhost::viewer::makeWindowHost();
+  CadWindow* w = cadhost::viewer::windowOf(host);
+  ASSERT_NE(w, nullptr);
+  EXPECT_EQ(cadhost::viewer::windowOf(cadhost::engine::makeEmbeddedHost()),
+            nullptr);
+  w->sync();
+  EXPECT_FALSE(w->isVisible());
+  EXPECT_EQ(w->windowTitle().toStdString(), host->Caption());
+
+  TempDir dir;
+  host->Open(dir.copy(viewerFixture("part.dxf"), "flange.dxf"));
+  host->SetVisible(true);
+  // The poll timer brings the window along.
+  QTRY_VERIFY(w->isVisible());
+  EXPECT_EQ(w->windowTitle().toStdString(), "DimMark CAD - flange.dxf");
+  EXPECT_GT(w->scene().livingCount(), 50u);
+  // Bringing the host to the front by its caption finds this window.
+  forms::qt::QtDesktop desktop("DimMark", dir.file(""));
+  EXPECT_TRUE(desktop.activateWindow(host->Caption()));
+
+  // The browser's zoom: centred on the dimension, 100 units high.
+  host->ZoomCenter({80, 120, 0}, 100);
+  w->sync();
+  const auto& v = w->drawingView()->view();
+  EXPECT_TRUE(near(v.center, {80, 120}));
+  EXPECT_NEAR(v.height / v.scale, 100, 1e-9);
+
+  host->SetVisible(false);
+  QTRY_VERIFY(!w->isVisible());
+  host->Quit();
+  w->sync();
+  EXPECT_FALSE(w->isVisible());
+  EXPECT_EQ(w->document(), nullptr);
+}
+
+TEST(CadWindowPicks, PointAndCornerByMouseInDrawingUnits) {
+  Shown s;
+  auto& picks = s.doc->GetUtility();
+  QPoint at(300, 200);
+  Vec2 expected = s.view()->view().toDrawing(300, 200);
+  whilePicking([&] {
+    EXPECT_EQ(s.window->prompt(), QString::fromUtf8("第一点: "));
+    EXPECT_EQ(s.view()->pickMode(), DrawingView::PickMode::Point);
+    QTest::mouseMove(s.view(), at);
+    QTest::mouseClick(s.view(), Qt::LeftButton, {}, at);
+  });
+  cadhost::Point p = picks.GetPoint(std::nullopt, "第一点: ");
+  EXPECT_TRUE(near({p[0], p[1]}, expected, 1e-9));
+  EXPECT_EQ(p[2], 0);
+  EXPECT_TRUE(s.window->prompt().isEmpty());
+  EXPECT_EQ(s.view()->pickMode(), DrawingView::PickMode::None);
+
+  // The corner: a rubber band from the first point to the cursor.
+  QPoint to(500, 350);
+  Vec2 expected2 = s.view()->view().toDrawing(500, 350);
+  bool band = false;
+  whilePicking([&] {
+    EXPECT_EQ(s.window->prompt(), QString::fromUtf8("对角点: "));
+    QTest::mouseMove(s.view(), to);
+    QImage shot = s.view()->grab().toImage();
+    // Along the band's top edge, halfway from base to cursor.
+    for (int x = 390; x < 410; ++x)
+      for (int y = 198; y <= 202; ++y)
+        if (shot.pixelColor(x, y) == QColor(120, 200, 255)) band = true;
+    QTest::mouseClick(s.view(), Qt::LeftButton, {}, to);
+  });
+  cadhost::Point q = picks.GetCorner(p, "对角点: ");
+  EXPECT_TRUE(band);
+  EXPECT_TRUE(near({q[0], q[1]}, expected2, 1e-9));
+}
+
+TEST(CadWindowPicks, PanningAndZoomingDuringAPickAreInDrawingUnits) {
+  Shown s;
+  whilePicking([&] {
+    const cadhost::viewer::View v0 = s.view()->view();
+    // Dragged with the middle button 60 px right and 40 px down: the
+    // drawing follows the mouse.
+    QTest::mousePress(s.view(), Qt::MiddleButton, {}, QPoint(100, 100));
+    QMouseEvent move(QEvent::MouseMove, QPointF(160, 140),
+                     s.view()->mapToGlobal(QPointF(160, 140)), Qt::NoButton,
+                     Qt::MiddleButton, {});
+    QApplication::sendEvent(s.view(), &move);
+    QTest::mouseRelease(s.view(), Qt::MiddleButton, {}, QPoint(160, 140));
+    EXPECT_TRUE(near(s.view()->view().center,
+                     {v0.center.x - 60 / v0.scale, v0.center.y + 40 / v0.scale},
+                     1e-9));
+    // One notch of the wheel zooms in about the cursor.
+    Vec2 under = s.view()->view().toDrawing(400, 300);
+    QWheelEvent wheel(
+        QPointF(400, 300), s.view()->mapToGlobal(QPointF(400, 300)), QPoint(),
+        QPoint(0, 120), Qt::NoButton, {}, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(s.view(), &wheel);
+    EXPECT_TRUE(near(s.view()->view().toDrawing(400, 300), under, 1e-9));
+    EXPECT_NEAR(s.view()->view().scale, v0.scale * 1.25, 1e-9);
+    QTest::mouseClick(s.view(), Qt::LeftButton, {}, QPoint(400, 300));
+  });
+  cadhost::Point p = s.doc->GetUtility().GetPoint(std::nullopt, "LOCATION: ");
+  EXPECT_TRUE(near({p[0], p[1]}, s.view()->view().toDrawing(400, 300), 1e-9));
+}
+
+TEST(CadWindowPicks, EscapeAndCancelsRaiseHostError) {
+  Shown s;
+  auto& picks = s.doc->GetUtility();
+  whilePicking([&] { QTest::keyClick(s.view(), Qt::Key_Escape); });
+  EXPECT_THROW(picks.GetPoint(std::nullopt, "FROM POINT: "), HostError);
+  EXPECT_TRUE(s.window->prompt().isEmpty());
+
+  // One pick at a time; the second is refused, the first goes on.
+  whilePicking([&] {
+    EXPECT_THROW(picks.GetPoint(std::nullopt, "TO POINT: "), HostError);
+    QTest::mouseClick(s.view(), Qt::LeftButton, {}, QPoint(50, 50));
+  });
+  EXPECT_NO_THROW(picks.GetPoint(std::nullopt, "FROM POINT: "));
+
+  // The host quits while the user picks.
+  whilePicking([&] { s.host->Quit(); });
+  EXPECT_THROW(picks.GetPoint(std::nullopt, "LOCATION: "), HostError);
+  EXPECT_TRUE(s.closed);
+}
+
+TEST(CadWindowPicks, ClosingTheWindowCancelsAndClosesTheDrawing) {
+  Shown s;
+  whilePicking([&] { s.window->close(); });
+  EXPECT_THROW(s.doc->GetUtility().GetPoint(std::nullopt, "第一点: "),
+               HostError);
+  EXPECT_TRUE(s.closed);  // AcadDoc_Close ran
+  EXPECT_TRUE(s.engineDoc->isClosed());
+  EXPECT_FALSE(s.window->isVisible());
+  EXPECT_FALSE(s.host->Visible());
+  // Opening the next drawing shows the window again.
+  s.host->Open(s.path);
+  s.host->SetVisible(true);
+  s.window->sync();
+  EXPECT_TRUE(s.window->isVisible());
+}
+
+TEST(CadWindowFile, SaveAsksFirstAndWritesOverTheDrawing) {
+  Shown s;
+  const std::string original = readBytes(s.path);
+  s.doc->GetModelSpace().AddCircle({10, 10, 0}, 3);
+  s.window->sync();
+  EXPECT_TRUE(s.window->modified(*s.engineDoc));
+
+  QString asked;
+  s.window->dialogs().confirm = [&](const QString& q) {
+    asked = q;
+    return false;
+  };
+  EXPECT_FALSE(s.window->save());
+  EXPECT_TRUE(asked.contains(QString::fromStdString(s.path)));
+  EXPECT_EQ(readBytes(s.path), original);
+
+  s.window->dialogs().confirm = [](const QString&) { return true; };
+  EXPECT_TRUE(s.window->save());
+  EXPECT_FALSE(s.window->modified(*s.engineDoc));
+  auto again = cadhost::engine::makeEmbeddedHost()->Open(s.path);
+  EXPECT_EQ(again->GetModelSpace().Count(), s.doc->GetModelSpace().Count());
+
+  // Save as: a name without extension gets ".dxf"; the window's title
+  // follows the new name.
+  s.window->dialogs().saveFile = [&](const QString&, const QString& filter,
+                                     const QString&) {
+    EXPECT_TRUE(filter.contains(QStringLiteral("*.dxf")));
+    return std::optional<QString>(QString::fromStdString(s.dir.file("copy")));
+  };
+  EXPECT_TRUE(s.window->saveAs());
+  EXPECT_TRUE(std::filesystem::exists(s.dir.file("copy.dxf")));
+  s.window->sync();
+  EXPECT_EQ(s.window->windowTitle(), QStringLiteral("DimMark CAD - copy.dxf"));
+
+  // A file that cannot be written: a message, nothing saved.
+  s.window->dialogs().saveFile = [&](const QString&, const QString&,
+                                     const QString&) {
+    return std::optional<QString>(QStringLiteral("/no/such/dir/x.dxf"));
+  };
+  EXPECT_FALSE(s.window->saveAs());
+  ASSERT_EQ(s.errors.size(), 1u);
+  EXPECT_TRUE(s.errors[0].contains(QStringLiteral("/no/such/dir/x.dxf")));
+}
+
+TEST(CadWindowFile, ClosingAChangedDrawingAsksToSave) {
+  Shown s;
+  const std::string original = readBytes(s.path);
+  s.doc->GetModelSpace().AddText("1", {5, 5, 0}, 3.5);
+  int asked = 0;
+  s.window->dialogs().saveChanges = [&](const QString& q) {
+    ++asked;
+    EXPECT_TRUE(q.contains(QStringLiteral("part.dxf")));
+    return CadWindow::SaveChoice::Cancel;
+  };
+  EXPECT_FALSE(s.window->close());
+  EXPECT_EQ(asked, 1);
+  EXPECT_TRUE(s.window->isVisible());
+  EXPECT_FALSE(s.engineDoc->isClosed());
+
+  s.window->dialogs().saveChanges = [&](const QString&) {
+    ++asked;
+    return CadWindow::SaveChoice::Discard;
+  };
+  EXPECT_TRUE(s.window->close());
+  EXPECT_EQ(asked, 2);
+  EXPECT_TRUE(s.closed);
+  EXPECT_EQ(readBytes(s.path), original);
+}
+
+TEST(CadWindowFile, ExportsRefuseToOverwriteTheDrawing) {
+  Shown s;
+  s.window->dialogs().pdfOptions = [] {
+    cadhost::viewer::PdfOptions o;
+    o.paper = QPageSize::A4;
+    return std::optional<cadhost::viewer::PdfOptions>(o);
+  };
+  s.window->dialogs().pngWidth = [] { return std::optional<int>(640); };
+  QString target;
+  s.window->dialogs().saveFile = [&](const QString&, const QString&,
+                                     const QString& suggested) {
+    EXPECT_TRUE(suggested.endsWith(QStringLiteral("part.pdf")) ||
+                suggested.endsWith(QStringLiteral("part.png")));
+    return std::optional<QString>(target);
+  };
+  target = QString::fromStdString(s.dir.file("out"));
+  EXPECT_TRUE(s.window->exportPdf());
+  EXPECT_EQ(readBytes(s.dir.file("out.pdf")).substr(0, 5), "%PDF-");
+  target = QString::fromStdString(s.dir.file("out.png"));
+  EXPECT_TRUE(s.window->exportPng());
+  EXPECT_EQ(QImage(target).width(), 640);
+
+  const std::string original = readBytes(s.path);
+  target = QString::fromStdString(s.path);
+  EXPECT_FALSE(s.window->exportPng());
+  EXPECT_EQ(readBytes(s.path), original);
+  EXPECT_EQ(s.errors.size(), 1u);
+}
+
+}  // namespace
