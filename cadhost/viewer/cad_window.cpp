@@ -155,6 +155,9 @@ void CadWindow::showDocument(std::shared_ptr<engine::EngineDocument> doc) {
       zoomHeight_ = app->viewHeight();
     }
     view_->setScene(&scene_);
+    // The first picture shows everything and needs no index; the first
+    // zoom will.
+    QTimer::singleShot(200, this, [this] { scene_.ensureIndex(); });
   } else {
     scene_.reset();
     view_->setScene(nullptr);

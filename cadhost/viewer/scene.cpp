@@ -107,6 +107,9 @@ void Scene::clear() {
   deadCount_ = 0;
   index_.clear();
   indexed_ = 0;
+  indexStale_ = false;
+  inOrder_ = true;
+  extentsValid_ = false;
   builder_->dashCache.clear();
 }
 
@@ -129,6 +132,15 @@ void Scene::build(const engine::Drawing& d) {
   tables_ = tableState(d);
   builder_->prepare(d);
   ++generation_;
+  // Room for the usual share of primitives and points per entity, so the
+  // arrays do not move while they fill.
+  std::size_t n = d.modelSpace().size();
+  prims_.reserve(n * 3 / 2 + 64);
+  points_.reserve(n * 6 + 256);
+  arcs_.reserve(n / 4 + 16);
+  texts_.reserve(n / 4 + 16);
+  slots_.reserve(n);
+  slotOf_.reserve(n);
   for (const engine::Entity* e : d.modelSpace()) {
     Slot s;
     s.entity = e;
@@ -170,6 +182,8 @@ bool Scene::update(const engine::Drawing& d) {
       killSlot(s);
       s.present = true;
       buildSlot(d, s);
+      // Its new primitives come after later entities' ones.
+      if (s.end > s.begin) inOrder_ = false;
       changed = true;
     }
   }
@@ -203,28 +217,55 @@ void Scene::killSlot(Slot& slot) {
     if (!prims_[i].dead) {
       prims_[i].dead = true;
       ++deadCount_;
+      extentsValid_ = false;
     }
   slot.begin = slot.end = 0;
 }
 
 void Scene::reindex() {
+  indexed_ = static_cast<std::uint32_t>(prims_.size());
+  indexStale_ = true;
+  inOrder_ = true;
+  for (std::uint32_t i = 1; i < prims_.size() && inOrder_; ++i)
+    inOrder_ = prims_[i - 1].order <= prims_[i].order;
+}
+
+void Scene::ensureIndex() const {
+  if (!indexStale_) return;
+  indexStale_ = false;
   std::vector<SpatialIndex::Item> items;
   items.reserve(prims_.size());
   for (std::uint32_t i = 0; i < prims_.size(); ++i)
-    if (!prims_[i].dead) items.push_back({prims_[i].box, i});
+    if (i < indexed_ && !prims_[i].dead) items.push_back({prims_[i].box, i});
   index_.build(std::move(items));
-  indexed_ = static_cast<std::uint32_t>(prims_.size());
 }
 
 Box Scene::extents() const {
-  Box b;
-  for (const Prim& p : prims_)
-    if (!p.dead) b.add(p.box);
-  return b;
+  if (!extentsValid_) {
+    extents_ = Box{};
+    for (const Prim& p : prims_)
+      if (!p.dead) extents_.add(p.box);
+    extentsValid_ = true;
+  }
+  return extents_;
 }
 
 void Scene::query(const Box& box, std::vector<std::uint32_t>& out) const {
   out.clear();
+  if (box.contains(extents())) {
+    // Everything shows: no need for the index, nor for sorting when the
+    // primitives already lie in draw order.
+    for (std::uint32_t i = 0; i < prims_.size(); ++i)
+      if (!prims_[i].dead) out.push_back(i);
+    if (inOrder_) return;
+    std::sort(out.begin(), out.end(), [&](std::uint32_t a, std::uint32_t b) {
+      const Prim& pa = prims_[a];
+      const Prim& pb = prims_[b];
+      return pa.order != pb.order ? pa.order < pb.order : a < b;
+    });
+    return;
+  }
+  ensureIndex();
   index_.query(box, out);
   for (std::uint32_t i = indexed_; i < prims_.size(); ++i)
     if (prims_[i].box.intersects(box)) out.push_back(i);
@@ -239,6 +280,7 @@ void Scene::query(const Box& box, std::vector<std::uint32_t>& out) const {
 void Scene::push(Prim p) {
   p.order = currentOrder_;
   prims_.push_back(p);
+  extentsValid_ = false;
 }
 
 namespace {

@@ -76,6 +76,9 @@ class Scene {
 
   // Bounds of everything visible; empty for an empty drawing.
   Box extents() const;
+  // Builds the area index now rather than at the first query that needs
+  // it (the first picture, showing everything, does not).
+  void ensureIndex() const;
   // Living primitives that touch the box, in draw order.
   void query(const Box& box, std::vector<std::uint32_t>& out) const;
 
@@ -155,8 +158,12 @@ class Scene {
   std::uint64_t generation_ = 0;
   std::vector<TableMark> tables_;
   std::size_t deadCount_ = 0;
-  SpatialIndex index_;
-  std::uint32_t indexed_ = 0;  // primitives [0, indexed_) are in index_
+  mutable SpatialIndex index_;
+  std::uint32_t indexed_ = 0;  // primitives [0, indexed_) go into index_
+  mutable bool indexStale_ = false;
+  bool inOrder_ = true;  // primitives lie in draw order
+  mutable Box extents_;
+  mutable bool extentsValid_ = false;
 };
 
 }  // namespace cadhost::viewer
