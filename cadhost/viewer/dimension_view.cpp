@@ -234,6 +234,7 @@ void Scene::Builder::dimension(std::string_view type, Tags tags, Tags original,
   inner.depth = c.depth + 1;
   inner.dimensionBlock = true;
   for (const auto& e : b->entities) {
+    if (overBudget()) return;
     if (e->rec.erased || e->type == "ATTDEF") continue;
     record(e->type, d->tags(e->rec), inner);
   }

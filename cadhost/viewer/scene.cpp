@@ -19,6 +19,7 @@ namespace {
 
 constexpr double kPi = std::numbers::pi;
 constexpr int kMaxDepth = 16;
+constexpr std::size_t kMaxPrimsPerEntity = 1000000;
 
 Vec2 xy(const cadhost::Point& p) { return {p[0], p[1]}; }
 
@@ -644,6 +645,7 @@ void Scene::Builder::blockRef(const engine::Block& b, const Affine& m,
   child.xf = m;
   child.depth = c.depth + 1;
   for (const auto& e : b.entities) {
+    if (overBudget()) return;
     if (e->rec.erased) continue;
     // Attribute definitions are templates; their references show.
     if (e->type == "ATTDEF") continue;
@@ -693,7 +695,12 @@ void Scene::Builder::arrow(Vec2 tip, Vec2 dir, double size,
 
 // ------------------------------------------------------------ entities
 
+bool Scene::Builder::overBudget() const {
+  return scene.prims().size() - entityStart > kMaxPrimsPerEntity;
+}
+
 void Scene::Builder::topLevel(const engine::Entity& e) {
+  entityStart = scene.prims().size();
   Context c;
   Tags tags = d->tags(e.rec);
   if (engine::isDimensionType(e.type)) {

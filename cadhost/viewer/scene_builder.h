@@ -140,6 +140,10 @@ struct Scene::Builder {
   std::map<std::string, TextStyle> styles;
   std::map<std::pair<std::string, double>, std::uint32_t> dashCache;
   double ltscale = 1;
+  // Where the primitives of the model-space entity being built begin: a
+  // block nested many times over must not flood the scene.
+  std::size_t entityStart = 0;
+  bool overBudget() const;
   LayerInfo defaultLayer;
   TextStyle defaultStyle;
 };

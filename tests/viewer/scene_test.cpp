@@ -414,3 +414,49 @@ TEST(SceneUpdate, EditsThroughTheHostRedrawOnlyWhatChanged) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(SceneLimits, BlocksNestedManyTimesOrInThemselvesStayBounded) {
+  Dxf dxf;
+  // B0 holds ten references of B1, B1 ten of B2... a hundred million
+  // lines in all; SELF holds itself.
+  for (int level = 0; level < 8; ++level) {
+    dxf.block("B" + std::to_string(level));
+    for (int k = 0; k < 10; ++k)
+      dxf.entity("INSERT")
+          .tag(2, "B" + std::to_string(level + 1))
+          .point(10, k * 2.0, 0);
+    dxf.endBlock();
+  }
+  dxf.block("B8").line(0, 0, 1, 1).endBlock();
+  dxf.block("SELF")
+      .line(0, 0, 1, 0)
+      .entity("INSERT")
+      .tag(2, "SELF")
+      .point(10, 0, 1)
+      .endBlock();
+  dxf.entity("INSERT").tag(2, "B0").point(10, 0, 0);
+  dxf.entity("INSERT").tag(2, "SELF").point(10, 100, 0);
+  dxf.line(200, 0, 201, 0);  // after them, still drawn
+  auto d = load(dxf);
+  Scene scene(metrics());
+  scene.build(*d);
+  EXPECT_LT(scene.livingCount(), 2'000'000u);
+  std::size_t selfLines = 0;
+  bool last = false;
+  for (const auto& p : scene.prims()) {
+    auto pts = scene.points(p);
+    // SELF's lines are level, the nested ones slanted.
+    if (p.kind == cadhost::viewer::PrimKind::Line && pts[0].x == 100 &&
+        pts[0].y == pts[1].y)
+      ++selfLines;
+    if (p.kind == cadhost::viewer::PrimKind::Line && pts[0].x == 200)
+      last = true;
+  }
+  EXPECT_GT(selfLines, 1u);
+  EXPECT_LT(selfLines, 100u);
+  EXPECT_TRUE(last);
+}
+
+}  // namespace
