@@ -74,7 +74,10 @@ CadWindow::CadWindow(std::weak_ptr<engine::EngineApplication> host,
   QMenu* viewMenu = menuBar()->addMenu(QStringLiteral("视图"));
   QAction* extents = viewMenu->addAction(QStringLiteral("缩放到全图"));
   extents->setShortcut(QKeySequence(Qt::Key_Home));
-  connect(extents, &QAction::triggered, view_, &DrawingView::zoomExtents);
+  connect(extents, &QAction::triggered, view_, [this] {
+    view_->zoomExtents();
+    tellHostTheView();
+  });
 
   connect(view_, &DrawingView::picked, this, [this](Vec2 p) {
     if (!pending_) return;
@@ -83,6 +86,8 @@ CadWindow::CadWindow(std::weak_ptr<engine::EngineApplication> host,
   });
   connect(view_, &DrawingView::cancelled, this,
           [this] { cancelPick(QStringLiteral("the pick was cancelled")); });
+  connect(view_, &DrawingView::userMovedView, this,
+          &CadWindow::tellHostTheView);
   connect(view_, &DrawingView::cursorMoved, this, [this](Vec2 p) {
     coords_->setText(QString::asprintf("%.4f, %.4f", p.x, p.y));
   });
@@ -142,6 +147,21 @@ void CadWindow::sync() {
   } else if (!app->Visible() && isVisible() && !pending_) {
     hide();
   }
+}
+
+void CadWindow::tellHostTheView() {
+  // The host knows what its window shows, as the CAD host does; a later
+  // ZoomCenter to a place seen before then still moves the view back.
+  auto app = host_.lock();
+  if (!app || app->hasQuit() || !doc_) return;
+  const View& v = view_->view();
+  try {
+    app->ZoomCenter({v.center.x, v.center.y, 0}, v.height / v.scale);
+  } catch (const std::exception&) {
+    return;
+  }
+  zoomCenter_ = app->viewCenter();
+  zoomHeight_ = app->viewHeight();
 }
 
 void CadWindow::showDocument(std::shared_ptr<engine::EngineDocument> doc) {

@@ -77,6 +77,7 @@ class CadWindow : public QMainWindow {
   struct PendingPick;
 
   void showDocument(std::shared_ptr<engine::EngineDocument> doc);
+  void tellHostTheView();
   void cancelPick(const QString& reason);
   bool saveDocument(engine::EngineDocument& doc, const QString& path);
   std::optional<QString> exportPath(const QString& title, const QString& filter,

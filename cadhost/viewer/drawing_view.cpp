@@ -182,6 +182,7 @@ void DrawingView::mouseMoveEvent(QMouseEvent* e) {
     view_.center.x -= d.x() / view_.scale;
     view_.center.y += d.y() / view_.scale;
     viewChanged();
+    emit userMovedView();
   }
   cursor_ = at;
   if (mode_ != PickMode::None) update();
@@ -197,6 +198,7 @@ void DrawingView::mouseDoubleClickEvent(QMouseEvent* e) {
   if (e->button() == Qt::MiddleButton) {
     zoomExtents();
     fitPending_ = false;
+    emit userMovedView();
     return;
   }
   mousePressEvent(e);
@@ -214,6 +216,7 @@ void DrawingView::wheelEvent(QWheelEvent* e) {
   view_.center.y = anchor.y + (at.y() - view_.height / 2) / scale;
   fitPending_ = false;
   viewChanged();
+  emit userMovedView();
 }
 
 void DrawingView::keyPressEvent(QKeyEvent* e) {

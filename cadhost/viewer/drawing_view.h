@@ -46,6 +46,8 @@ class DrawingView : public QWidget {
   void picked(cadhost::viewer::Vec2 point);
   void cancelled();
   void cursorMoved(cadhost::viewer::Vec2 point);
+  // The user panned or zoomed (not the program).
+  void userMovedView();
 
  protected:
   void paintEvent(QPaintEvent*) override;

@@ -80,6 +80,18 @@ TEST(CadWindowHost, FollowsCaptionVisibilityAndZoom) {
   const auto& v = w->drawingView()->view();
   EXPECT_TRUE(near(v.center, {80, 120}));
   EXPECT_NEAR(v.height / v.scale, 100, 1e-9);
+  // The user zooms away; showing the same dimension again brings it back.
+  QWheelEvent wheel(QPointF(10, 10),
+                    w->drawingView()->mapToGlobal(QPointF(10, 10)), QPoint(),
+                    QPoint(0, -240), Qt::NoButton, {}, Qt::NoScrollPhase,
+                    false);
+  QApplication::sendEvent(w->drawingView(), &wheel);
+  w->sync();
+  EXPECT_FALSE(near(w->drawingView()->view().center, {80, 120}));
+  host->ZoomCenter({80, 120, 0}, 100);
+  w->sync();
+  EXPECT_TRUE(near(w->drawingView()->view().center, {80, 120}));
+  EXPECT_NEAR(v.height / w->drawingView()->view().scale, 100, 1e-9);
 
   host->SetVisible(false);
   QTRY_VERIFY(!w->isVisible());
