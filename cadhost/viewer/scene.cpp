@@ -749,6 +749,8 @@ void Scene::Builder::record(std::string_view type, Tags tags,
     point(own, c);
   } else if (type == "LEADER") {
     leader(own, c);
+  } else if (type == "MULTILEADER" || type == "MLEADER") {
+    mleader(own, c);
   } else if (type == "TOLERANCE") {
     tolerance(own, c);
   } else if (type == "IMAGE" || type == "WIPEOUT") {
@@ -1030,14 +1032,16 @@ void Scene::Builder::spline(Tags own, const Context& c) {
   polyline(std::move(pts), false, c.xf, s);
 }
 
-void Scene::Builder::text(std::string_view type, Tags own, const Context& c) {
+void Scene::Builder::text(std::string_view type, Tags own, const Context& c,
+                          const std::string* value) {
   Style s;
   if (!resolve(own, c, s)) return;
   bool attribute = type == "ATTRIB" || type == "ATTDEF";
   long long flags = engine::integer(own, 70, 0);
   if (attribute && (flags & 1)) return;  // invisible attribute
-  std::string content = type == "ATTDEF" ? engine::textValue(*d, own, 2)
-                                         : engine::textValue(*d, own, 1);
+  std::string content = value              ? d->text(*value)
+                        : type == "ATTDEF" ? engine::textValue(*d, own, 2)
+                                           : engine::textValue(*d, own, 1);
   const TextStyle& st = textStyle(engine::textValue(*d, own, 7));
   double h = engine::real(own, 40, st.fixedHeight > 0 ? st.fixedHeight : 1);
   if (!(h > 0)) return;

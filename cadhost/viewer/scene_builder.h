@@ -118,7 +118,12 @@ struct Scene::Builder {
   void lwpolyline(engine::Tags own, const Context& c);
   void polyline2(engine::Tags tags, const Context& c);
   void spline(engine::Tags own, const Context& c);
-  void text(std::string_view type, engine::Tags own, const Context& c);
+  // `value` (file text) stands in for the text of the entity.
+  void text(std::string_view type, engine::Tags own, const Context& c,
+            const std::string* value = nullptr);
+  void mleader(engine::Tags own, const Context& c);
+  PrimColor rawColor(long long raw, const Style& entity, const Context& c,
+                     const LayerInfo& l) const;
   void mtextEntity(engine::Tags own, const Context& c);
   void insert(engine::Tags tags, const Context& c);
   void dimension(std::string_view type, engine::Tags tags,

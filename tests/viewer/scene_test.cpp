@@ -460,3 +460,42 @@ TEST(SceneLimits, BlocksNestedManyTimesOrInThemselvesStayBounded) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(SceneMultileaders, NotesAndBalloonsWithTheirLeaders) {
+  auto host = cadhost::engine::makeEmbeddedHost();
+  auto doc = std::dynamic_pointer_cast<cadhost::engine::EngineDocument>(
+      host->Open(viewerFixture("part.dxf")));
+  Scene scene(metrics());
+  scene.build(doc->drawing());
+  RecordingCanvas c = drawAll(scene);
+  // The balloon: its circle at the block's place, its number from the
+  // multileader's attribute value, centred in it.
+  auto seven = c.texts(QStringLiteral("7"));
+  ASSERT_EQ(seven.size(), 1u);
+  EXPECT_NEAR(seven[0]->points[0].x + metrics().width(QStringLiteral("7")) *
+                                          seven[0]->run.height / 2,
+              140, 1e-6);
+  EXPECT_TRUE(c.texts(QStringLiteral("NUM")).empty());
+  bool circle = false;
+  for (const Call* a : c.of(Call::Arc))
+    circle = circle || (near(a->points[0], {140, 190}) && a->radius == 4);
+  EXPECT_TRUE(circle);
+  // Its leader runs from the arrowhead at (130, 150) to where it lands.
+  bool leader = false;
+  for (const Call* p : c.of(Call::Polyline))
+    leader = leader || (near(p->points.front(), {130, 150}) &&
+                        near(p->points.back(), {128, 190}));
+  EXPECT_TRUE(leader);
+  bool tip = false;
+  for (const Call* f : c.of(Call::Polygon))
+    tip = tip || near(f->points[0], {130, 150});
+  EXPECT_TRUE(tip);
+  int notes = 0;
+  for (const Call* t : c.of(Call::Text))
+    notes += t->run.text == QString::fromUtf8("倒角 C1");
+  EXPECT_EQ(notes, 1);
+}
+
+}  // namespace

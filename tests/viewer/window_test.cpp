@@ -81,10 +81,9 @@ TEST(CadWindowHost, FollowsCaptionVisibilityAndZoom) {
   EXPECT_TRUE(near(v.center, {80, 120}));
   EXPECT_NEAR(v.height / v.scale, 100, 1e-9);
   // The user zooms away; showing the same dimension again brings it back.
-  QWheelEvent wheel(QPointF(10, 10),
-                    w->drawingView()->mapToGlobal(QPointF(10, 10)), QPoint(),
-                    QPoint(0, -240), Qt::NoButton, {}, Qt::NoScrollPhase,
-                    false);
+  QWheelEvent wheel(
+      QPointF(10, 10), w->drawingView()->mapToGlobal(QPointF(10, 10)), QPoint(),
+      QPoint(0, -240), Qt::NoButton, {}, Qt::NoScrollPhase, false);
   QApplication::sendEvent(w->drawingView(), &wheel);
   w->sync();
   EXPECT_FALSE(near(w->drawingView()->view().center, {80, 120}));
