@@ -3,9 +3,11 @@
 #include <zlib.h>
 
 #include <QImage>
+#include <QPainter>
 #include <sstream>
 
 #include "cadhost/viewer/export.h"
+#include "cadhost/viewer/qt_canvas.h"
 #include "cli/commands.h"
 #include "viewer_support.h"
 
@@ -197,6 +199,38 @@ TEST(ExportCommand, WritesPngAndPdfAndRefusesWhatItCannotDo) {
   EXPECT_EQ(runExport({drawing, "--png", drawing}, &out, &err), 2);
   EXPECT_NE(err.find("overwrite"), std::string::npos);
   EXPECT_EQ(readBytes(drawing), original);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Painting, DeepZoomsStillDrawTheCurveUnderTheCursor) {
+  // A hundred million pixels per millimetre onto the top of the flange's
+  // outer circle (radius 50 about (80, 120)): the circle passes through
+  // the middle of the picture as a level line.
+  Numbered n;
+  for (double scale : {1e3, 1e6, 1e8}) {
+    QImage img(400, 300, QImage::Format_RGB32);
+    img.fill(Qt::black);
+    cadhost::viewer::View v;
+    v.center = {80, 170};
+    v.scale = scale;
+    v.width = 400;
+    v.height = 300;
+    {
+      QPainter p(&img);
+      cadhost::viewer::QtCanvas canvas(p, v, metrics());
+      cadhost::viewer::Renderer r;
+      r.draw(n.scene, v, canvas, {Rgb{0, 0, 0}, Rgb{255, 255, 255}, false});
+    }
+    int lit = 0;
+    for (int x = 0; x < 400; x += 40)
+      for (int y = 148; y <= 152; ++y) lit += img.pixelColor(x, y).red() > 100;
+    EXPECT_GE(lit, 10) << scale;
+    // Nothing else: the picture is black a little way off the line.
+    EXPECT_EQ(img.pixelColor(100, 100), QColor(Qt::black)) << scale;
+  }
 }
 
 }  // namespace
