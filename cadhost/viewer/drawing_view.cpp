@@ -1,5 +1,6 @@
 #include "cadhost/viewer/drawing_view.h"
 
+#include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -28,7 +29,6 @@ DrawingView::DrawingView(QWidget* parent) : QWidget(parent) {
   setMinimumSize(200, 150);
   setCursor(Qt::CrossCursor);
   renderTimer_.setSingleShot(true);
-  renderTimer_.setInterval(0);
   connect(&renderTimer_, &QTimer::timeout, this, [this] {
     renderNow();
     update();
@@ -74,17 +74,26 @@ void DrawingView::setView(const View& v) {
   viewChanged();
 }
 
-void DrawingView::viewChanged() {
-  scheduleRender();
+void DrawingView::viewChanged(bool byUser) {
+  scheduleRender(byUser);
   update();
 }
 
-void DrawingView::scheduleRender() {
-  if (!renderTimer_.isActive()) renderTimer_.start();
+void DrawingView::scheduleRender(bool byUser) {
+  // While the user drags or turns the wheel over a picture that takes a
+  // while to draw, the last picture follows the mouse and the new one is
+  // drawn when the mouse rests.
+  if (byUser && lastRenderMs_ > 25) {
+    renderTimer_.start(80);
+    return;
+  }
+  if (!renderTimer_.isActive()) renderTimer_.start(0);
 }
 
 void DrawingView::renderNow() {
   renderTimer_.stop();
+  QElapsedTimer clock;
+  clock.start();
   const double dpr = devicePixelRatioF();
   View v = view_;
   v.width = width() * dpr;
@@ -105,6 +114,7 @@ void DrawingView::renderNow() {
   }
   imageView_ = view_;
   imageValid_ = true;
+  lastRenderMs_ = static_cast<double>(clock.nsecsElapsed()) / 1e6;
 }
 
 void DrawingView::paintEvent(QPaintEvent*) {
@@ -181,7 +191,7 @@ void DrawingView::mouseMoveEvent(QMouseEvent* e) {
     panFrom_ = at;
     view_.center.x -= d.x() / view_.scale;
     view_.center.y += d.y() / view_.scale;
-    viewChanged();
+    viewChanged(true);
     emit userMovedView();
   }
   cursor_ = at;
@@ -215,7 +225,7 @@ void DrawingView::wheelEvent(QWheelEvent* e) {
   view_.center.x = anchor.x - (at.x() - view_.width / 2) / scale;
   view_.center.y = anchor.y + (at.y() - view_.height / 2) / scale;
   fitPending_ = false;
-  viewChanged();
+  viewChanged(true);
   emit userMovedView();
 }
 

@@ -61,8 +61,8 @@ class DrawingView : public QWidget {
   void leaveEvent(QEvent*) override;
 
  private:
-  void scheduleRender();
-  void viewChanged();
+  void scheduleRender(bool byUser = false);
+  void viewChanged(bool byUser = false);
 
   const Scene* scene_ = nullptr;
   Renderer renderer_;
@@ -73,6 +73,7 @@ class DrawingView : public QWidget {
   View imageView_;  // what image_ shows
   bool imageValid_ = false;
   QTimer renderTimer_;
+  double lastRenderMs_ = 0;  // how long the last picture took
 
   PickMode mode_ = PickMode::None;
   Vec2 base_;
