@@ -175,6 +175,14 @@ void CadWindow::showDocument(std::shared_ptr<engine::EngineDocument> doc) {
       zoomHeight_ = app->viewHeight();
     }
     view_->setScene(&scene_);
+    // What the engine repaired while reading, for the user to know.
+    const auto& repairs = doc_->repairs();
+    if (!repairs.empty())
+      statusBar()->showMessage(
+          QStringLiteral("读入时修复了 %1 处：%2")
+              .arg(repairs.size())
+              .arg(QString::fromStdString(repairs.front())),
+          20000);
     // The first picture shows everything and needs no index; the first
     // zoom will.
     QTimer::singleShot(200, this, [this] { scene_.ensureIndex(); });

@@ -1,6 +1,7 @@
 // The CAD window offscreen: it follows the host (caption, visibility,
 // zoom), takes picks from synthesized mouse and key events, and saves,
 // exports and closes the drawing from its File menu.
+#include <QStatusBar>
 #include <QTest>
 #include <QTimer>
 
@@ -297,6 +298,22 @@ TEST(CadWindowFile, ExportsRefuseToOverwriteTheDrawing) {
   EXPECT_FALSE(s.window->exportPng());
   EXPECT_EQ(readBytes(s.path), original);
   EXPECT_EQ(s.errors.size(), 1u);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(CadWindowHost, SaysWhatTheLoadRepaired) {
+  auto host = cadhost::viewer::makeWindowHost();
+  CadWindow* w = cadhost::viewer::windowOf(host);
+  host->Open(engineFixture("broken/missing_eof.dxf"));
+  host->SetVisible(true);
+  w->sync();
+  EXPECT_TRUE(w->statusBar()->currentMessage().startsWith(
+      QString::fromUtf8("读入时修复了 1 处")))
+      << w->statusBar()->currentMessage().toStdString();
+  host->Quit();
 }
 
 }  // namespace
