@@ -365,8 +365,10 @@ void Scene::addArc(const ArcData& a, const Style& s) {
     p.box.add(Vec2{a.center.x - a.radius, a.center.y - a.radius});
     p.box.add(Vec2{a.center.x + a.radius, a.center.y + a.radius});
   } else {
-    for (double q = std::ceil(lo / (kPi / 2)) * (kPi / 2); q < hi; q += kPi / 2)
-      p.box.add(at(q));
+    // The quarter points the arc passes.
+    for (auto q = static_cast<long long>(std::ceil(lo / (kPi / 2)));
+         q * (kPi / 2) < hi; ++q)
+      p.box.add(at(static_cast<double>(q) * (kPi / 2)));
   }
   push(p);
 }
@@ -1098,7 +1100,6 @@ void Scene::Builder::text(std::string_view type, Tags own, const Context& c,
         } else {
           wf *= len / total;
         }
-        total = len;
       }
     } else if (halign == 1 || halign == 4) {
       x = -total / 2;
