@@ -35,6 +35,9 @@ std::string trimBlanks(const std::string& s) {
 
 cadhost::EntityRef entityAt(app::Form1& f, std::int32_t position) {
   const auto& r = f.ctx.dimRecords.at(static_cast<size_t>(position));
+  // A dimension of a kind that is not read has no entity of its own: its
+  // index 0 would name whatever entity comes first.
+  if (r.type.empty()) throw cadhost::HostError("no entity for this entry");
   if (!f.ctx.modelSpace) throw cadhost::HostError("no drawing is open");
   return f.ctx.modelSpace->Item(r.entityIndex);
 }

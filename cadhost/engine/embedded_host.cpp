@@ -855,6 +855,10 @@ void EngineApplication::SetVisible(bool visible) {
 
 void EngineApplication::Quit() {
   if (quit_) return;
+  if (beforeQuit) {
+    auto hook = beforeQuit;
+    hook();
+  }
   // Closing fires handlers that may look at the host: copy first.
   auto open = documents_;
   for (auto& doc : open) doc->close();

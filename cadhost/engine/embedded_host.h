@@ -88,6 +88,9 @@ class EngineApplication
   void setPickSource(std::shared_ptr<PickSource> picks);
   PickSource* pickSource() const { return picks_.get(); }
   bool hasQuit() const { return quit_; }
+  // Runs first when Quit is called, while the drawings are still open, so
+  // a window can offer to save them.
+  std::function<void()> beforeQuit;
 
  private:
   friend class EngineDocument;

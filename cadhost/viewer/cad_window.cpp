@@ -47,6 +47,9 @@ CadWindow::CadWindow(std::weak_ptr<engine::EngineApplication> host,
     : QMainWindow(parent), host_(std::move(host)), scene_(metrics_) {
   setWindowTitle(kTitle);
   resize(1100, 780);
+  // The program's exit quits the host: changed drawings are offered for
+  // saving first, so marks are not lost unseen.
+  if (auto app = host_.lock()) app->beforeQuit = [this] { offerToSave(); };
   view_ = new DrawingView(this);
   setCentralWidget(view_);
   prompt_ = new QLabel(this);
@@ -99,6 +102,7 @@ CadWindow::CadWindow(std::weak_ptr<engine::EngineApplication> host,
 }
 
 CadWindow::~CadWindow() {
+  if (auto app = host_.lock()) app->beforeQuit = nullptr;
   poll_.stop();
   cancelPick(QStringLiteral("the CAD window was closed"));
 }
@@ -270,6 +274,19 @@ void CadWindow::closeEvent(QCloseEvent* e) {
   }
   showDocument(nullptr);
   e->accept();
+}
+
+void CadWindow::offerToSave() {
+  auto app = host_.lock();
+  if (!app) return;
+  for (const auto& d : app->documents()) {
+    if (d->isClosed() || !modified(*d)) continue;
+    // Exit goes on whatever the answer; a cancel keeps nothing.
+    if (dialogs_.saveChanges(QStringLiteral("退出前是否保存对 %1 的修改？")
+                                 .arg(fileNameOf(d->path()))) ==
+        SaveChoice::Save)
+      saveDocument(*d, QString::fromStdString(d->path()));
+  }
 }
 
 bool CadWindow::saveDocument(engine::EngineDocument& doc, const QString& path) {

@@ -59,6 +59,9 @@ class CadWindow : public QMainWindow {
   // The File menu's actions; false when nothing was written.
   bool save();
   bool saveAs();
+  // Asks, for each changed drawing, whether to save it; the host calls it
+  // when it quits.
+  void offerToSave();
   bool exportPdf();
   bool exportPng();
 

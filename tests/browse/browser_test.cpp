@@ -212,3 +212,19 @@ TEST_F(Browser, AClosedHostIsSkippedSilently) {
   EXPECT_TRUE(desktop.takeMessages().empty());
   EXPECT_EQ(f().lastReviewed, 1);
 }
+
+TEST_F(Browser, AnEntryOfAKindNotReadPaintsNothing) {
+  add("AcDbLine");
+  auto frame = doc->modelSpace.items[0];
+  add("AcDbLine");
+  auto arc = addDim("AcDbArcDimension", 7, 5, 5);  // an empty entry
+  open();
+  f().comSort->userClick();
+  ASSERT_EQ(program->ctx.dimRecords[1].type, "");
+  f().ComReview->userClick();
+  f().ComNext->userClick();
+  f().ComReview->userClick();
+  EXPECT_EQ(*frame->color, 7);  // entity 0 is left alone
+  EXPECT_EQ(*arc->color, 7);
+  EXPECT_EQ(host->zooms.size(), 2u);
+}

@@ -271,6 +271,29 @@ TEST(CadWindowFile, ClosingAChangedDrawingAsksToSave) {
   EXPECT_EQ(readBytes(s.path), original);
 }
 
+TEST(CadWindowFile, QuittingOffersToSaveAChangedDrawing) {
+  Shown s;
+  const std::string original = readBytes(s.path);
+  s.doc->GetModelSpace().AddText("1", {5, 5, 0}, 3.5);
+  int asked = 0;
+  s.window->dialogs().saveChanges = [&](const QString& q) {
+    ++asked;
+    EXPECT_TRUE(q.contains(QStringLiteral("part.dxf")));
+    return CadWindow::SaveChoice::Save;
+  };
+  s.host->Quit();
+  EXPECT_EQ(asked, 1);
+  EXPECT_TRUE(s.closed);
+  EXPECT_NE(readBytes(s.path), original);
+}
+
+TEST(CadWindowFile, QuittingAnUnchangedDrawingAsksNothing) {
+  Shown s;
+  const std::string original = readBytes(s.path);
+  s.host->Quit();  // the fixture fails on any question
+  EXPECT_EQ(readBytes(s.path), original);
+}
+
 TEST(CadWindowFile, ExportsRefuseToOverwriteTheDrawing) {
   Shown s;
   s.window->dialogs().pdfOptions = [] {
