@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "fakes/temp_dir.h"
+
 #include <charconv>
 #include <filesystem>
 #include <fstream>
@@ -33,31 +35,7 @@ inline void writeBytes(const std::string& path, const std::string& bytes) {
   out << bytes;
 }
 
-// A folder of its own for each test, removed afterwards.
-class TempDir {
- public:
-  TempDir() {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = std::string("dimmark_engine_") +
-                       (info ? info->test_suite_name() : "x") + "_" +
-                       (info ? info->name() : "y");
-    for (auto& c : name)
-      if (c == '/') c = '_';
-    path_ = std::filesystem::temp_directory_path() / name;
-    std::filesystem::remove_all(path_);
-    std::filesystem::create_directories(path_);
-  }
-  ~TempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  std::string file(const std::string& name) const {
-    return (path_ / name).string();
-  }
-
- private:
-  std::filesystem::path path_;
-};
+using TempDir = fakes::TempDir;
 
 // A host with one drawing open.
 struct Opened {

@@ -27,6 +27,14 @@ class TempDir {
   TempDir& operator=(const TempDir&) = delete;
 
   const std::filesystem::path& path() const { return path_; }
+  // The path of a file in the folder, and a copy of one brought there.
+  std::string file(const std::string& name) const {
+    return (path_ / name).string();
+  }
+  std::string copy(const std::string& from, const std::string& name) const {
+    std::filesystem::copy_file(from, file(name));
+    return file(name);
+  }
   std::filesystem::path operator/(const std::string& name) const {
     return path_ / name;
   }

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "fakes/temp_dir.h"
+
 #include <QString>
 #include <cmath>
 #include <filesystem>
@@ -243,34 +245,7 @@ const Rgb kWhite{255, 255, 255}, kRed{255, 0, 0}, kYellow{255, 255, 0},
     kGreen{0, 255, 0}, kCyan{0, 255, 255}, kBlue{0, 0, 255},
     kMagenta{255, 0, 255}, kBlack{0, 0, 0};
 
-class TempDir {
- public:
-  TempDir() {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = std::string("dimmark_viewer_") +
-                       (info ? info->test_suite_name() : "x") + "_" +
-                       (info ? info->name() : "y");
-    for (auto& c : name)
-      if (c == '/') c = '_';
-    path_ = std::filesystem::temp_directory_path() / name;
-    std::filesystem::remove_all(path_);
-    std::filesystem::create_directories(path_);
-  }
-  ~TempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  std::string file(const std::string& name) const {
-    return (path_ / name).string();
-  }
-  std::string copy(const std::string& from, const std::string& name) const {
-    std::filesystem::copy_file(from, file(name));
-    return file(name);
-  }
-
- private:
-  std::filesystem::path path_;
-};
+using TempDir = fakes::TempDir;
 
 inline std::string readBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
