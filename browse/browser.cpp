@@ -5,6 +5,7 @@
 #include "app/form1.h"
 #include "forms/basic.h"
 #include "forms/errors.h"
+#include "intake/reading.h"
 
 namespace browse {
 
@@ -198,11 +199,8 @@ void ComReview_Click(app::Form1& f) {
   onEntity([&] { e->SetColor(f.highlightColor); });
   if (!f.decimalsChosen) {
     resumeNext([&] {
-      auto v = ctx.cadDoc->GetVariable("dimdec");
-      if (const double* d = std::get_if<double>(&v))
-        f.dimDecimals = forms::ToInt32(*d);
-      else
-        throw cadhost::HostError("type mismatch");
+      f.dimDecimals = forms::ToInt32(
+          intake::variableNumber(ctx.cadDoc->GetVariable("dimdec")));
     });
   }
   onEntity([&] {

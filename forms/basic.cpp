@@ -181,25 +181,19 @@ std::optional<double> ParseNumber(std::string_view text) {
 
 bool IsNumeric(std::string_view text) { return ParseNumber(text).has_value(); }
 
-std::string SingleText(float value) {
+template <typename T>
+std::string shortestText(T value, int maxFixedExp) {
   if (std::isnan(value)) return "NaN";
   if (std::isinf(value)) return value < 0 ? "-Infinity" : "Infinity";
   if (value == 0) return "0";
   std::array<char, 64> buf{};
   auto res = std::to_chars(buf.data(), buf.data() + buf.size(), value,
                            std::chars_format::scientific);
-  return styleNumber(buf.data(), res.ptr, 7);
+  return styleNumber(buf.data(), res.ptr, maxFixedExp);
 }
 
-std::string DoubleText(double value) {
-  if (std::isnan(value)) return "NaN";
-  if (std::isinf(value)) return value < 0 ? "-Infinity" : "Infinity";
-  if (value == 0) return "0";
-  std::array<char, 64> buf{};
-  auto res = std::to_chars(buf.data(), buf.data() + buf.size(), value,
-                           std::chars_format::scientific);
-  return styleNumber(buf.data(), res.ptr, 15);
-}
+std::string SingleText(float value) { return shortestText(value, 7); }
+std::string DoubleText(double value) { return shortestText(value, 15); }
 
 std::int16_t ToInt16(double value) { return roundTo<std::int16_t>(value); }
 std::int32_t ToInt32(double value) { return roundTo<std::int32_t>(value); }

@@ -41,14 +41,6 @@ std::string lower(std::string s) {
   return s;
 }
 
-double number(const cadhost::Variable& v) {
-  if (const double* d = std::get_if<double>(&v)) return *d;
-  if (const std::string* s = std::get_if<std::string>(&v)) {
-    if (auto n = forms::ParseNumber(*s)) return *n;
-  }
-  throw cadhost::HostError("type mismatch");
-}
-
 cadhost::Point point(const cadhost::Variable& v) {
   if (const cadhost::Point* p = std::get_if<cadhost::Point>(&v)) return *p;
   throw cadhost::HostError("type mismatch");
@@ -281,9 +273,11 @@ void acd(app::Form1& f) {
     f.extMax = point(doc->GetVariable("EXTMAX"));
     f.extMin = point(doc->GetVariable("EXTMIN"));
     if (!f.decimalsChosen)
-      f.dimDecimals = forms::ToInt32(number(doc->GetVariable("dimdec")));
-    f.textHeight = static_cast<float>(number(doc->GetVariable("dimtxt")));
-    f.dimScale = number(doc->GetVariable("dimlfac"));
+      f.dimDecimals =
+          forms::ToInt32(variableNumber(doc->GetVariable("dimdec")));
+    f.textHeight =
+        static_cast<float>(variableNumber(doc->GetVariable("dimtxt")));
+    f.dimScale = variableNumber(doc->GetVariable("dimlfac"));
     f.numberedRows = 0;
     if (created) {
       f.newDatabase = true;

@@ -52,6 +52,14 @@ void generalTolerance(app::Form1& f, intake::DimRecord& r) {
 
 }  // namespace
 
+double variableNumber(const cadhost::Variable& v) {
+  if (const double* d = std::get_if<double>(&v)) return *d;
+  if (const std::string* s = std::get_if<std::string>(&v)) {
+    if (auto n = forms::ParseNumber(*s)) return *n;
+  }
+  throw cadhost::HostError("type mismatch");
+}
+
 bool ISCONTAIN(std::string_view text) {
   if (text.size() < 2) return false;
   for (size_t i = 0; i + 1 < text.size(); ++i)

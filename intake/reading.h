@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "cadhost/host.h"
+
 namespace app {
 class Form1;
 }
@@ -18,6 +20,10 @@ inline constexpr const char* kRadial = "半径尺寸";
 inline constexpr const char* kDiametric = "直径尺寸";
 inline constexpr const char* kAngular = "角度尺寸";
 inline constexpr const char* kOrdinate = "绝对坐标尺寸";
+
+// A host variable read as a number: a number, or a text that is one;
+// anything else raises HostError.
+double variableNumber(const cadhost::Variable& v);
 
 // True when the text holds "<>" (the measured value) somewhere.
 bool ISCONTAIN(std::string_view text);
