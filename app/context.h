@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -46,9 +47,10 @@ struct AppContext {
   std::int32_t textNext = 1;
   std::vector<intake::DimRecord> adoptedRecords;
 
-  // Measurements per position 0..dimCount; samples 0..5 (0 unused).
+  // Measurements per position 0..dimCount; samples 0..5 (0 unused). An
+  // empty sample was not measured; a count of 0 means nothing is stored.
   std::vector<std::int32_t> sampleCounts;
-  std::vector<std::array<float, 6>> samples;
+  std::vector<std::array<std::optional<float>, 6>> samples;
   std::vector<std::string> instrumentCodes;
 
   // General tolerances.

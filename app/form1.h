@@ -169,6 +169,9 @@ class Form1 : public forms::Form {
   // numbering that would start again at position 1 refuses once there are
   // any, so the table never holds a second set.
   std::int32_t numberedRows = 0;
+  // Set while the browse list is put back after a refused move, so that
+  // its Click does not run again.
+  bool revertingList = false;
 
   std::int16_t zoneGroupStart = 0;
   std::int16_t zoneMarkedCount = 0;

@@ -4,6 +4,7 @@
 #include <QBrush>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -14,6 +15,7 @@
 #include <QTabWidget>
 #include <QTableView>
 #include <QToolBar>
+#include <QUrl>
 #include <algorithm>
 #include <filesystem>
 #include <system_error>
@@ -98,6 +100,39 @@ QVariant SheetModel::data(const QModelIndex& index, int role) const {
   return {};
 }
 
+Qt::ItemFlags SheetModel::flags(const QModelIndex& index) const {
+  Qt::ItemFlags f = QAbstractTableModel::flags(index);
+  if (!index.isValid()) return f;
+  const int row = index.row() + 1;
+  const int column = index.column() + 1;
+  if (!book_->reserved(sheet_, row, column) &&
+      !book_->hasFormula(sheet_, row, column))
+    f |= Qt::ItemIsEditable;
+  return f;
+}
+
+bool SheetModel::setData(const QModelIndex& index, const QVariant& value,
+                         int role) {
+  if (!index.isValid() || role != Qt::EditRole) return false;
+  const int row = index.row() + 1;
+  const int column = index.column() + 1;
+  const std::string text = value.toString().trimmed().toStdString();
+  bool done = false;
+  auto type = [&] {
+    try {
+      book_->typeCell(sheet_, row, column, text);
+      done = true;
+    } catch (const reports::SheetError& e) {
+      if (refused) refused(qs(e.what()));
+    }
+  };
+  if (run)
+    run(type);
+  else
+    type();
+  return done;
+}
+
 QVariant SheetModel::headerData(int section, Qt::Orientation orientation,
                                 int role) const {
   if (role != Qt::DisplayRole) return {};
@@ -131,17 +166,32 @@ SheetWindow::SheetWindow(std::shared_ptr<EmbeddedSheetApplication> app,
   books_->setDocumentMode(true);
   setCentralWidget(books_);
 
+  auto* save = new QAction("保存", this);
+  save->setShortcut(QKeySequence::Save);
+  connect(save, &QAction::triggered, this, [this] { this->save(); });
   auto* saveAs = new QAction("另存为…", this);
   saveAs->setShortcut(QKeySequence::SaveAs);
   connect(saveAs, &QAction::triggered, this, [this] { saveAsDialog(); });
+  auto* openIt = new QAction("用电子表格程序打开", this);
+  openIt->setToolTip("保存后，在系统的电子表格程序中打开当前工作簿");
+  connect(openIt, &QAction::triggered, this, [this] { openExternally(); });
   QMenu* file = menuBar()->addMenu("文件");
+  file->addAction(save);
   file->addAction(saveAs);
+  file->addSeparator();
+  file->addAction(openIt);
+  file->addSeparator();
   auto* close = new QAction("关闭", this);
   connect(close, &QAction::triggered, this, [this] { this->close(); });
   file->addAction(close);
-  addToolBar("文件")->addAction(saveAs);
+  QToolBar* bar = addToolBar("文件");
+  bar->addAction(save);
+  bar->addAction(saveAs);
+  bar->addAction(openIt);
   connect(books_, &QTabWidget::currentChanged, this, [this] {
-    if (auto book = currentBook()) statusBar()->showMessage(qs(book->path()));
+    if (auto book = currentBook())
+      showStatus(
+          qs(book->savedPath().empty() ? book->path() : book->savedPath()));
   });
 
   confirmDiscard = [this] {
@@ -150,10 +200,34 @@ SheetWindow::SheetWindow(std::shared_ptr<EmbeddedSheetApplication> app,
                "工作簿还没有保存，关闭后填写的内容将丢失。确定关闭吗？") ==
            QMessageBox::Yes;
   };
+  askSavePath = [this](const QString& start) {
+    return QFileDialog::getSaveFileName(this, "另存为", start,
+                                        "Excel 工作簿 (*.xlsx)");
+  };
+  openFile = [](const QString& path) {
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+  };
   for (const auto& book : app_->workbooks()) addBook(*book);
 }
 
 SheetWindow::~SheetWindow() = default;
+
+void SheetWindow::setInstance(std::shared_ptr<EmbeddedSheetApplication> app) {
+  if (app == app_) return;
+  // The tabs of the instance let go; its models go with their tabs.
+  while (books_->count() > 0) {
+    QWidget* tab = books_->widget(0);
+    books_->removeTab(0);
+    delete tab;
+  }
+  list_.clear();
+  app_ = std::move(app);
+  for (const auto& book : app_->workbooks()) addBook(*book);
+}
+
+void SheetWindow::showStatus(const QString& text) {
+  statusBar()->showMessage(text);
+}
 
 SheetWindow::Book* SheetWindow::find(const EmbeddedWorkbook& book) {
   for (Book& b : list_)
@@ -171,8 +245,13 @@ void SheetWindow::addBook(EmbeddedWorkbook& book) {
   b.sheets->setTabPosition(QTabWidget::South);
   for (int i = 1; i <= book.worksheetCount(); ++i) {
     auto* model = new SheetModel(ref, i, b.sheets);
+    model->run = run_;
+    model->refused = [this](const QString& why) { showStatus(why); };
     auto* view = new QTableView;
     view->setModel(model);
+    view->setEditTriggers(QAbstractItemView::DoubleClicked |
+                          QAbstractItemView::EditKeyPressed |
+                          QAbstractItemView::AnyKeyPressed);
     view->horizontalHeader()->setDefaultSectionSize(80);
     view->verticalHeader()->setDefaultSectionSize(22);
     for (const xlsx::CellRange& m : book.sheetContent(i).mergedCells())
@@ -192,7 +271,6 @@ void SheetWindow::cellChanged(EmbeddedWorkbook& book, int sheet, int row,
   Book* b = find(book);
   if (!b || sheet < 1 || sheet > static_cast<int>(b->models.size())) return;
   b->models[static_cast<size_t>(sheet - 1)]->cellChanged(row, column);
-  b->unsaved = true;
 }
 
 void SheetWindow::sheetActivated(EmbeddedWorkbook& book, int sheet) {
@@ -234,31 +312,59 @@ bool SheetWindow::saveCurrentAs(const QString& chosen, QString* error) {
   } catch (const reports::SheetError& e) {
     return fail(qs(e.what()));
   }
-  for (Book& b : list_)
-    if (b.book == book) b.unsaved = false;
-  statusBar()->showMessage("已保存 " + path);
+  showStatus("已保存 " + path);
   return true;
 }
 
-void SheetWindow::saveAsDialog() {
+QString SheetWindow::proposedPath() const {
   auto book = currentBook();
-  if (!book) return;
-  QString start = isTemplate(book->path())
-                      ? QDir::home().filePath(qs(book->fileName()))
-                      : qs(book->path());
-  const QString path = QFileDialog::getSaveFileName(this, "另存为", start,
-                                                    "Excel 工作簿 (*.xlsx)");
+  if (!book) return {};
+  if (!book->savedPath().empty()) return qs(book->savedPath());
+  if (!book->suggestedPath().empty()) return qs(book->suggestedPath());
+  if (isTemplate(book->path()))
+    return QDir::home().filePath(qs(book->fileName()));
+  return qs(book->path());
+}
+
+void SheetWindow::saveAsDialog() {
+  if (!currentBook() || !askSavePath) return;
+  const QString path = askSavePath(proposedPath());
   if (path.isEmpty()) return;
   QString why;
   if (!saveCurrentAs(path, &why))
     QMessageBox::warning(this, "DimMark", "保存失败：" + why);
 }
 
+void SheetWindow::save() {
+  auto book = currentBook();
+  if (!book) return;
+  if (book->savedPath().empty()) {
+    saveAsDialog();
+    return;
+  }
+  QString why;
+  if (!saveCurrentAs(qs(book->savedPath()), &why))
+    QMessageBox::warning(this, "DimMark", "保存失败：" + why);
+}
+
+void SheetWindow::openExternally() {
+  auto book = currentBook();
+  if (!book) return;
+  // What the desktop's program opens is the file: it must hold the latest.
+  if (book->savedPath().empty() || !book->Saved()) save();
+  if (book->savedPath().empty() || !book->Saved()) return;
+  if (!openFile || !openFile(qs(book->savedPath())))
+    QMessageBox::warning(
+        this, "DimMark",
+        "没有找到能打开 " + qs(book->savedPath()) + " 的电子表格程序。");
+}
+
 void SheetWindow::closeEvent(QCloseEvent* event) {
   // The model decides: the host hides the window and tells the program.
   event->ignore();
-  const bool unsaved = std::any_of(list_.begin(), list_.end(),
-                                   [](const Book& b) { return b.unsaved; });
+  const bool unsaved =
+      std::any_of(list_.begin(), list_.end(),
+                  [](const Book& b) { return !b.book->Saved(); });
   if (unsaved && confirmDiscard && !confirmDiscard()) return;
   auto app = app_;  // the window may go while the host reports
   auto closeIt = [app] { app->closeWindow(); };
@@ -273,76 +379,81 @@ void SheetWindow::closeEvent(QCloseEvent* event) {
 class SheetWindows::Watch : public reports::embedded::SheetObserver {
  public:
   Watch(const std::shared_ptr<EmbeddedSheetApplication>& app,
-        const ActionRunner& run)
-      : app_(app), run_(run) {}
-  ~Watch() override { delete window_.data(); }
+        SheetWindows& owner)
+      : app_(app), owner_(owner) {}
 
   void workbookOpened(EmbeddedWorkbook& book) override {
     active_ = &book;
-    if (window_) window_->addBook(book);
+    if (auto* w = shown()) w->addBook(book);
   }
   void cellChanged(EmbeddedWorkbook& book, int sheet, int row,
                    int column) override {
-    if (window_) window_->cellChanged(book, sheet, row, column);
+    if (auto* w = shown()) w->cellChanged(book, sheet, row, column);
   }
   void sheetActivated(EmbeddedWorkbook& book, int sheet) override {
     active_ = &book;
-    if (window_) window_->sheetActivated(book, sheet);
+    if (auto* w = shown()) w->sheetActivated(book, sheet);
   }
   void visibilityChanged(bool visible) override {
+    auto app = app_.lock();
+    if (!app) return;
     if (visible) {
-      auto app = app_.lock();
-      if (!app) return;
-      // The window holds its instance: one the program has let go of stays
-      // open until the user closes it.
-      if (!window_) {
-        window_ = new SheetWindow(app, run_);
-        // What was activated while no window showed comes to the front.
-        for (const auto& book : app->workbooks())
-          if (book.get() == active_)
-            window_->sheetActivated(*book, book->activeIndex());
+      SheetWindow* w = owner_.window_;
+      if (!w) {
+        w = new SheetWindow(app, owner_.run_);
+        owner_.window_ = w;
+      } else {
+        w->setInstance(app);
       }
-      window_->show();
-      window_->raise();
-      window_->activateWindow();
-    } else if (window_) {
-      window_->hide();
-      window_->deleteLater();
-      window_.clear();
+      // What was activated while no window showed comes to the front.
+      for (const auto& book : app->workbooks())
+        if (book.get() == active_)
+          w->sheetActivated(*book, book->activeIndex());
+      w->show();
+      w->raise();
+      w->activateWindow();
+    } else if (auto* w = shown()) {
+      w->hide();
+      w->deleteLater();
+      owner_.window_.clear();
     }
   }
 
-  bool expired() const { return app_.expired() && !window_; }
+  bool expired() const { return app_.expired(); }
   bool watches(const EmbeddedSheetApplication& app) const {
     auto held = app_.lock();
     return held.get() == &app;
   }
-  SheetWindow* window() const { return window_.data(); }
 
  private:
+  // The window while it shows this instance.
+  SheetWindow* shown() const {
+    SheetWindow* w = owner_.window_;
+    auto app = app_.lock();
+    return w && app && w->instance() == app ? w : nullptr;
+  }
+
   std::weak_ptr<EmbeddedSheetApplication> app_;
-  const ActionRunner& run_;
-  QPointer<SheetWindow> window_;
+  SheetWindows& owner_;
   // The workbook opened or activated last; compared, never followed.
   const EmbeddedWorkbook* active_ = nullptr;
 };
 
 SheetWindows::SheetWindows(ActionRunner run) : run_(std::move(run)) {}
 
-SheetWindows::~SheetWindows() = default;
+SheetWindows::~SheetWindows() { delete window_.data(); }
 
 void SheetWindows::attach(
     const std::shared_ptr<EmbeddedSheetApplication>& app) {
   std::erase_if(watches_, [](const auto& w) { return w->expired(); });
-  auto watch = std::make_shared<Watch>(app, run_);
+  auto watch = std::make_shared<Watch>(app, *this);
   app->addObserver(watch);
   watches_.push_back(std::move(watch));
 }
 
 SheetWindow* SheetWindows::windowOf(const EmbeddedSheetApplication& app) const {
-  for (const auto& w : watches_)
-    if (w->watches(app)) return w->window();
-  return nullptr;
+  SheetWindow* w = window_;
+  return w && w->instance().get() == &app ? w : nullptr;
 }
 
 reports::SheetFactory windowSheetHost(ActionRunner run) {

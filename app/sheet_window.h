@@ -7,6 +7,7 @@
 #include <QAbstractTableModel>
 #include <QMainWindow>
 #include <QPointer>
+#include <QString>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -33,6 +34,14 @@ class SheetModel : public QAbstractTableModel {
   QVariant data(const QModelIndex& index, int role) const override;
   QVariant headerData(int section, Qt::Orientation orientation,
                       int role) const override;
+  // Cells the user may type into: neither the program's nor formulas.
+  Qt::ItemFlags flags(const QModelIndex& index) const override;
+  bool setData(const QModelIndex& index, const QVariant& value,
+               int role) override;
+
+  // Runs the typing through the program, and tells why one was refused.
+  ActionRunner run;
+  std::function<void(const QString&)> refused;
 
   // A cell the host has set (1-based); the table grows to hold it.
   void cellChanged(int row, int column);
@@ -50,6 +59,15 @@ class SheetWindow : public QMainWindow {
               ActionRunner run);
   ~SheetWindow() override;
 
+  // The instance whose workbooks the window shows. A new report's instance
+  // takes the window over; the one before (let go by the program) goes.
+  void setInstance(
+      std::shared_ptr<reports::embedded::EmbeddedSheetApplication> app);
+  const std::shared_ptr<reports::embedded::EmbeddedSheetApplication>& instance()
+      const {
+    return app_;
+  }
+
   void addBook(reports::embedded::EmbeddedWorkbook& book);
   void cellChanged(reports::embedded::EmbeddedWorkbook& book, int sheet,
                    int row, int column);
@@ -59,6 +77,13 @@ class SheetWindow : public QMainWindow {
   // False, with the reason in error, when nothing was written.
   std::shared_ptr<reports::embedded::EmbeddedWorkbook> currentBook() const;
   bool saveCurrentAs(const QString& path, QString* error = nullptr);
+  // Where Save As starts: the name proposed for the workbook (beside the
+  // drawing), else where it was saved or opened; never over a template.
+  QString proposedPath() const;
+  // Ctrl+S: where the workbook was last saved, or Save As the first time.
+  void save();
+  // Opens the saved workbook in the desktop's spreadsheet program.
+  void openExternally();
 
   QTabWidget* books() const { return books_; }
   SheetModel* model(int book, int sheet) const;  // from 0
@@ -66,6 +91,11 @@ class SheetWindow : public QMainWindow {
   // Asked before a window with unsaved changes closes; the default asks
   // the user.
   std::function<bool()> confirmDiscard;
+  // Asks for a file to save to, starting at the proposed path; the default
+  // shows the file dialog. An empty answer is a cancel.
+  std::function<QString(const QString& start)> askSavePath;
+  // Hands a saved file to the desktop; the default opens it there.
+  std::function<bool(const QString& path)> openFile;
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -75,10 +105,10 @@ class SheetWindow : public QMainWindow {
     std::shared_ptr<reports::embedded::EmbeddedWorkbook> book;
     QTabWidget* sheets = nullptr;
     std::vector<SheetModel*> models;
-    bool unsaved = false;
   };
   Book* find(const reports::embedded::EmbeddedWorkbook& book);
   void saveAsDialog();
+  void showStatus(const QString& text);
 
   std::shared_ptr<reports::embedded::EmbeddedSheetApplication> app_;
   ActionRunner run_;
@@ -86,8 +116,9 @@ class SheetWindow : public QMainWindow {
   std::vector<Book> list_;
 };
 
-// Every sheet window of the program: one per instance, made when the
-// instance becomes visible.
+// The sheet window of the program: made when an instance first becomes
+// visible, and taken over by each later instance that is shown (a new
+// report), so stale windows never stack up.
 class SheetWindows {
  public:
   explicit SheetWindows(ActionRunner run = {});
@@ -98,14 +129,16 @@ class SheetWindows {
   // For makeSheetHost: watches each new instance.
   void attach(
       const std::shared_ptr<reports::embedded::EmbeddedSheetApplication>& app);
-  // The window of an instance while it is shown, else null.
+  // The window while it shows this instance, else null.
   SheetWindow* windowOf(
       const reports::embedded::EmbeddedSheetApplication& app) const;
+  SheetWindow* window() const { return window_.data(); }
 
  private:
   class Watch;
   ActionRunner run_;
   std::vector<std::shared_ptr<Watch>> watches_;
+  QPointer<SheetWindow> window_;
 };
 
 }  // namespace app

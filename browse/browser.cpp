@@ -1,6 +1,10 @@
 #include "browse/browser.h"
 
+#include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
 
 #include "app/form1.h"
 #include "forms/basic.h"
@@ -53,62 +57,243 @@ void show(app::Form1& f, std::int32_t p) {
   f.Text6->setText(forms::SingleText(r.low));
 }
 
-void measinput(app::Form1& f, std::int32_t mindex, std::int32_t samnum) {
-  if (!inArrays(f, mindex)) return;
-  auto& ctx = f.ctx;
-  auto m = static_cast<size_t>(mindex);
-  ctx.sampleCounts[m] = samnum;
-  for (std::int32_t k = 1; k <= samnum && k <= 5; ++k)
-    ctx.samples[m][static_cast<size_t>(k)] = static_cast<float>(
-        forms::Val(f.Text7[static_cast<size_t>(k - 1)]->text()));
-  for (int i = 0; i < 8; ++i) {
-    if (f.Option3[static_cast<size_t>(i)]->value() != 0) {
-      ctx.instrumentCodes[m] = kInstrumentCodes[i];
-      break;
+namespace {
+
+// Full-width forms an input method may give, as their ASCII characters.
+std::string asciiForms(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size();) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    // U+FF01..U+FF5E are EF BC 81..EF BD 9E; U+3000 is E3 80 80.
+    if (c == 0xEF && i + 2 < text.size()) {
+      const auto b1 = static_cast<unsigned char>(text[i + 1]);
+      const auto b2 = static_cast<unsigned char>(text[i + 2]);
+      int code = -1;
+      if (b1 == 0xBC && b2 >= 0x81 && b2 <= 0xBF) code = b2 - 0x80;
+      if (b1 == 0xBD && b2 >= 0x80 && b2 <= 0x9E) code = b2 - 0x80 + 0x40;
+      if (code > 0) {
+        out += static_cast<char>(code + 0x20);
+        i += 3;
+        continue;
+      }
+    }
+    if (c == 0xE3 && i + 2 < text.size() &&
+        static_cast<unsigned char>(text[i + 1]) == 0x80 &&
+        static_cast<unsigned char>(text[i + 2]) == 0x80) {
+      out += ' ';
+      i += 3;
+      continue;
+    }
+    out += text[i];
+    ++i;
+  }
+  return out;
+}
+
+bool isBlank(char c) { return c == ' ' || c == '\t'; }
+
+// A whole decimal number with "." as its point: sign, digits, point,
+// exponent. Nothing else, so "1,5" or "12abc" are not taken for numbers.
+bool plainNumber(std::string_view s) {
+  size_t i = 0;
+  if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
+  size_t digits = 0;
+  while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) {
+    ++i;
+    ++digits;
+  }
+  if (i < s.size() && s[i] == '.') {
+    ++i;
+    while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) {
+      ++i;
+      ++digits;
     }
   }
+  if (digits == 0) return false;
+  if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
+    ++i;
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
+    size_t exp = 0;
+    while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) {
+      ++i;
+      ++exp;
+    }
+    if (exp == 0) return false;
+  }
+  return i == s.size();
+}
+
+const char* instrumentOf(const app::Form1& f) {
+  for (size_t i = 0; i < 8; ++i)
+    if (f.Option3[i]->value() != 0) return kInstrumentCodes[i];
+  return nullptr;
+}
+
+}  // namespace
+
+SampleText readSample(std::string_view text) {
+  SampleText r;
+  const std::string ascii = asciiForms(text);
+  std::string_view s = ascii;
+  while (!s.empty() && isBlank(s.front())) s.remove_prefix(1);
+  while (!s.empty() && isBlank(s.back())) s.remove_suffix(1);
+  if (s.empty()) return r;
+  if (!plainNumber(s)) {
+    r.error = "不是有效数字";
+    return r;
+  }
+  std::string copy(s.front() == '+' ? s.substr(1) : s);
+  errno = 0;
+  char* end = nullptr;
+  const double d = std::strtod(copy.c_str(), &end);
+  const auto single = static_cast<float>(d);
+  // Beyond a single, or so small that it would read as 0: no measurement
+  // an instrument gives, and not what was typed.
+  const bool underflow = (d == 0 && errno == ERANGE) || (d != 0 && single == 0);
+  if (!std::isfinite(d) || !std::isfinite(single) || underflow) {
+    r.error = "超出范围";
+    return r;
+  }
+  r.value = single == 0 ? 0.0f : single;  // no negative zero
+  return r;
+}
+
+intake::Measurement measurementOf(const app::AppContext& ctx, std::int32_t p) {
+  intake::Measurement m;
+  const auto i = static_cast<size_t>(p);
+  if (p < 0 || i >= ctx.sampleCounts.size() || i >= ctx.samples.size() ||
+      i >= ctx.instrumentCodes.size())
+    return m;
+  m.count = std::clamp(ctx.sampleCounts[i], 0, 5);
+  for (size_t k = 1; k <= 5; ++k)
+    if (static_cast<std::int32_t>(k) <= m.count)
+      m.samples[k - 1] = ctx.samples[i][k];
+  m.instrument = ctx.instrumentCodes[i];
+  if (!m.measured()) m = {};
+  return m;
+}
+
+void storeMeasurement(app::AppContext& ctx, std::int32_t p,
+                      const intake::Measurement& m) {
+  const auto i = static_cast<size_t>(p);
+  if (p < 0 || i >= ctx.sampleCounts.size() || i >= ctx.samples.size() ||
+      i >= ctx.instrumentCodes.size())
+    return;
+  const bool any = m.measured();
+  ctx.sampleCounts[i] = any ? m.count : 0;
+  ctx.samples[i] = {};
+  for (size_t k = 1; k <= 5; ++k)
+    if (any && static_cast<std::int32_t>(k) <= m.count)
+      ctx.samples[i][k] = m.samples[k - 1];
+  ctx.instrumentCodes[i] = any ? m.instrument : std::string();
+}
+
+void persistMeasurements(app::Form1& f,
+                         const std::vector<std::int32_t>& positions) {
+  // Only the database of the drawing in hand takes its measurements.
+  if (positions.empty() || !f.dbConn || !f.dbConn->IsOpen() ||
+      f.dbConn->Path() != f.dbPath)
+    return;
+  intake::Connection& db = *f.dbConn;
+  try {
+    if (positions.size() == 1) {
+      db.SaveMeasurement(positions[0], measurementOf(f.ctx, positions[0]));
+      return;
+    }
+    db.BeginTrans();
+    try {
+      for (std::int32_t p : positions)
+        db.SaveMeasurement(p, measurementOf(f.ctx, p));
+      db.CommitTrans();
+    } catch (...) {
+      resumeNext([&] { db.RollbackTrans(); });
+      throw;
+    }
+  } catch (const std::exception& e) {
+    f.ctx.desktop.message(
+        std::string("测量值已保留在程序中，但没有写入尺寸数据库：") + e.what(),
+        forms::Buttons::Ok, "");
+  }
+}
+
+bool measinput(app::Form1& f, std::int32_t mindex, std::int32_t samnum) {
+  if (mindex < 1 || !inArrays(f, mindex)) return true;
+  const std::int32_t n = std::clamp(samnum, 0, 5);
+  intake::Measurement m;
+  m.count = n;
+  for (std::int32_t k = 1; k <= n; ++k) {
+    const std::string& text = f.Text7[static_cast<size_t>(k - 1)]->text();
+    SampleText read = readSample(text);
+    if (!read.error.empty()) {
+      f.ctx.desktop.message(
+          "样本" + std::to_string(k) + "：“" + text + "”" + read.error,
+          forms::Buttons::Ok, "");
+      return false;
+    }
+    m.samples[static_cast<size_t>(k - 1)] = read.value;
+  }
+  if (const char* code = instrumentOf(f))
+    m.instrument = code;
+  else
+    m.instrument = f.ctx.instrumentCodes[static_cast<size_t>(mindex)];
+  if (!m.measured()) m = {};
+  if (m == measurementOf(f.ctx, mindex)) return true;
+  storeMeasurement(f.ctx, mindex, m);
+  persistMeasurements(f, {mindex});
+  return true;
 }
 
 void meatool(app::Form1& f, std::int32_t mtool) {
-  if (!inArrays(f, mtool)) return;
-  auto& ctx = f.ctx;
-  auto m = static_cast<size_t>(mtool);
-  std::int32_t n = ctx.sampleCounts[m];
-  for (std::int32_t k = 1; k <= n && k <= 5; ++k)
-    f.Text7[static_cast<size_t>(k - 1)]->setText(
-        forms::SingleText(ctx.samples[m][static_cast<size_t>(k)]));
-  if (n != 0) {
-    for (int i = 0; i < 8; ++i)
-      if (ctx.instrumentCodes[m] == kInstrumentCodes[i])
-        f.Option3[static_cast<size_t>(i)]->setValue(1);
+  const intake::Measurement m = mtool >= 1 && inArrays(f, mtool)
+                                    ? measurementOf(f.ctx, mtool)
+                                    : intake::Measurement{};
+  for (size_t k = 0; k < 5; ++k) {
+    const auto& v = m.samples[k];
+    f.Text7[k]->setText(v ? forms::SingleText(*v) : std::string());
   }
+  if (!m.measured()) return;
+  // Every stored sample shows, so leaving again keeps them all.
+  if (f.Combo3->listIndex() != m.count - 1)
+    resumeNext([&] { f.Combo3->setListIndex(m.count - 1); });
+  for (size_t i = 0; i < 8; ++i)
+    if (m.instrument == kInstrumentCodes[i]) f.Option3[i]->setValue(1);
 }
 
-void leaveStep(app::Form1& f) {
+bool leaveStep(app::Form1& f) {
   f.currentPosition = f.Combo1->listIndex() + 1;
   f.currentSample = f.Combo3->listIndex() + 1;
-  if (f.currentSample != 0) measinput(f, f.currentPosition, f.currentSample);
+  if (f.currentSample == 0) return true;
+  return measinput(f, f.currentPosition, f.currentSample);
 }
 
 void Combo1_Click(app::Form1& f) {
+  if (f.revertingList) return;
   // The list shows the new entry already: the save is for the position
   // still held, the one being left.
   f.currentSample = f.Combo3->listIndex() + 1;
-  if (f.currentSample != 0) measinput(f, f.currentPosition, f.currentSample);
+  if (f.currentSample != 0 &&
+      !measinput(f, f.currentPosition, f.currentSample)) {
+    // A box to correct first: the list goes back to the entry being left.
+    f.revertingList = true;
+    resumeNext([&] { f.Combo1->setListIndex(f.currentPosition - 1); });
+    f.revertingList = false;
+    return;
+  }
   f.currentPosition = f.Combo1->listIndex() + 1;
   resumeNext([&] { show(f, f.currentPosition); });
   meatool(f, f.currentPosition);
 }
 
 void ComFirst_Click(app::Form1& f) {
-  leaveStep(f);
+  if (!leaveStep(f)) return;
   resumeNext([&] { f.Combo1->setListIndex(0); });
   resumeNext([&] { show(f, 1); });
   meatool(f, 1);
 }
 
 void ComProious_Click(app::Form1& f) {
-  leaveStep(f);
+  if (!leaveStep(f)) return;
   if (f.Combo1->listIndex() >= 1) {
     resumeNext([&] { f.Combo1->setListIndex(f.Combo1->listIndex() - 1); });
     f.currentPosition = f.Combo1->listIndex() + 1;
@@ -118,7 +303,7 @@ void ComProious_Click(app::Form1& f) {
 }
 
 void ComNext_Click(app::Form1& f) {
-  leaveStep(f);
+  if (!leaveStep(f)) return;
   if (f.Combo1->listIndex() + 1 < f.Combo1->listCount()) {
     resumeNext([&] { f.Combo1->setListIndex(f.Combo1->listIndex() + 1); });
     f.currentPosition = f.Combo1->listIndex() + 1;
@@ -128,7 +313,7 @@ void ComNext_Click(app::Form1& f) {
 }
 
 void ComLast_Click(app::Form1& f) {
-  leaveStep(f);
+  if (!leaveStep(f)) return;
   int last = f.Combo1->listCount() - 1;
   resumeNext([&] { f.Combo1->setListIndex(last); });
   resumeNext([&] { show(f, f.Combo1->listCount()); });
@@ -136,7 +321,9 @@ void ComLast_Click(app::Form1& f) {
 }
 
 void ComSearch_Click(app::Form1& f) {
-  resumeNext([&] { leaveStep(f); });
+  bool left = true;
+  resumeNext([&] { left = leaveStep(f); });
+  if (!left) return;
   int n = 100 * f.CSearch1->listIndex() + 10 * f.CSearch2->listIndex() +
           f.CSearch3->listIndex();
   if (n > f.ctx.dimCount + 1) return;
@@ -153,7 +340,9 @@ void ComSearch_Click(app::Form1& f) {
 }
 
 void ComFind_Click(app::Form1& f) {
-  resumeNext([&] { leaveStep(f); });
+  bool left = true;
+  resumeNext([&] { left = leaveStep(f); });
+  if (!left) return;
   bool found = false;
   std::string wanted = trimBlanks(f.Text2->text());
   for (std::int32_t i = 1; i <= f.ctx.dimCount; ++i) {
@@ -236,9 +425,8 @@ void Combo3_Click(app::Form1& f) {
       f.Text7[static_cast<size_t>(k - 1)]->setVisible(false);
     }
   }
-  std::int32_t current = f.Combo1->listIndex() + 1;
-  if (inArrays(f, current))
-    f.ctx.sampleCounts[static_cast<size_t>(current)] = n;
+  // The stored count follows when the dimension is left: the boxes then
+  // shown are what is kept, so a count chosen by mistake loses nothing yet.
 }
 
 }  // namespace browse

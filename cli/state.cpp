@@ -88,6 +88,19 @@ void floats(const std::array<T, N>& a, Json& j) {
   j.endArray();
 }
 
+// Samples not measured are null.
+template <size_t N>
+void floats(const std::array<std::optional<float>, N>& a, Json& j) {
+  j.beginArray();
+  for (const auto& v : a) {
+    if (v)
+      j.value(*v);
+    else
+      j.null();
+  }
+  j.endArray();
+}
+
 }  // namespace
 
 void dumpState(app::Program& p, const std::string& hostState, Json& j) {

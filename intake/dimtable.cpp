@@ -719,6 +719,159 @@ void Connection::RollbackTrans() {
   s.endPass();
 }
 
+// ---- measurements ---------------------------------------------------------
+
+namespace {
+
+// Made on the first save, so databases from before it keep working and
+// dim1 stays exactly as it was. Samples are singles; NULL is not measured.
+const char* const kMeasureTable =
+    "CREATE TABLE IF NOT EXISTS measure ("
+    " position INTEGER PRIMARY KEY CHECK (position >= 1),"
+    " samplecount INTEGER NOT NULL CHECK (samplecount BETWEEN 1 AND 5),"
+    " sample1 REAL, sample2 REAL, sample3 REAL, sample4 REAL, sample5 REAL,"
+    " instrument TEXT NOT NULL DEFAULT ''"
+    ") STRICT";
+
+struct Statement {
+  sqlite3_stmt* st = nullptr;
+  ~Statement() { sqlite3_finalize(st); }
+};
+
+bool hasMeasureTable(ConnState& s) {
+  Statement q;
+  int rc = sqlite3_prepare_v2(
+      s.db,
+      "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'measure'",
+      -1, &q.st, nullptr);
+  if (rc != SQLITE_OK) s.raise(rc, "读取");
+  rc = sqlite3_step(q.st);
+  if (rc == SQLITE_ROW) return true;
+  if (rc != SQLITE_DONE) s.raise(rc, "读取");
+  return false;
+}
+
+void writeMeasurement(ConnState& s, std::int32_t position,
+                      const Measurement& m) {
+  s.exec(kMeasureTable, "写入");
+  Statement q;
+  if (!m.measured()) {
+    int rc = sqlite3_prepare_v2(s.db, "DELETE FROM measure WHERE position = ?1",
+                                -1, &q.st, nullptr);
+    if (rc == SQLITE_OK) rc = sqlite3_bind_int(q.st, 1, position);
+    if (rc == SQLITE_OK) rc = sqlite3_step(q.st);
+    if (rc != SQLITE_DONE) s.raise(rc, "写入");
+    return;
+  }
+  int rc = sqlite3_prepare_v2(
+      s.db,
+      "INSERT OR REPLACE INTO measure (position, samplecount, sample1, "
+      "sample2, sample3, sample4, sample5, instrument) "
+      "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)",
+      -1, &q.st, nullptr);
+  if (rc == SQLITE_OK) rc = sqlite3_bind_int(q.st, 1, position);
+  if (rc == SQLITE_OK) rc = sqlite3_bind_int(q.st, 2, m.count);
+  for (int k = 0; k < 5 && rc == SQLITE_OK; ++k) {
+    const auto& v = m.samples[static_cast<std::size_t>(k)];
+    rc = v ? sqlite3_bind_double(q.st, 3 + k, static_cast<double>(*v))
+           : sqlite3_bind_null(q.st, 3 + k);
+  }
+  if (rc == SQLITE_OK)
+    rc = sqlite3_bind_text(q.st, 8, m.instrument.data(),
+                           static_cast<int>(m.instrument.size()),
+                           SQLITE_TRANSIENT);
+  if (rc == SQLITE_OK) rc = sqlite3_step(q.st);
+  if (rc != SQLITE_DONE) s.raise(rc, "写入");
+}
+
+}  // namespace
+
+void Connection::SaveMeasurement(std::int32_t position, const Measurement& m) {
+  ConnState& s = openState(state_, path_);
+  if (position < 1) {
+    throw DbError(Kind::BadValue, "尺寸数据库" + inQuotes(path_) +
+                                      "：测量值的位置" +
+                                      std::to_string(position) + "无效。");
+  }
+  if (m.measured() && (m.count < 1 || m.count > 5)) {
+    throw DbError(Kind::BadValue, "尺寸数据库" + inQuotes(path_) + "：样本数" +
+                                      std::to_string(m.count) + "无效。");
+  }
+  for (const auto& v : m.samples) {
+    if (v && !std::isfinite(*v)) {
+      throw DbError(Kind::BadValue, "尺寸数据库" + inQuotes(path_) +
+                                        "：测量值不是有限的数值。");
+    }
+  }
+  if (s.failed) throw s.passFailed();
+  if (s.txn != ConnState::Txn::None) {
+    // Joins the pass or transaction in hand; its end commits it.
+    s.beginWrite(nullptr);
+    try {
+      writeMeasurement(s, position, m);
+    } catch (const DbError& e) {
+      s.failPass(e.what());
+      throw;
+    }
+    return;
+  }
+  s.exec("BEGIN IMMEDIATE", "写入");
+  try {
+    writeMeasurement(s, position, m);
+  } catch (...) {
+    sqlite3_exec(s.db, "ROLLBACK", nullptr, nullptr, nullptr);
+    throw;
+  }
+  int rc = sqlite3_exec(s.db, "COMMIT", nullptr, nullptr, nullptr);
+  if (rc != SQLITE_OK) {
+    DbError err = engineError(path_, s.db, rc, "提交");
+    if (!sqlite3_get_autocommit(s.db))
+      sqlite3_exec(s.db, "ROLLBACK", nullptr, nullptr, nullptr);
+    throw err;
+  }
+}
+
+std::map<std::int32_t, Measurement> Connection::LoadMeasurements() {
+  ConnState& s = openState(state_, path_);
+  std::map<std::int32_t, Measurement> out;
+  if (!hasMeasureTable(s)) return out;
+  Statement q;
+  int rc = sqlite3_prepare_v2(
+      s.db,
+      "SELECT position, samplecount, sample1, sample2, sample3, sample4, "
+      "sample5, instrument FROM measure ORDER BY position",
+      -1, &q.st, nullptr);
+  if (rc != SQLITE_OK) {
+    throw DbError(Kind::Corrupt, "尺寸数据库" + inQuotes(path_) +
+                                     "的测量值表已损坏：" +
+                                     sqlite3_errmsg(s.db) + "。");
+  }
+  while ((rc = sqlite3_step(q.st)) == SQLITE_ROW) {
+    const std::int64_t position = sqlite3_column_int64(q.st, 0);
+    Measurement m;
+    const std::int64_t count = sqlite3_column_int64(q.st, 1);
+    if (position < 1 || position > std::numeric_limits<std::int32_t>::max() ||
+        count < 1 || count > 5)
+      continue;
+    m.count = static_cast<std::int32_t>(count);
+    bool valid = true;
+    for (int k = 0; k < 5; ++k) {
+      if (sqlite3_column_type(q.st, 2 + k) == SQLITE_NULL) continue;
+      const double d = sqlite3_column_double(q.st, 2 + k);
+      const auto f = static_cast<float>(d);
+      if (!std::isfinite(d) || !std::isfinite(f)) valid = false;
+      m.samples[static_cast<std::size_t>(k)] = f;
+    }
+    auto* text = reinterpret_cast<const char*>(sqlite3_column_text(q.st, 7));
+    m.instrument.assign(text ? text : "", static_cast<std::size_t>(
+                                              sqlite3_column_bytes(q.st, 7)));
+    if (valid && m.measured())
+      out[static_cast<std::int32_t>(position)] = std::move(m);
+  }
+  if (rc != SQLITE_DONE) s.raise(rc, "读取");
+  return out;
+}
+
 // ---- recordset ------------------------------------------------------------
 
 Recordset::Recordset() = default;

@@ -11,6 +11,7 @@
 
 #include <array>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -101,6 +102,21 @@ namespace detail {
 struct ConnState;
 }
 
+// What was measured on one dimension: the dimension at that position of
+// dim1's number1 order. A sample that is empty was not measured.
+struct Measurement {
+  std::int32_t count = 0;  // samples chosen, 1 to 5
+  std::array<std::optional<float>, 5> samples{};
+  std::string instrument;
+
+  bool measured() const {
+    for (const auto& s : samples)
+      if (s) return true;
+    return false;
+  }
+  friend bool operator==(const Measurement&, const Measurement&) = default;
+};
+
 // The connection to one drawing's database, opened read/write.
 class Connection {
  public:
@@ -125,6 +141,16 @@ class Connection {
   void BeginTrans();
   void CommitTrans();
   void RollbackTrans();
+
+  // Measurements live in a table of their own beside dim1 (made on the
+  // first write in a database from before it existed); dim1 is never
+  // touched. Each save is one transaction of its own, unless a pass or
+  // transaction is open, which it then joins. A measurement with no sample
+  // removes the position's entry.
+  void SaveMeasurement(std::int32_t position, const Measurement& m);
+  // Every stored measurement by position; rows that do not make a valid
+  // measurement are left out.
+  std::map<std::int32_t, Measurement> LoadMeasurements();
 
  private:
   friend class Recordset;

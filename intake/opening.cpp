@@ -60,7 +60,10 @@ void sizeMarkArrays(app::Form1& f) {
   f.markTexts.assign(n + 1, nullptr);
   f.ctx.sampleCounts.assign(n + 1, 0);
   f.ctx.instrumentCodes.assign(n + 1, std::string());
-  f.ctx.samples.assign(n + 1, std::array<float, 6>{});
+  f.ctx.samples.assign(n + 1, {});
+  // Nothing of the drawing before is shown, nor saved for this one.
+  f.currentPosition = 0;
+  for (auto* box : f.Text7) box->setText("");
 }
 
 // The walk over model space of a drawing new to us.

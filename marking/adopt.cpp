@@ -1,8 +1,10 @@
 // "已经标号": a drawing numbered before is loaded back from its table.
 #include <algorithm>
+#include <map>
 #include <memory>
 
 #include "app/form1.h"
+#include "browse/browser.h"
 #include "forms/basic.h"
 #include "forms/desktop.h"
 #include "forms/errors.h"
@@ -32,6 +34,24 @@ void makeRoom(app::Form1& f, std::int32_t n) {
   grow(ctx.instrumentCodes);
   grow(f.markCircles);
   grow(f.markTexts);
+}
+
+// What was measured before, back into the arrays; a table that cannot be
+// read is told, and the rows load without it.
+void loadMeasurements(app::Form1& f) {
+  auto& ctx = f.ctx;
+  std::map<std::int32_t, intake::Measurement> stored;
+  try {
+    stored = f.dbConn->LoadMeasurements();
+  } catch (const std::exception& e) {
+    ctx.desktop.message(std::string("以前的测量值无法载入：") + e.what(),
+                        forms::Buttons::Ok, "");
+    return;
+  }
+  for (const auto& [position, m] : stored) {
+    if (position > ctx.dimCount) continue;
+    browse::storeMeasurement(ctx, position, m);
+  }
 }
 
 // The load sequence on an opened table with rows.
@@ -70,6 +90,7 @@ void out(app::Form1& f, std::shared_ptr<intake::Connection> conn,
         [&] { d.y = static_cast<float>(r.Get("DIMY").asDouble()); });
     forms::resumeNext([&] { r.MoveNext(); });
   }
+  loadMeasurements(f);
 }
 
 }  // namespace
@@ -116,10 +137,13 @@ void ComHadmark_Click(app::Form1& f) {
   f.FrmDimen->setEnabled(true);
   f.ComReview->setEnabled(true);
   f.FrmInput->setEnabled(true);
+  // As after a numbering: two samples unless position 1 stores more, and
+  // the first selection saves nothing.
+  f.currentPosition = 0;
+  forms::resumeNext([&] { f.Combo3->setListIndex(1); });
+  forms::resumeNext([&] { f.Combo1->setListIndex(0); });
   f.currentPosition = 1;
   f.currentSample = 1;
-  forms::resumeNext([&] { f.Combo1->setListIndex(0); });
-  forms::resumeNext([&] { f.Combo3->setListIndex(1); });
   forms::resumeNext([&] {
     const auto& d = ctx.dimRecords.at(1);
     f.Text3->setText(d.type);

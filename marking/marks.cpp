@@ -121,13 +121,16 @@ void after(app::Form1& f) {
     });
     resumeNext([&] { f.dimRs->MoveNext(); });
   }
+  // Two samples by default; then entry 0 is selected, whose Click saves
+  // nothing (no position is held yet) and shows what position 1 stores.
+  f.currentPosition = 0;
+  resumeNext([&] { f.Combo3->setListIndex(1); });
   resumeNext([&] { f.Combo1->setListIndex(0); });
   f.FrmDimen->setEnabled(true);
   f.ComReview->setEnabled(true);
   f.FrmInput->setEnabled(true);
   f.currentPosition = 1;
   f.currentSample = 1;
-  resumeNext([&] { f.Combo3->setListIndex(1); });
   resumeNext([&] {
     const auto& r = ctx.dimRecords.at(1);
     f.Text3->setText(r.type);

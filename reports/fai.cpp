@@ -4,6 +4,8 @@
 #include <array>
 #include <cfloat>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <system_error>
 #include <vector>
@@ -68,6 +70,39 @@ std::string cellText(const CellValue& v) {
   return {};
 }
 
+// A deviation as its single shows it (0.3, not 0.30000001192...), added
+// to the nominal value, to the 15 digits a spreadsheet shows: 15 + 0.3
+// gives 15.3, 25.4 - 0.05 gives 25.35.
+double limit(double nominal, float deviation, int sign) {
+  const double dev = std::strtod(forms::SingleText(deviation).c_str(), nullptr);
+  const double sum = nominal + sign * dev;
+  char text[40];
+  std::snprintf(text, sizeof text, "%.15g", sum);
+  return std::strtod(text, nullptr);
+}
+
+// A text as a message shows it: a long one cut, control characters as "?".
+std::string shortened(const std::string& text) {
+  std::string out;
+  std::size_t chars = 0;
+  std::size_t i = 0;
+  for (; i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    const bool lead = (c & 0xC0) != 0x80;
+    if (lead && chars == 40) break;
+    if (lead) ++chars;
+    out += c < 0x20 || c == 0x7F ? '?' : text[i];
+  }
+  if (i < text.size()) out += "…";
+  return out;
+}
+
+// "G12" for row 12, column 7 (the FAI columns stay within A to Z).
+std::string cellName(int row, int column) {
+  return std::string(1, static_cast<char>('A' + column - 1)) +
+         std::to_string(row);
+}
+
 // Positions the measurement arrays can hold, at most dimCount.
 std::int32_t measuredPositions(const app::Form1& f) {
   const auto& ctx = f.ctx;
@@ -123,29 +158,76 @@ std::vector<FaiRow> faiRows(app::Form1& f) {
 
 // What a saved FAI workbook gives back for one position.
 struct ReadRow {
-  std::string code;
-  std::int32_t count = -1;  // -1: the row had no sample to take
-  std::array<float, 6> samples{};
+  std::int32_t position = 0;
+  intake::Measurement m;
 };
 
-// Rows from 11 down while column A holds a mark, at most one per position
-// the measurement arrays hold.
-std::vector<ReadRow> readBack(const Worksheet& sheet, std::int32_t positions) {
-  std::vector<ReadRow> rows;
-  for (std::int32_t t = 1; t <= positions; ++t) {
-    if (cellNumber(sheet.GetCell(t + kFirstRow, 1)) == 0) break;
-    ReadRow r;
-    r.code = cellText(sheet.GetCell(t + kFirstRow, 3));
-    for (int k = 1; k <= 5; ++k) {
-      const double v = cellNumber(sheet.GetCell(t + kFirstRow, 6 + k));
-      // A value a single cannot hold ends the row, as an empty cell does.
-      if (v == 0 || !(std::fabs(v) <= FLT_MAX)) break;
-      r.samples[static_cast<size_t>(k)] = static_cast<float>(v);
-      r.count = k;
-    }
-    rows.push_back(std::move(r));
+struct ReadBack {
+  std::vector<ReadRow> rows;  // rows with something to take
+  std::int32_t marked = 0;    // rows with a mark in column A
+  std::vector<std::string> refused;
+};
+
+bool isInstrument(const std::string& code) {
+  for (const char* c : browse::kInstrumentCodes)
+    if (code == c) return true;
+  return false;
+}
+
+// One sample cell: nothing, a number, or why it is refused. A formula's
+// result, a date or a flag is no measurement.
+browse::SampleText sampleCell(const Worksheet& sheet, int row, int column) {
+  browse::SampleText r;
+  if (sheet.HasFormula(row, column)) {
+    r.error = "是公式，不是测量值";
+    return r;
   }
-  return rows;
+  const CellValue v = sheet.GetCell(row, column);
+  if (std::holds_alternative<std::monostate>(v)) return r;
+  if (const auto* t = std::get_if<std::string>(&v))
+    return browse::readSample(*t);
+  const double d = cellNumber(v);
+  // A number cell is read as its text, so that the same range rules apply.
+  return browse::readSample(forms::DoubleText(d));
+}
+
+// Rows from 11 down while column A holds a mark, at most one per position
+// the measurement arrays hold. A row with anything in it that is not a
+// measurement gives nothing and is named.
+ReadBack readBack(const Worksheet& sheet, std::int32_t positions) {
+  ReadBack out;
+  for (std::int32_t t = 1; t <= positions; ++t) {
+    const int row = t + kFirstRow;
+    if (cellNumber(sheet.GetCell(row, 1)) == 0) break;
+    ++out.marked;
+    ReadRow r;
+    r.position = t;
+    std::string problem;
+    const std::string code = cellText(sheet.GetCell(row, 3));
+    if (!code.empty() && !isInstrument(code))
+      problem = cellName(row, 3) + "：“" + shortened(code) + "”不是量具代码";
+    for (int k = 1; k <= 5 && problem.empty(); ++k) {
+      const browse::SampleText s = sampleCell(sheet, row, 6 + k);
+      if (!s.error.empty()) {
+        problem = cellName(row, 6 + k) + "：“" +
+                  shortened(cellText(sheet.GetCell(row, 6 + k))) + "”" +
+                  s.error;
+        break;
+      }
+      if (s.value) {
+        r.m.samples[static_cast<size_t>(k - 1)] = s.value;
+        r.m.count = k;
+      }
+    }
+    if (!problem.empty()) {
+      out.refused.push_back(problem);
+      continue;
+    }
+    if (!r.m.measured()) continue;  // nothing measured in this row
+    r.m.instrument = code;
+    out.rows.push_back(std::move(r));
+  }
+  return out;
 }
 
 // The host must still show the workbooks: after its window was closed
@@ -158,12 +240,52 @@ bool hostShowing(const app::Form1& f) {
   }
 }
 
+constexpr const char* kReplaceUnsaved =
+    "当前的 FAI/CPK 报表还有没保存的修改。重新创建会关闭它们，这些修改将丢失。"
+    "是否继续？";
+
+bool unsavedReport(const app::Form1& f) {
+  for (const WorkbookRef& b : {f.faiBook, f.cpkBook}) {
+    try {
+      if (b && !b->Saved()) return true;
+    } catch (const std::exception&) {
+    }
+  }
+  return false;
+}
+
+// The drawing's path without its extension: the workbooks are proposed
+// beside it as <name>-FAI.xlsx and <name>-CPK.xlsx.
+std::string drawingStem(const app::Form1& f) {
+  if (f.drawingPath.empty()) return {};
+  fs::path p(f.drawingPath);
+  return (p.parent_path() / p.stem()).string();
+}
+
+// The rows a read-back refused, at most ten of them named.
+std::string refusedText(const std::vector<std::string>& refused) {
+  if (refused.empty()) return {};
+  std::string text = "\n以下 " + std::to_string(refused.size()) +
+                     " 行有不是测量值的内容，没有读入：";
+  for (size_t i = 0; i < refused.size() && i < 10; ++i)
+    text += "\n" + refused[i];
+  if (refused.size() > 10) text += "\n……";
+  return text;
+}
+
 }  // namespace
 
 void ComOk_Click(app::Form1& f) {
   auto& ctx = f.ctx;
   const fs::path cpkPath = ctx.dataDir() / "cpk.xlsx";
   const fs::path faiPath = ctx.dataDir() / "fai.xlsx";
+
+  // A new report replaces the one shown: what was typed into it and not
+  // saved is only given up when the user says so.
+  if (hostShowing(f) && unsavedReport(f) &&
+      ctx.desktop.message(kReplaceUnsaved, forms::Buttons::YesNo, "") !=
+          forms::Answer::Yes)
+    return;
   computeZoneSize(f);
 
   // The new instance and its workbooks become the form's only once the
@@ -195,7 +317,7 @@ void ComOk_Click(app::Form1& f) {
   WorkbookRef faiBook;
   WorksheetRef faiSheet;
   std::vector<FaiRow> rows;
-  std::vector<ReadRow> readRows;
+  ReadBack read;
   const bool first = f.CheFIRST->value() == 1;
   if (first) {
     if (!fileExists(faiPath)) {
@@ -225,9 +347,18 @@ void ComOk_Click(app::Form1& f) {
       faiBook = app->Open(f.Cdlg1->FileName);
       faiSheet = faiBook->Worksheets(1);
       faiSheet->Activate();
-      readRows = readBack(*faiBook->ActiveSheet(), measuredPositions(f));
+      read = readBack(*faiBook->ActiveSheet(), measuredPositions(f));
     } catch (const SheetError& e) {
       say(f, "不能打开FAI文件 " + f.Cdlg1->FileName + "：" + e.what());
+      return;
+    }
+    if (read.rows.empty()) {
+      // Nothing to continue from: the report in hand stays as it was.
+      std::string text = "没有读到测量值：" + f.Cdlg1->FileName;
+      if (read.marked == 0)
+        text += "\n第 11 行起的 A 列没有标号，这不是 FAI 报表。";
+      text += refusedText(read.refused);
+      say(f, text);
       return;
     }
   }
@@ -243,6 +374,20 @@ void ComOk_Click(app::Form1& f) {
   f.faiBook = faiBook;
   f.faiSheet = faiSheet;
   app->SetClosedHandler([&f] { f.ExcelClose(); });
+  // The program's own cells; Save As proposes names beside the drawing.
+  forms::resumeNext([&] {
+    faiSheet->ReserveCells(
+        kFirstRow + 1, 1,
+        kFirstRow + std::max<std::int32_t>(
+                        1, std::max(ctx.dimCount, f.Combo1->listCount())),
+        11);
+  });
+  forms::resumeNext([&] { cpkSheet->ReserveCells(8, 2, 12, kLastCpkColumn); });
+  const std::string stem = drawingStem(f);
+  if (!stem.empty()) {
+    if (first) faiBook->SetSuggestedPath(stem + "-FAI.xlsx");
+    cpkBook->SetSuggestedPath(stem + "-CPK.xlsx");
+  }
 
   if (first) {
     try {
@@ -261,16 +406,19 @@ void ComOk_Click(app::Form1& f) {
       return;
     }
   } else {
-    for (size_t i = 0; i < readRows.size(); ++i) {
-      const auto t = i + 1;
-      const ReadRow& r = readRows[i];
-      ctx.instrumentCodes[t] = r.code;
-      if (r.count < 1) continue;
-      for (int k = 1; k <= r.count; ++k)
-        ctx.samples[t][static_cast<size_t>(k)] =
-            r.samples[static_cast<size_t>(k)];
-      ctx.sampleCounts[t] = r.count;
+    // The samples read become the dimensions' own, in the database too,
+    // and the panel shows them, so no later step saves stale boxes over
+    // them.
+    std::vector<std::int32_t> positions;
+    for (const ReadRow& r : read.rows) {
+      browse::storeMeasurement(ctx, r.position, r.m);
+      positions.push_back(r.position);
     }
+    browse::persistMeasurements(f, positions);
+    browse::meatool(f, f.currentPosition);
+    std::string text = "从 " + f.Cdlg1->FileName + " 读入了 " +
+                       std::to_string(read.rows.size()) + " 个尺寸的测量值。";
+    say(f, text + refusedText(read.refused));
   }
 
   app->SetVisible(true);
@@ -283,7 +431,7 @@ void ComFresh_Click(app::Form1& f) {
     say(f, "FAI报表已经关闭，请重新创建 FAI！");
     return;
   }
-  browse::leaveStep(f);
+  if (!browse::leaveStep(f)) return;
   const auto& ctx = f.ctx;
   try {
     WorksheetRef sheet = f.faiBook->ActiveSheet();
@@ -291,10 +439,16 @@ void ComFresh_Click(app::Form1& f) {
     for (std::int32_t p = 1; p <= n; ++p) {
       const auto i = static_cast<size_t>(p);
       sheet->SetCell(p + kFirstRow, 3, ctx.instrumentCodes[i]);
-      const std::int32_t count = std::min(ctx.sampleCounts[i], 5);
-      for (std::int32_t k = 1; k <= count; ++k)
-        sheet->SetCell(p + kFirstRow, 6 + k,
-                       ctx.samples[i][static_cast<size_t>(k)]);
+      // Exactly what is stored: a sample not measured, or beyond a lowered
+      // count, leaves its cell empty rather than an old value.
+      const std::int32_t count = std::clamp(ctx.sampleCounts[i], 0, 5);
+      for (std::int32_t k = 1; k <= 5; ++k) {
+        const auto& v = ctx.samples[i][static_cast<size_t>(k)];
+        if (k <= count && v)
+          sheet->SetCell(p + kFirstRow, 6 + k, *v);
+        else
+          sheet->SetCell(p + kFirstRow, 6 + k, CellValue{});
+      }
     }
   } catch (const SheetError& e) {
     say(f, std::string("刷新FAI报表出现错误！") + e.what());
@@ -339,8 +493,8 @@ void ComCPK_Click(app::Form1& f) {
     f.cpkSheet->SetCell(8, c, mark);
     f.cpkSheet->SetCell(9, c, zone);
     f.cpkSheet->SetCell(10, c, d.value);
-    f.cpkSheet->SetCell(11, c, nominal + static_cast<double>(d.up));
-    f.cpkSheet->SetCell(12, c, nominal - static_cast<double>(d.low));
+    f.cpkSheet->SetCell(11, c, limit(nominal, d.up, 1));
+    f.cpkSheet->SetCell(12, c, limit(nominal, d.low, -1));
   } catch (const SheetError& e) {
     say(f, std::string("写入CPK报表出现错误！") + e.what());
     return;

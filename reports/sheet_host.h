@@ -24,9 +24,16 @@ class Worksheet {
   virtual ~Worksheet() = default;
   // The worksheet becomes its workbook's active sheet.
   virtual void Activate() = 0;
-  // Rows and columns count from 1.
+  // Rows and columns count from 1. An empty value clears the cell.
   virtual CellValue GetCell(int row, int column) const = 0;
   virtual void SetCell(int row, int column, const CellValue& value) = 0;
+  // Whether the cell holds a formula (its value is then a result, not
+  // something typed).
+  virtual bool HasFormula(int /*row*/, int /*column*/) const { return false; }
+  // Cells the program fills: a window showing the sheet keeps the user from
+  // typing there, so that nothing typed is overwritten later.
+  virtual void ReserveCells(int /*firstRow*/, int /*firstColumn*/,
+                            int /*lastRow*/, int /*lastColumn*/) {}
 };
 
 using WorksheetRef = std::shared_ptr<Worksheet>;
@@ -37,6 +44,10 @@ class Workbook {
   // Worksheets(index), from 1.
   virtual WorksheetRef Worksheets(int index) = 0;
   virtual WorksheetRef ActiveSheet() = 0;
+  // False while changes since the last save (or since opening) are unsaved.
+  virtual bool Saved() const { return true; }
+  // Where a Save As should propose to put the workbook.
+  virtual void SetSuggestedPath(const std::string& /*path*/) {}
 };
 
 using WorkbookRef = std::shared_ptr<Workbook>;

@@ -1,7 +1,10 @@
 #include "reports/embedded/embedded_host.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <system_error>
 
 namespace reports::embedded {
@@ -27,11 +30,27 @@ struct Observers {
   }
 };
 
+struct Reserved {
+  int sheet, firstRow, firstColumn, lastRow, lastColumn;
+};
+
 struct BookState {
   xlsx::Workbook book;
   std::string path;
   std::shared_ptr<Observers> observers;
   EmbeddedWorkbook* owner = nullptr;  // cleared when the workbook goes
+  bool unsaved = false;
+  std::string suggestedPath;
+  std::string savedPath;
+  std::vector<Reserved> reserved;
+
+  // Tells the window; every change leaves the workbook unsaved.
+  void changed(int sheet, int row, int column) {
+    unsaved = true;
+    if (owner)
+      observers->notify(
+          [&](SheetObserver& o) { o.cellChanged(*owner, sheet, row, column); });
+  }
 
   BookState(xlsx::Workbook b, std::string p, std::shared_ptr<Observers> o)
       : book(std::move(b)), path(std::move(p)), observers(std::move(o)) {}
@@ -55,6 +74,36 @@ bool samePath(const std::string& a, const std::string& b) {
   std::error_code ec;
   if (std::filesystem::equivalent(a, b, ec)) return true;
   return a == b;
+}
+
+// A text typed into a cell that is a plain decimal number as a whole.
+std::optional<double> wholeNumber(const std::string& text) {
+  std::size_t i = 0;
+  const std::size_t n = text.size();
+  if (i < n && (text[i] == '+' || text[i] == '-')) ++i;
+  std::size_t digits = 0;
+  while (i < n && text[i] >= '0' && text[i] <= '9') ++i, ++digits;
+  if (i < n && text[i] == '.') {
+    ++i;
+    while (i < n && text[i] >= '0' && text[i] <= '9') ++i, ++digits;
+  }
+  if (digits == 0) return std::nullopt;
+  // "007" is a code, not the number 7.
+  const std::size_t first = (text[0] == '+' || text[0] == '-') ? 1 : 0;
+  if (first + 1 < n && text[first] == '0' && text[first + 1] >= '0' &&
+      text[first + 1] <= '9')
+    return std::nullopt;
+  if (i < n && (text[i] == 'e' || text[i] == 'E')) {
+    ++i;
+    if (i < n && (text[i] == '+' || text[i] == '-')) ++i;
+    std::size_t exp = 0;
+    while (i < n && text[i] >= '0' && text[i] <= '9') ++i, ++exp;
+    if (exp == 0) return std::nullopt;
+  }
+  if (i != n) return std::nullopt;
+  const double d = std::strtod(text.c_str(), nullptr);
+  if (!std::isfinite(d)) return std::nullopt;
+  return d;
 }
 
 void checkCell(int row, int column) {
@@ -105,10 +154,21 @@ class EmbeddedWorksheet : public Worksheet {
     } catch (const xlsx::Error& e) {
       throw SheetError(e.what());
     }
-    if (auto* owner = state_->owner)
-      state_->observers->notify([&](SheetObserver& o) {
-        o.cellChanged(*owner, index_, row, column);
-      });
+    state_->changed(index_, row, column);
+  }
+
+  bool HasFormula(int row, int column) const override {
+    checkCell(row, column);
+    return !sheet().formula(row, column).empty();
+  }
+
+  void ReserveCells(int firstRow, int firstColumn, int lastRow,
+                    int lastColumn) override {
+    checkCell(firstRow, firstColumn);
+    checkCell(lastRow, lastColumn);
+    state_->reserved.push_back(
+        {index_, std::min(firstRow, lastRow), std::min(firstColumn, lastColumn),
+         std::max(firstRow, lastRow), std::max(firstColumn, lastColumn)});
   }
 
  private:
@@ -172,6 +232,54 @@ const xlsx::Sheet& EmbeddedWorkbook::sheetContent(int index) const {
 
 bool EmbeddedWorkbook::modified() const { return state_->book.modified(); }
 
+bool EmbeddedWorkbook::Saved() const { return !state_->unsaved; }
+
+void EmbeddedWorkbook::SetSuggestedPath(const std::string& path) {
+  state_->suggestedPath = path;
+}
+
+const std::string& EmbeddedWorkbook::suggestedPath() const {
+  return state_->suggestedPath;
+}
+
+const std::string& EmbeddedWorkbook::savedPath() const {
+  return state_->savedPath;
+}
+
+bool EmbeddedWorkbook::reserved(int sheetIndex, int row, int column) const {
+  for (const auto& r : state_->reserved)
+    if (r.sheet == sheetIndex && row >= r.firstRow && row <= r.lastRow &&
+        column >= r.firstColumn && column <= r.lastColumn)
+      return true;
+  return false;
+}
+
+bool EmbeddedWorkbook::hasFormula(int sheetIndex, int row, int column) const {
+  return !sheetContent(sheetIndex).formula(row, column).empty();
+}
+
+void EmbeddedWorkbook::typeCell(int sheetIndex, int row, int column,
+                                const std::string& text) {
+  checkCell(row, column);
+  if (reserved(sheetIndex, row, column))
+    throw SheetError("该单元格由程序填写，不能在这里修改");
+  if (hasFormula(sheetIndex, row, column))
+    throw SheetError("该单元格是公式，不能在这里修改");
+  xlsx::Sheet& sheet = state_->book.sheet(sheetIndex - 1);
+  try {
+    if (text.empty()) {
+      sheet.clear(row, column);
+    } else if (auto number = wholeNumber(text)) {
+      sheet.setNumber(row, column, *number);
+    } else {
+      sheet.setText(row, column, text);
+    }
+  } catch (const xlsx::Error& e) {
+    throw SheetError(e.what());
+  }
+  state_->changed(sheetIndex, row, column);
+}
+
 void EmbeddedWorkbook::saveAs(const std::string& path, bool overwriteSource) {
   try {
     state_->book.save(path, overwriteSource ? xlsx::SaveMode::overwriteSource
@@ -179,6 +287,8 @@ void EmbeddedWorkbook::saveAs(const std::string& path, bool overwriteSource) {
   } catch (const xlsx::Error& e) {
     throw SheetError("cannot save " + fileName() + ": " + e.what());
   }
+  state_->unsaved = false;
+  state_->savedPath = path;
 }
 
 // --- application -----------------------------------------------------------

@@ -39,6 +39,21 @@ class EmbeddedWorkbook : public Workbook {
 
   WorksheetRef Worksheets(int index) override;
   WorksheetRef ActiveSheet() override;
+  bool Saved() const override;
+  void SetSuggestedPath(const std::string& path) override;
+
+  // Where Save As proposes to write ("" when nobody said), and where the
+  // workbook was last saved ("" before its first save).
+  const std::string& suggestedPath() const;
+  const std::string& savedPath() const;
+  // Whether the program fills this cell (1-based), so the user may not type
+  // into it; formula cells are not typed into either.
+  bool reserved(int sheetIndex, int row, int column) const;
+  bool hasFormula(int sheetIndex, int row, int column) const;
+  // A cell the user typed into the window: a whole number becomes a
+  // number, anything else text, nothing clears it. Reserved and formula
+  // cells refuse (SheetError), as do texts the cell cannot hold.
+  void typeCell(int sheetIndex, int row, int column, const std::string& text);
 
   // The path it was opened from, and its file name ("fai.xlsx").
   const std::string& path() const;

@@ -2,6 +2,14 @@
 // measurement panel following the current one.
 #include "browse/browser.h"
 
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+
+#include "intake/dimtable.h"
+
 #include "intake_fixture.h"
 
 using namespace intake_test;
@@ -49,8 +57,11 @@ TEST_F(Browser, WalkingSavesTheDimensionLeftAndRestoresTheOneReached) {
   EXPECT_EQ(ctx.samples[1][1], 1.02f);
   EXPECT_EQ(ctx.samples[1][2], 1.01f);
   EXPECT_EQ(ctx.instrumentCodes[1], "CMM");
-  // Nothing stored for position 2: the boxes keep what they showed.
-  EXPECT_EQ(box(0), "1.02");
+  // Nothing stored for position 2: its boxes are empty, the instrument in
+  // hand stays chosen for the next measurement.
+  EXPECT_EQ(box(0), "");
+  EXPECT_EQ(box(1), "");
+  EXPECT_EQ(f().Option3[3]->value(), 1);
   type(0, "2");
   f().Option3[7]->userClick();
   f().ComProious->userClick();
@@ -62,6 +73,97 @@ TEST_F(Browser, WalkingSavesTheDimensionLeftAndRestoresTheOneReached) {
   f().ComNext->userClick();
   EXPECT_EQ(f().Option3[7]->value(), 1);
   EXPECT_EQ(box(0), "2");
+  EXPECT_EQ(box(1), "");
+}
+
+TEST_F(Browser, OnlyTheDimensionsMeasuredStoreSamples) {
+  numbered({"A1", "A2", "A3", "A4", "A5"});
+  auto& ctx = program->ctx;
+  f().ComNext->userClick();
+  type(0, "3.5");
+  type(1, "3.51");
+  for (int i = 0; i < 4; ++i) f().ComNext->userClick();
+  f().ComFirst->userClick();
+  for (int p : {1, 3, 4, 5}) {
+    EXPECT_EQ(ctx.sampleCounts[static_cast<size_t>(p)], 0) << p;
+    EXPECT_EQ(ctx.instrumentCodes[static_cast<size_t>(p)], "") << p;
+    for (int k = 1; k <= 5; ++k)
+      EXPECT_EQ(ctx.samples[static_cast<size_t>(p)][static_cast<size_t>(k)],
+                std::nullopt);
+  }
+  EXPECT_EQ(ctx.sampleCounts[2], 2);
+  EXPECT_EQ(ctx.samples[2][2], 3.51f);
+  EXPECT_EQ(ctx.instrumentCodes[2], "DC");
+
+  // Emptying the boxes of a measured dimension takes its measurement away.
+  f().ComNext->userClick();
+  EXPECT_EQ(box(1), "3.51");
+  type(0, "");
+  type(1, " ");
+  f().ComNext->userClick();
+  EXPECT_EQ(ctx.sampleCounts[2], 0);
+  EXPECT_EQ(ctx.samples[2][1], std::nullopt);
+}
+
+TEST_F(Browser, ABoxThatIsNoNumberIsRefusedAndTheMoveWaits) {
+  numbered({"A1", "A2", "A3"});
+  auto& ctx = program->ctx;
+  f().Combo3->userSelect(2);  // three samples
+  type(0, "1.02");
+  type(1, "");
+  type(2, "abc");
+  f().ComNext->userClick();
+  EXPECT_EQ(messages(), std::vector<std::string>{"样本3：“abc”不是有效数字"});
+  EXPECT_EQ(selected(), 0);
+  EXPECT_EQ(ctx.sampleCounts[1], 0);
+  EXPECT_EQ(box(2), "abc");
+
+  // Picked in the list: the list goes back to the dimension in hand.
+  f().Combo1->userSelect(2);
+  EXPECT_EQ(messages(), std::vector<std::string>{"样本3：“abc”不是有效数字"});
+  EXPECT_EQ(selected(), 0);
+  EXPECT_EQ(f().currentPosition, 1);
+  EXPECT_EQ(f().Text4->text(), "A1");
+
+  for (const char* bad : {"12abc", "1,5", "1 2", "1e40", "1e-50", "--1", "."}) {
+    type(2, bad);
+    f().ComLast->userClick();
+    auto m = messages();
+    ASSERT_EQ(m.size(), 1u) << bad;
+    EXPECT_EQ(m[0].rfind(std::string("样本3：“") + bad + "”", 0), 0u) << m[0];
+    EXPECT_EQ(selected(), 0) << bad;
+  }
+
+  // Corrected, with full-width digits from an input method: the move goes on.
+  type(2, "１．０３");
+  f().ComNext->userClick();
+  EXPECT_TRUE(messages().empty());
+  EXPECT_EQ(selected(), 1);
+  EXPECT_EQ(ctx.sampleCounts[1], 3);
+  EXPECT_EQ(ctx.samples[1][1], 1.02f);
+  EXPECT_EQ(ctx.samples[1][2], std::nullopt);  // empty: not measured
+  EXPECT_EQ(ctx.samples[1][3], 1.03f);
+}
+
+TEST_F(Browser, ADimensionWithMoreSamplesShowsThemAll) {
+  numbered({"A1", "A2"});
+  f().Combo3->userSelect(4);  // five
+  for (int i = 0; i < 5; ++i) type(i, std::to_string(i + 1));
+  f().ComNext->userClick();
+  f().Combo3->userSelect(1);  // two for the next one
+  f().ComProious->userClick();
+  // All five come back, so leaving again drops none of them.
+  EXPECT_EQ(f().Combo3->listIndex(), 4);
+  EXPECT_TRUE(f().Text7[4]->visible());
+  EXPECT_EQ(box(4), "5");
+  f().ComNext->userClick();
+  EXPECT_EQ(program->ctx.sampleCounts[1], 5);
+  // A count lowered by the user keeps only the boxes still shown.
+  f().ComProious->userClick();
+  f().Combo3->userSelect(2);
+  f().ComNext->userClick();
+  EXPECT_EQ(program->ctx.sampleCounts[1], 3);
+  EXPECT_EQ(program->ctx.samples[1][4], std::nullopt);
 }
 
 TEST_F(Browser, TheEndsOfTheListSaveAndStay) {
@@ -94,21 +196,13 @@ TEST_F(Browser, TheMenuRunsTheSameNavigation) {
   EXPECT_EQ(selected(), 0);
 }
 
-TEST_F(Browser, SampleBoxesAreReadAsLeadingNumbers) {
+TEST_F(Browser, TheSampleCountShowsAndHidesBoxes) {
   numbered({"A1", "A2"});
   f().Combo3->userSelect(2);  // three samples
   EXPECT_TRUE(f().Text7[2]->visible());
   EXPECT_FALSE(f().Text7[3]->visible());
-  EXPECT_EQ(program->ctx.sampleCounts[1], 3);
-  type(0, "1.02");
-  type(1, "");
-  type(2, "abc");
-  f().ComNext->userClick();
-  auto& ctx = program->ctx;
-  EXPECT_EQ(ctx.sampleCounts[1], 3);
-  EXPECT_EQ(ctx.samples[1][1], 1.02f);
-  EXPECT_EQ(ctx.samples[1][2], 0);
-  EXPECT_EQ(ctx.samples[1][3], 0);
+  // Choosing a count stores nothing by itself.
+  EXPECT_EQ(program->ctx.sampleCounts[1], 0);
   f().Combo3->userSelect(4);
   for (int i = 0; i < 5; ++i) EXPECT_TRUE(f().Text7[i]->visible());
   f().Combo3->userSelect(1);
@@ -227,4 +321,81 @@ TEST_F(Browser, AnEntryOfAKindNotReadPaintsNothing) {
   EXPECT_EQ(*frame->color, 7);  // entity 0 is left alone
   EXPECT_EQ(*arc->color, 7);
   EXPECT_EQ(host->zooms.size(), 2u);
+}
+
+// What was entered lives in the drawing's database from the moment the
+// dimension is left: a killed program loses nothing of it.
+TEST_F(Browser, MeasurementsSurviveAKilledProgram) {
+  numbered({"A1", "A2", "A3", "A4"});
+  std::fflush(nullptr);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    type(0, "1.5");
+    f().ComNext->userClick();
+    type(0, "2.5");
+    type(1, "2.75");
+    f().Option3[1]->userClick();
+    f().ComNext->userClick();
+    f().Combo3->userSelect(2);
+    type(2, "3.25");
+    f().ComNext->userClick();
+    type(0, "4.5");  // still being typed when the program dies
+    ::raise(SIGKILL);
+    ::_exit(3);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFSIGNALED(status));
+  ASSERT_EQ(WTERMSIG(status), SIGKILL);
+
+  // Opened again and loaded with "已经标号".
+  open();
+  ASSERT_FALSE(f().newDatabase);
+  f().ComHadmark->userClick();
+  EXPECT_TRUE(messages().empty());
+  auto& ctx = program->ctx;
+  EXPECT_EQ(box(0), "1.5");
+  EXPECT_EQ(ctx.sampleCounts[1], 2);
+  EXPECT_EQ(ctx.samples[1][1], 1.5f);
+  EXPECT_EQ(ctx.samples[1][2], std::nullopt);
+  EXPECT_EQ(ctx.samples[2][2], 2.75f);
+  EXPECT_EQ(ctx.instrumentCodes[2], "MIC");
+  EXPECT_EQ(ctx.sampleCounts[3], 3);
+  EXPECT_EQ(ctx.samples[3][3], 3.25f);
+  EXPECT_EQ(ctx.sampleCounts[4], 0);
+  f().ComNext->userClick();
+  EXPECT_EQ(box(1), "2.75");
+  EXPECT_EQ(f().Option3[1]->value(), 1);
+}
+
+TEST_F(Browser, NothingCarriesOverToTheNextDrawing) {
+  numbered({"A1", "A2"});
+  type(0, "9.5");
+  f().ComNext->userClick();
+  type(0, "9.75");  // typed, not yet stored
+
+  const std::string second = (dir / "work/part8.dxf").string();
+  dir.write("work/part8.dxf", "0\nEOF\n");
+  doc = host->addDocument(second);
+  add("AcDbLine");
+  add("AcDbLine");
+  addDim("AcDbRotatedDimension", 1, 0, 0, "B1")->color = 256;
+  addDim("AcDbRotatedDimension", 1, 10, 0, "B2")->color = 256;
+  open(-1, second);
+  EXPECT_EQ(box(0), "");
+  f().comSort->userClick();
+  desktop.takeMessages();
+  EXPECT_EQ(f().Text4->text(), "B1");
+  EXPECT_EQ(box(0), "");
+  f().ComNext->userClick();
+  auto& ctx = program->ctx;
+  EXPECT_EQ(ctx.sampleCounts[1], 0);
+  EXPECT_EQ(ctx.sampleCounts[2], 0);
+  intake::Connection db;
+  db.Open((dir / "work/part8.mdb").string());
+  EXPECT_TRUE(db.LoadMeasurements().empty());
+  intake::Connection first;
+  first.Open((dir / "work/part7.mdb").string());
+  EXPECT_EQ(first.LoadMeasurements().size(), 1u);
 }

@@ -22,8 +22,12 @@ class FakeWorksheet : public reports::Worksheet {
     auto it = cells.find({r, c});
     return it == cells.end() ? reports::CellValue{} : it->second;
   }
+  // An empty value clears the cell, as in a spreadsheet.
   void SetCell(int r, int c, const reports::CellValue& v) override {
-    cells[{r, c}] = v;
+    if (std::holds_alternative<std::monostate>(v))
+      cells.erase({r, c});
+    else
+      cells[{r, c}] = v;
   }
 
  private:

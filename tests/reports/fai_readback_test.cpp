@@ -42,38 +42,69 @@ class Readback : public EmbeddedReports {
   }
 };
 
-TEST_F(Readback, SamplesAreTakenUpToTheFirstEmptyOrZeroCell) {
+TEST_F(Readback, EverySampleCellIsTakenAndAnEmptyOneIsNotMeasured) {
   writeMarks(6);
   load();
   auto& c = ctx();
-  c.sampleCounts[3] = 4;  // its row has no first sample: the count stays
+  // Measured before: its row in the workbook is empty, so it stays.
+  c.sampleCounts[3] = 1;
+  c.samples[3][1] = 4.5f;
+  c.instrumentCodes[3] = "TG";
   const std::string path =
       saved({{1, "DC", {10.02, 10.01, std::nullopt, 9.98}},
              {2, "MIC", {1, 2, 3, 4, 5}},
-             {3, "HG", {std::nullopt, 7}},
+             {3, "HG", {}},
              {4, "CMM", {5.5, 0, 6}},
              {std::nullopt, "AG", {1, 1}},  // ends the reading
              {6, "PG", {3}}});
   readFrom(path);
-  EXPECT_TRUE(messages().empty());
+  EXPECT_EQ(messages(), std::vector<std::string>{"从 " + path +
+                                                 " 读入了 3 个尺寸的测量值。"});
   const auto& d = desktop.dialogs().back();
   EXPECT_EQ(d.title, "OPEN FAI FILE");
   EXPECT_EQ(d.filter, "*.XLSX|*.XLSX");
 
-  EXPECT_EQ(c.sampleCounts[1], 2);
-  EXPECT_FLOAT_EQ(c.samples[1][1], 10.02f);
-  EXPECT_FLOAT_EQ(c.samples[1][2], 10.01f);
+  EXPECT_EQ(c.sampleCounts[1], 4);
+  EXPECT_EQ(c.samples[1][1], 10.02f);
+  EXPECT_EQ(c.samples[1][2], 10.01f);
+  EXPECT_EQ(c.samples[1][3], std::nullopt);
+  EXPECT_EQ(c.samples[1][4], 9.98f);
   EXPECT_EQ(c.instrumentCodes[1], "DC");
   EXPECT_EQ(c.sampleCounts[2], 5);
-  EXPECT_FLOAT_EQ(c.samples[2][5], 5);
-  EXPECT_EQ(c.sampleCounts[3], 4);
-  EXPECT_EQ(c.instrumentCodes[3], "HG");
-  // A measured 0 cannot be told from an empty cell.
-  EXPECT_EQ(c.sampleCounts[4], 1);
-  EXPECT_FLOAT_EQ(c.samples[4][1], 5.5f);
-  EXPECT_EQ(c.instrumentCodes[5], "");
+  EXPECT_EQ(c.samples[2][5], 5.0f);
+  EXPECT_EQ(c.sampleCounts[3], 1);
+  EXPECT_EQ(c.samples[3][1], 4.5f);
+  EXPECT_EQ(c.instrumentCodes[3], "TG");
+  // A measured 0 is a sample like any other.
+  EXPECT_EQ(c.sampleCounts[4], 3);
+  EXPECT_EQ(c.samples[4][2], 0.0f);
   EXPECT_EQ(c.instrumentCodes[6], "");
   EXPECT_EQ(c.sampleCounts[6], 0);
+
+  // The panel shows the current dimension's samples read back, so a
+  // refresh at once writes them as they were read.
+  EXPECT_EQ(f().Text7[0]->text(), "10.02");
+  EXPECT_EQ(f().Text7[2]->text(), "");
+  EXPECT_EQ(f().Text7[3]->text(), "9.98");
+  EXPECT_EQ(f().Combo3->listIndex(), 3);
+  EXPECT_EQ(f().Option3[0]->value(), 1);
+  ASSERT_TRUE(f().ComFresh->userClick());
+  EXPECT_TRUE(messages().empty());
+  auto sheet = f().faiBook->ActiveSheet();
+  EXPECT_EQ(sheet->GetCell(11, 3), reports::CellValue(std::string("DC")));
+  EXPECT_EQ(sheet->GetCell(11, 7), reports::CellValue(10.02));
+  EXPECT_EQ(sheet->GetCell(11, 9), reports::CellValue());
+  EXPECT_EQ(sheet->GetCell(11, 10), reports::CellValue(9.98));
+  EXPECT_EQ(sheet->GetCell(14, 8), reports::CellValue(0.0));
+
+  // What was read is the drawing's too: its database keeps it.
+  intake::Connection db;
+  db.Open(dbPath);
+  auto stored = db.LoadMeasurements();
+  EXPECT_EQ(stored.size(), 3u);
+  EXPECT_EQ(stored.at(2).count, 5);
+  EXPECT_EQ(stored.at(4).samples[1], 0.0f);
+  EXPECT_FALSE(stored.count(3));  // set in memory only by this test
 
   // The chosen file is the FAI workbook, beside the CPK template, shown.
   auto a = app();
@@ -86,6 +117,70 @@ TEST_F(Readback, SamplesAreTakenUpToTheFirstEmptyOrZeroCell) {
   EXPECT_TRUE(f().ComCPK->enabled());
   // Nothing of the dimensions changes.
   EXPECT_EQ(c.dimRecords.at(1).value, "10.1");
+}
+
+TEST_F(Readback, ARowHoldingWhatIsNoMeasurementGivesNothingAndIsNamed) {
+  writeMarks(5);
+  load();
+  auto book = xlsx::Workbook::open(dir / "dimdata/fai.xlsx");
+  auto& s = book.sheet(0);
+  for (int r = 11; r <= 15; ++r) s.setNumber(r, 1, r - 10.0);
+  s.setText(11, 3, "DC");
+  s.setText(11, 7, "12abc");
+  s.setText(12, 3, "TRUE");
+  s.setNumber(12, 7, 3.0);
+  s.setText(13, 3, "CMM");
+  s.setText(13, 7, " 7.25 ");  // a text that is a number as a whole
+  s.setNumber(13, 8, 1e40);
+  s.setText(14, 3, "HG");
+  s.setNumber(14, 7, 2.5);
+  s.setText(15, 3, "MIC");
+  s.setText(15, 7, "1 2 3");
+  const auto path = (dir / "work/odd.xlsx").string();
+  book.save(path);
+
+  readFrom(path);
+  auto m = messages();
+  ASSERT_EQ(m.size(), 1u);
+  EXPECT_NE(m[0].find("读入了 1 个尺寸"), std::string::npos) << m[0];
+  for (const char* named :
+       {"G11：“12abc”不是有效数字", "C12：“TRUE”不是量具代码",
+        "H13：“1E+40”超出范围", "G15：“1 2 3”不是有效数字"})
+    EXPECT_NE(m[0].find(named), std::string::npos) << named << "\n" << m[0];
+  auto& c = ctx();
+  EXPECT_EQ(c.sampleCounts[4], 1);
+  EXPECT_EQ(c.samples[4][1], 2.5f);
+  for (int p : {1, 2, 3, 5}) {
+    EXPECT_EQ(c.sampleCounts[static_cast<size_t>(p)], 0) << p;
+    EXPECT_EQ(c.instrumentCodes[static_cast<size_t>(p)], "") << p;
+  }
+}
+
+TEST_F(Readback, AWorkbookWithNothingToReadChangesNothing) {
+  writeMarks(3);
+  load();
+  ASSERT_TRUE(f().ComOK->userClick());  // a first report, shown
+  auto shown = f().faiBook;
+  ctx().sampleCounts[2] = 1;
+  ctx().samples[2][1] = 1.5f;
+  ctx().instrumentCodes[2] = "DC";
+  // Saved right after it was made: marks, no samples.
+  const auto empty = (dir / "work/empty.xlsx").string();
+  app()->saveWorkbook("fai.xlsx", empty);
+  readFrom(empty);
+  auto m = messages();
+  ASSERT_EQ(m.size(), 1u);
+  EXPECT_EQ(m[0].rfind("没有读到测量值：" + empty, 0), 0u) << m[0];
+  EXPECT_EQ(f().faiBook, shown);
+  EXPECT_EQ(ctx().sampleCounts[2], 1);
+  EXPECT_EQ(ctx().instrumentCodes[2], "DC");
+
+  // The CPK template picked by mistake: no marks at all.
+  readFrom((dir / "dimdata/cpk.xlsx").string());
+  m = messages();
+  ASSERT_EQ(m.size(), 1u);
+  EXPECT_NE(m[0].find("这不是 FAI 报表"), std::string::npos) << m[0];
+  EXPECT_EQ(f().faiBook, shown);
 }
 
 TEST_F(Readback, NoMoreRowsAreReadThanThereArePositions) {
@@ -132,11 +227,16 @@ TEST_F(Readback, TheFilledWorkbooksSaveAndReadBackAsTheyWereWritten) {
   auto& c = ctx();
   c.instrumentCodes[2] = "CMM";
   c.sampleCounts[2] = 3;
-  c.samples[2] = {0, 8.1f, 7.95f, 8.05f, 0, 0};
+  c.samples[2] = {std::nullopt, 8.1f, 7.95f, 8.05f, std::nullopt, std::nullopt};
   ASSERT_TRUE(f().ComFresh->userClick());
   f().currentPosition = 1;
   ASSERT_TRUE(f().ComCPK->userClick());
   EXPECT_TRUE(messages().empty());
+  // Made for this drawing: Save As proposes names beside it.
+  EXPECT_EQ(app()->findWorkbook("fai.xlsx")->suggestedPath(),
+            (dir / "work/part7-FAI.xlsx").string());
+  EXPECT_EQ(app()->findWorkbook("cpk.xlsx")->suggestedPath(),
+            (dir / "work/part7-CPK.xlsx").string());
 
   auto a = app();
   const auto faiOut = (dir / "out/fai.xlsx").string();
@@ -162,7 +262,9 @@ TEST_F(Readback, TheFilledWorkbooksSaveAndReadBackAsTheyWereWritten) {
   EXPECT_FALSE(s.formula(12, 16).empty());
   auto cpk = xlsx::Workbook::open(cpkOut);
   EXPECT_EQ(cpk.sheet(0).value(8, 2), xlsx::Value(3.0));
-  EXPECT_EQ(cpk.sheet(0).value(11, 2), xlsx::Value(25.500000001490115));
+  // The limits carry no binary noise of the single deviations.
+  EXPECT_EQ(cpk.sheet(0).value(11, 2), xlsx::Value(25.5));
+  EXPECT_EQ(cpk.sheet(0).value(12, 2), xlsx::Value(25.35));
 
   // And the saved FAI reads back in a later run.
   c.sampleCounts[2] = 0;
@@ -171,7 +273,8 @@ TEST_F(Readback, TheFilledWorkbooksSaveAndReadBackAsTheyWereWritten) {
   queue.push(forms::QueuedAnswer::file(faiOut));
   ASSERT_TRUE(f().ComOK->userClick());
   EXPECT_EQ(c.sampleCounts[2], 3);
-  EXPECT_FLOAT_EQ(c.samples[2][2], 7.95f);
+  EXPECT_EQ(c.samples[2][2], 7.95f);
+  EXPECT_EQ(c.samples[2][4], std::nullopt);
   EXPECT_EQ(c.instrumentCodes[2], "CMM");
 }
 

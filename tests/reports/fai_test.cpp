@@ -238,17 +238,17 @@ TEST_F(Fai, OnlyTheCurrentInstanceReportsItsClosing) {
   EXPECT_EQ(f().excelApp, fakeApps[1]);
 }
 
-TEST_F(Fai, TheRefreshWritesInstrumentsAndSamplesOfEveryPosition) {
+TEST_F(Fai, TheRefreshWritesExactlyTheStoredSamplesOfEveryPosition) {
   writeMarks(4);
   load();
   ASSERT_TRUE(f().ComOK->userClick());
   auto& c = ctx();
   c.instrumentCodes[2] = "MIC";
   c.sampleCounts[2] = 5;
-  c.samples[2] = {0, 10.01f, 10.02f, 10.03f, 10.04f, 10.05f};
+  c.samples[2] = {std::nullopt, 10.01f, 10.02f, 10.03f, 10.04f, 10.05f};
   c.instrumentCodes[3] = "CMM";
-  c.sampleCounts[3] = 1;
-  c.samples[3] = {0, 9.5f, 7, 7, 7, 7};
+  c.sampleCounts[3] = 3;
+  c.samples[3] = {std::nullopt, 9.5f, std::nullopt, 0.0f, 7.0f, 7.0f};
   ASSERT_TRUE(f().ComFresh->userClick());
   auto& s = fai();
   EXPECT_EQ(cell(s, 12, 3), text("MIC"));
@@ -256,18 +256,22 @@ TEST_F(Fai, TheRefreshWritesInstrumentsAndSamplesOfEveryPosition) {
   EXPECT_EQ(cell(s, 12, 11), single(10.05f));
   EXPECT_EQ(cell(s, 13, 3), text("CMM"));
   EXPECT_EQ(cell(s, 13, 7), single(9.5f));
+  // A sample not measured is an empty cell, never 0; a measured 0 is 0;
+  // nothing beyond the count is written.
   EXPECT_FALSE(has(s, 13, 8));
+  EXPECT_EQ(cell(s, 13, 9), single(0.0f));
+  EXPECT_FALSE(has(s, 13, 10));
   // Nothing measured: an empty code, no samples.
   EXPECT_EQ(cell(s, 14, 3), text(""));
   EXPECT_FALSE(has(s, 14, 7));
 
-  // A lower count leaves the values of the earlier refresh.
+  // A lower count leaves no value of the earlier refresh behind.
   c.sampleCounts[2] = 3;
-  c.samples[2] = {0, 1, 2, 3, 4, 4};
+  c.samples[2] = {std::nullopt, 1.0f, 2.0f, 3.0f, std::nullopt, std::nullopt};
   ASSERT_TRUE(f().ComFresh->userClick());
   EXPECT_EQ(cell(s, 12, 9), single(3));
-  EXPECT_EQ(cell(s, 12, 10), single(10.04f));
-  EXPECT_EQ(cell(s, 12, 11), single(10.05f));
+  EXPECT_FALSE(has(s, 12, 10));
+  EXPECT_FALSE(has(s, 12, 11));
 
   // Positions without an entry in the list still get their code cell.
   c.dimCount = 6;
@@ -287,17 +291,17 @@ TEST_F(Fai, CpkColumnsRunFromBToPAcrossReports) {
   EXPECT_EQ(cell(s, 8, 2), num(7));
   EXPECT_EQ(cell(s, 9, 2), text("C3"));
   EXPECT_EQ(cell(s, 10, 2), text("25.40"));
-  // The single deviations widen to doubles unrounded.
-  EXPECT_DOUBLE_EQ(std::get<double>(cell(s, 11, 2)), 25.500000001490115);
-  EXPECT_DOUBLE_EQ(std::get<double>(cell(s, 12, 2)), 25.34999999925494);
+  // The deviations count as their singles show them: no binary noise.
+  EXPECT_EQ(cell(s, 11, 2), num(25.5));
+  EXPECT_EQ(cell(s, 12, 2), num(25.35));
   EXPECT_EQ(s.cells.size(), 5u);
 
   // A value without a leading number: limits around 0.
   f().currentPosition = 2;
   ASSERT_TRUE(f().ComCPK->userClick());
   EXPECT_EQ(cell(s, 10, 3), text("M6"));
-  EXPECT_DOUBLE_EQ(std::get<double>(cell(s, 11, 3)), 0.2f);
-  EXPECT_DOUBLE_EQ(std::get<double>(cell(s, 12, 3)), -0.1f);
+  EXPECT_EQ(cell(s, 11, 3), num(0.2));
+  EXPECT_EQ(cell(s, 12, 3), num(-0.1));
 
   // A new report in the same run continues the columns in its own sheet.
   ASSERT_TRUE(f().ComOK->userClick());
@@ -343,18 +347,26 @@ TEST_F(Fai, TheRefreshSavesThePanelOfTheCurrentDimensionFirst) {
   ASSERT_TRUE(f().Combo1->userSelect(1));
   ASSERT_TRUE(f().Combo3->userSelect(2));
   ASSERT_TRUE(f().Text7[0]->userType("1.5"));
-  ASSERT_TRUE(f().Text7[1]->userType("abc"));
-  ASSERT_TRUE(f().Text7[2]->userType("2.5 mm"));
+  ASSERT_TRUE(f().Text7[1]->userType(""));
+  ASSERT_TRUE(f().Text7[2]->userType("2.5"));
   ASSERT_TRUE(f().Option3[4]->userClick());
   // Still on the dimension: only the refresh's leave step saves it.
   ASSERT_TRUE(f().ComFresh->userClick());
   auto& s = fai();
   EXPECT_EQ(cell(s, 12, 3), text("PG"));
   EXPECT_EQ(cell(s, 12, 7), single(1.5f));
-  EXPECT_EQ(cell(s, 12, 8), single(0));
+  EXPECT_FALSE(has(s, 12, 8));
   EXPECT_EQ(cell(s, 12, 9), single(2.5f));
   EXPECT_FALSE(has(s, 12, 10));
   EXPECT_EQ(ctx().sampleCounts[2], 3);
+
+  // A box that is no number stops the refresh before anything is written.
+  ASSERT_TRUE(f().Text7[1]->userType("2.5 mm"));
+  ASSERT_TRUE(f().ComFresh->userClick());
+  EXPECT_EQ(messages(),
+            std::vector<std::string>{"样本2：“2.5 mm”不是有效数字"});
+  EXPECT_FALSE(has(s, 12, 8));
+  EXPECT_EQ(ctx().samples[2][2], std::nullopt);
 }
 
 }  // namespace

@@ -76,7 +76,8 @@ TEST_F(SheetWindowTest, TheReportFillsTheWindowAsItWritesCells) {
                    [&changed] { ++changed; });
   ctx().instrumentCodes[2] = "CMM";
   ctx().sampleCounts[2] = 2;
-  ctx().samples[2] = {0, 10.02f, 9.98f, 0, 0, 0};
+  ctx().samples[2] = {std::nullopt, 10.02f,       9.98f,
+                      std::nullopt, std::nullopt, std::nullopt};
   ASSERT_TRUE(f().ComFresh->userClick());
   EXPECT_GE(changed, 3);
   EXPECT_EQ(shown(1, 12, 3), "CMM");
@@ -155,25 +156,130 @@ TEST_F(SheetWindowTest, ClosingTheWindowIsTheHostsClosedNotification) {
             std::vector<std::string>{"FAI报表已经关闭，请重新创建 FAI！"});
 }
 
-TEST_F(SheetWindowTest, AnEarlierReportKeepsItsWindowUntilTheUserClosesIt) {
+TEST_F(SheetWindowTest, ASecondReportTakesTheWindowOverAfterAsking) {
   writeMarks(2);
   load();
   ASSERT_TRUE(f().ComOK->userClick());
+  app::SheetWindow* w = window(0);
+  ASSERT_TRUE(w);
+  // Filled and not saved: the user is asked first, and may keep it.
+  queue.push(forms::QueuedAnswer::of(forms::QueuedAnswer::Type::No));
   ASSERT_TRUE(f().ComOK->userClick());
+  auto m = desktop.takeMessages();
+  ASSERT_EQ(m.size(), 1u);
+  EXPECT_EQ(m[0].buttons, forms::Buttons::YesNo);
+  EXPECT_NE(m[0].text.find("没保存"), std::string::npos) << m[0].text;
+  EXPECT_EQ(made.size(), 1u);
+  EXPECT_EQ(window(0), w);
+
+  queue.push(forms::QueuedAnswer::of(forms::QueuedAnswer::Type::Yes));
+  ASSERT_TRUE(f().ComOK->userClick());
+  EXPECT_EQ(desktop.takeMessages().size(), 1u);
   ASSERT_EQ(made.size(), 2u);
-  // The program let the first instance go; its window still holds it.
-  app::SheetWindow* first = window(0);
-  ASSERT_TRUE(first);
-  ASSERT_TRUE(window(1));
-  EXPECT_TRUE(first->isVisible());
-  first->confirmDiscard = [] { return true; };
-  first->close();
-  // Only the report in hand tells the main window of its closing.
-  EXPECT_TRUE(messages().empty());
-  EXPECT_TRUE(f().ComFresh->enabled());
-  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  // One window, now showing the new report; the old instance is gone.
+  EXPECT_EQ(window(1), w);
+  EXPECT_EQ(windows->window(), w);
+  EXPECT_TRUE(w->isVisible());
+  EXPECT_EQ(w->books()->count(), 2);
   EXPECT_TRUE(made[0].expired());
-  EXPECT_FALSE(made[1].expired());
+  EXPECT_EQ(w->currentBook(), instance(1)->findWorkbook("fai.xlsx"));
+
+  // Saved, a third report replaces it without a question.
+  fs::create_directories(dir / "out");
+  for (const char* name : {"fai.xlsx", "cpk.xlsx"})
+    instance(1)->saveWorkbook(name, (dir / "out" / name).string());
+  ASSERT_TRUE(f().ComOK->userClick());
+  for (const auto& msg : desktop.takeMessages()) ADD_FAILURE() << msg.text;
+  EXPECT_EQ(made.size(), 3u);
+  EXPECT_EQ(window(2), w);
+}
+
+TEST_F(SheetWindowTest, TheUserTypesWhereTheProgramDoesNotWrite) {
+  writeMarks(2);
+  load();
+  ASSERT_TRUE(f().ComOK->userClick());
+  app::SheetWindow* w = window();
+  ASSERT_TRUE(w);
+  auto* model = w->model(1, 0);
+  auto at = [&](int row, int column) {
+    return model->index(row - 1, column - 1);
+  };
+  // The header's part number beside "零件号:" (B3), a number in the header.
+  ASSERT_TRUE(model->flags(at(3, 2)) & Qt::ItemIsEditable);
+  EXPECT_TRUE(model->setData(at(3, 2), QString("P-0042 支架"), Qt::EditRole));
+  EXPECT_TRUE(model->setData(at(4, 10), QString("12"), Qt::EditRole));
+  EXPECT_TRUE(model->setData(at(4, 14), QString("007"), Qt::EditRole));
+  EXPECT_EQ(shown(1, 3, 2), "P-0042 支架");
+  // The program's cells and the formulas refuse, with the reason shown.
+  for (auto [row, column] : {std::pair{11, 1}, {12, 7}, {11, 3}, {11, 16}}) {
+    EXPECT_FALSE(model->flags(at(row, column)) & Qt::ItemIsEditable)
+        << row << "," << column;
+    EXPECT_FALSE(model->setData(at(row, column), QString("9"), Qt::EditRole));
+  }
+  EXPECT_EQ(shown(1, 11, 1), "1");
+  EXPECT_FALSE(w->currentBook()->Saved());
+
+  // Saved, what was typed is in the file: text stays text, "007" too.
+  const auto out = (dir / "typed.xlsx").string();
+  QString why;
+  ASSERT_TRUE(w->saveCurrentAs(QString::fromStdString(out), &why))
+      << why.toStdString();
+  auto saved = xlsx::Workbook::open(out);
+  EXPECT_EQ(saved.sheet(0).value(3, 2),
+            xlsx::Value(std::string("P-0042 支架")));
+  EXPECT_EQ(saved.sheet(0).value(4, 10), xlsx::Value(12.0));
+  EXPECT_EQ(saved.sheet(0).value(4, 14), xlsx::Value(std::string("007")));
+  EXPECT_TRUE(w->currentBook()->Saved());
+  EXPECT_EQ(runs, 7);  // every typing ran through the program
+}
+
+TEST_F(SheetWindowTest, SavingProposesTheDrawingsFolderAndThenSavesInPlace) {
+  writeMarks(2);
+  load();
+  ASSERT_TRUE(f().ComOK->userClick());
+  app::SheetWindow* w = window();
+  ASSERT_TRUE(w);
+  QStringList asked;
+  QString answer;
+  w->askSavePath = [&](const QString& start) {
+    asked << start;
+    return answer;
+  };
+  QStringList opened;
+  w->openFile = [&](const QString& path) {
+    opened << path;
+    return true;
+  };
+  const QString faiName =
+      QString::fromStdString((dir / "work/part7-FAI.xlsx").string());
+  EXPECT_EQ(w->proposedPath(), faiName);
+  // Ctrl+S before any save asks where; a cancel writes nothing.
+  w->save();
+  ASSERT_EQ(asked.size(), 1);
+  EXPECT_EQ(asked[0], faiName);
+  EXPECT_FALSE(fs::exists(dir / "work/part7-FAI.xlsx"));
+  answer = faiName;
+  w->save();
+  ASSERT_TRUE(fs::exists(dir / "work/part7-FAI.xlsx"));
+  // Then Ctrl+S saves there again without asking.
+  auto* model = w->model(1, 0);
+  ASSERT_TRUE(model->setData(model->index(2, 1), QString("P-7"), Qt::EditRole));
+  w->save();
+  EXPECT_EQ(asked.size(), 2);
+  EXPECT_EQ(
+      xlsx::Workbook::open(dir / "work/part7-FAI.xlsx").sheet(0).value(3, 2),
+      xlsx::Value(std::string("P-7")));
+  // Opening in the desktop's program hands over the saved file.
+  w->openExternally();
+  EXPECT_EQ(opened, QStringList{faiName});
+
+  // The CPK workbook is proposed beside it; unsaved, opening saves first.
+  w->books()->setCurrentIndex(0);
+  EXPECT_EQ(w->proposedPath(),
+            QString::fromStdString((dir / "work/part7-CPK.xlsx").string()));
+  answer.clear();
+  w->openExternally();
+  EXPECT_EQ(opened.size(), 1);  // the save was cancelled: nothing opened
 }
 
 }  // namespace
