@@ -172,6 +172,8 @@ class Form1 : public forms::Form {
   // Set while the browse list is put back after a refused move, so that
   // its Click does not run again.
   bool revertingList = false;
+  // Positions whose measurement the database has not taken yet.
+  std::vector<std::int32_t> unsavedMeasurements;
 
   std::int16_t zoneGroupStart = 0;
   std::int16_t zoneMarkedCount = 0;

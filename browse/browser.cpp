@@ -192,25 +192,31 @@ void storeMeasurement(app::AppContext& ctx, std::int32_t p,
 void persistMeasurements(app::Form1& f,
                          const std::vector<std::int32_t>& positions) {
   // Only the database of the drawing in hand takes its measurements.
-  if (positions.empty() || !f.dbConn || !f.dbConn->IsOpen() ||
-      f.dbConn->Path() != f.dbPath)
-    return;
+  if (!f.dbConn || !f.dbConn->IsOpen() || f.dbConn->Path() != f.dbPath) return;
+  // Positions a failed write left behind go along, so the database catches
+  // up as soon as it can be written again.
+  std::vector<std::int32_t> all = f.unsavedMeasurements;
+  for (std::int32_t p : positions)
+    if (std::find(all.begin(), all.end(), p) == all.end()) all.push_back(p);
+  if (all.empty()) return;
   intake::Connection& db = *f.dbConn;
   try {
-    if (positions.size() == 1) {
-      db.SaveMeasurement(positions[0], measurementOf(f.ctx, positions[0]));
-      return;
+    if (all.size() == 1) {
+      db.SaveMeasurement(all[0], measurementOf(f.ctx, all[0]));
+    } else {
+      db.BeginTrans();
+      try {
+        for (std::int32_t p : all)
+          db.SaveMeasurement(p, measurementOf(f.ctx, p));
+        db.CommitTrans();
+      } catch (...) {
+        resumeNext([&] { db.RollbackTrans(); });
+        throw;
+      }
     }
-    db.BeginTrans();
-    try {
-      for (std::int32_t p : positions)
-        db.SaveMeasurement(p, measurementOf(f.ctx, p));
-      db.CommitTrans();
-    } catch (...) {
-      resumeNext([&] { db.RollbackTrans(); });
-      throw;
-    }
+    f.unsavedMeasurements.clear();
   } catch (const std::exception& e) {
+    f.unsavedMeasurements = std::move(all);
     f.ctx.desktop.message(
         std::string("测量值已保留在程序中，但没有写入尺寸数据库：") + e.what(),
         forms::Buttons::Ok, "");

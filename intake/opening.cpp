@@ -63,6 +63,7 @@ void sizeMarkArrays(app::Form1& f) {
   f.ctx.samples.assign(n + 1, {});
   // Nothing of the drawing before is shown, nor saved for this one.
   f.currentPosition = 0;
+  f.unsavedMeasurements.clear();
   for (auto* box : f.Text7) box->setText("");
 }
 

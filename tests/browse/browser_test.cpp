@@ -8,6 +8,7 @@
 #include <csignal>
 #include <cstdio>
 
+#include "fakes/unprivileged.h"
 #include "intake/dimtable.h"
 
 #include "intake_fixture.h"
@@ -398,4 +399,31 @@ TEST_F(Browser, NothingCarriesOverToTheNextDrawing) {
   intake::Connection first;
   first.Open((dir / "work/part7.mdb").string());
   EXPECT_EQ(first.LoadMeasurements().size(), 1u);
+}
+
+TEST_F(Browser, ADatabaseThatCannotBeWrittenKeepsTheValueAndSaysSo) {
+  if (!fakes::asUnprivilegedUser()) return;
+  numbered({"A1", "A2"});
+  // The folder turns read-only: the database cannot keep its journal.
+  fs::permissions(dir / "work", fs::perms::owner_read | fs::perms::owner_exec);
+  type(0, "5.5");
+  f().ComNext->userClick();
+  fs::permissions(dir / "work", fs::perms::owner_all);
+  auto m = messages();
+  ASSERT_EQ(m.size(), 1u);
+  EXPECT_EQ(m[0].rfind("测量值已保留在程序中，但没有写入尺寸数据库：", 0), 0u)
+      << m[0];
+  EXPECT_EQ(selected(), 1);
+  EXPECT_EQ(program->ctx.samples[1][1], 5.5f);
+  // The next step that can write brings the database up to date, the
+  // dimension that failed included.
+  type(0, "6.5");
+  f().ComNext->userClick();
+  EXPECT_TRUE(messages().empty());
+  intake::Connection db;
+  db.Open((dir / "work/part7.mdb").string());
+  const auto stored = db.LoadMeasurements();
+  ASSERT_EQ(stored.size(), 2u);
+  EXPECT_EQ(stored.at(1).samples[0], 5.5f);
+  EXPECT_EQ(stored.at(2).samples[0], 6.5f);
 }
