@@ -40,6 +40,13 @@ ScriptHosts embeddedHosts() {
     }
     throw reports::SheetError("no workbook " + name + " is open");
   };
+  h.workbook = [instances](const std::string& name)
+      -> std::shared_ptr<reports::embedded::EmbeddedWorkbook> {
+    for (auto it = instances->rbegin(); it != instances->rend(); ++it)
+      if (auto app = it->lock())
+        if (auto book = app->findWorkbook(name)) return book;
+    return nullptr;
+  };
   return h;
 }
 

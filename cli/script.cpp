@@ -8,6 +8,8 @@
 #include "cli/state.h"
 #include "forms/basic.h"
 #include "forms/scripted_desktop.h"
+#include "reports/xlsx/cellref.h"
+#include "reports/xlsx/workbook.h"
 
 namespace cli {
 namespace {
@@ -117,7 +119,7 @@ class Runner {
       act(
           c, [&] { return c.userClick(); }, "click");
     } else if (cmd == "set") {
-      need(w, 3);
+      need(w, w.size() >= 2 && w[1] == "cell" ? 5 : 3);
       set(w);
     } else if (cmd == "rightclick") {
       need(w, 4);
@@ -203,7 +205,71 @@ class Runner {
     return *c;
   }
 
+  // BOOK [SHEET!]A1: the workbook by its name, the cell of the named or
+  // the active sheet.
+  struct CellAt {
+    std::shared_ptr<reports::embedded::EmbeddedWorkbook> book;
+    int sheet = 1;
+    int row = 0, column = 0;
+    std::string name;
+  };
+  CellAt cellAt(const std::string& bookName, const std::string& address) {
+    CellAt at;
+    at.book = hosts_.workbook ? hosts_.workbook(bookName) : nullptr;
+    if (!at.book) throw BadLine{"no workbook " + bookName + " is open"};
+    std::string cell = address;
+    at.sheet = at.book->activeIndex();
+    if (auto bang = address.rfind('!'); bang != std::string::npos) {
+      const std::string sheetName = address.substr(0, bang);
+      cell = address.substr(bang + 1);
+      at.sheet = 0;
+      for (int i = 1; i <= at.book->worksheetCount(); ++i)
+        if (at.book->worksheetName(i) == sheetName) at.sheet = i;
+      if (at.sheet == 0) throw BadLine{bookName + " has no sheet " + sheetName};
+    }
+    auto ref = xlsx::parseCellRef(cell);
+    if (!ref) throw BadLine{"not a cell: " + address};
+    at.row = ref->row;
+    at.column = ref->column;
+    at.name = at.book->worksheetName(at.sheet) + "!" + cell;
+    return at;
+  }
+
+  void dumpCell(const std::string& bookName, const std::string& address,
+                Json& j) {
+    const CellAt at = cellAt(bookName, address);
+    const xlsx::Sheet& sheet = at.book->sheetContent(at.sheet);
+    j.beginObject().field("workbook", bookName).field("cell", at.name);
+    j.key("value");
+    const xlsx::Value v = sheet.value(at.row, at.column);
+    if (const auto* d = std::get_if<double>(&v))
+      j.value(*d);
+    else if (const auto* t = std::get_if<std::string>(&v))
+      j.value(*t);
+    else if (const auto* b = std::get_if<bool>(&v))
+      j.value(*b);
+    else
+      j.null();
+    const std::string formula = sheet.formula(at.row, at.column);
+    if (!formula.empty()) j.field("formula", "=" + formula);
+    j.endObject();
+  }
+
+  // Typing into a cell of the sheet window.
+  void typeCell(const std::string& bookName, const std::string& address,
+                const std::string& text) {
+    const CellAt at = cellAt(bookName, address);
+    program_->run([&] {
+      try {
+        at.book->typeCell(at.sheet, at.row, at.column, text);
+      } catch (const reports::SheetError& e) {
+        err_ << "note: " << at.name << ": " << e.what() << "\n";
+      }
+    });
+  }
+
   void set(const std::vector<std::string>& w) {
+    if (w[1] == "cell") return typeCell(w[2], w[3], w[4]);
     Address a = parseAddress(w[1], true);
     forms::Control& c = control(a);
     const std::string& v = w[2];
@@ -272,7 +338,7 @@ class Runner {
   }
 
   void dump(const std::vector<std::string>& w) {
-    need(w, 2);
+    need(w, w.size() >= 2 && w[1] == "cell" ? 4 : 2);
     Json j;
     const std::string& what = w[1];
     if (what == "messages") {
@@ -288,6 +354,8 @@ class Runner {
       j.endArray().endObject();
     } else if (what == "state") {
       dumpState(*program_, hostState(), j);
+    } else if (what == "cell") {
+      dumpCell(w[2], w[3], j);
     } else if (what.find('.') == std::string::npos) {
       dumpForm(form(what), j);
     } else {

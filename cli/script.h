@@ -11,6 +11,7 @@
 #include <string>
 
 #include "cadhost/host.h"
+#include "reports/embedded/embedded_host.h"
 #include "reports/sheet_host.h"
 
 namespace app {
@@ -30,6 +31,10 @@ struct ScriptHosts {
   std::function<void(cadhost::Document&, const std::string& path)> saveDrawing;
   std::function<void(const std::string& name, const std::string& path)>
       saveWorkbook;
+  // The open workbook of that name (the newest instance first), or null.
+  std::function<std::shared_ptr<reports::embedded::EmbeddedWorkbook>(
+      const std::string& name)>
+      workbook;
 };
 
 // Exit codes: 0 done, 2 a bad line (unknown command, control or property)
