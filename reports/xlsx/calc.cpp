@@ -1,6 +1,8 @@
 #include "reports/xlsx/calc.h"
 
 #include <algorithm>
+#include <cstring>
+#include <unordered_map>
 
 namespace xlsx {
 
@@ -60,7 +62,6 @@ struct Slot {
   int row = 0, column = 0;
   Computed constant;
   std::shared_ptr<const formula::Program> program;
-  int rowOffset = 0, columnOffset = 0;
   Computed result;
   std::uint32_t stamp = 0;  // the generation `result` belongs to
   bool active = false;      // being computed: met again, it is a cycle
@@ -78,6 +79,54 @@ struct CellId {
 
 const Computed kCircular = ErrorValue::ref;
 
+bool sameProgram(const formula::Program& a, const formula::Program& b) {
+  auto sameCode = [](const formula::Instruction& x,
+                     const formula::Instruction& y) {
+    return x.op == y.op && x.a == y.a && x.b == y.b &&
+           std::memcmp(&x.number, &y.number, sizeof x.number) == 0;
+  };
+  auto sameRef = [](const formula::RefSpec& x, const formula::RefSpec& y) {
+    return x.sheet == y.sheet && x.firstRow == y.firstRow &&
+           x.firstColumn == y.firstColumn && x.lastRow == y.lastRow &&
+           x.lastColumn == y.lastColumn && x.firstRowFixed == y.firstRowFixed &&
+           x.firstColumnFixed == y.firstColumnFixed &&
+           x.lastRowFixed == y.lastRowFixed &&
+           x.lastColumnFixed == y.lastColumnFixed;
+  };
+  return std::equal(a.code.begin(), a.code.end(), b.code.begin(), b.code.end(),
+                    sameCode) &&
+         std::equal(a.refs.begin(), a.refs.end(), b.refs.begin(), b.refs.end(),
+                    sameRef) &&
+         a.texts == b.texts && a.problem == b.problem;
+}
+
+std::uint64_t fingerprint(const formula::Program& p) {
+  std::uint64_t h = 0xcbf29ce484222325ull;
+  auto mix = [&h](std::uint64_t v) {
+    h ^= v + 0x9E3779B97F4A7C15ull + (h << 6) + (h >> 2);
+  };
+  for (const formula::Instruction& in : p.code) {
+    std::uint64_t bits;
+    std::memcpy(&bits, &in.number, sizeof bits);
+    mix(static_cast<std::uint64_t>(in.op) << 40 ^
+        static_cast<std::uint32_t>(in.a) ^
+        static_cast<std::uint64_t>(static_cast<std::uint32_t>(in.b)) << 20);
+    mix(bits);
+  }
+  for (const formula::RefSpec& r : p.refs) {
+    mix(static_cast<std::uint64_t>(static_cast<std::uint32_t>(r.firstRow))
+            << 32 |
+        static_cast<std::uint32_t>(r.firstColumn));
+    mix(static_cast<std::uint64_t>(static_cast<std::uint32_t>(r.lastRow))
+            << 32 |
+        static_cast<std::uint32_t>(r.lastColumn));
+    mix(static_cast<std::uint64_t>(r.sheet) << 4 | r.firstRowFixed |
+        r.firstColumnFixed << 1 | r.lastRowFixed << 2 | r.lastColumnFixed << 3);
+  }
+  for (const std::string& t : p.texts) mix(std::hash<std::string>()(t));
+  return h;
+}
+
 }  // namespace
 
 struct Calculation::Impl : formula::Cells {
@@ -86,6 +135,10 @@ struct Calculation::Impl : formula::Cells {
   std::uint32_t generation = 1;
   std::vector<CellId> work;     // cells being computed, innermost last
   std::vector<CellId> pending;  // cells a run found not yet computed
+  // Programs by what they do, relative to their cells.
+  std::unordered_map<std::uint64_t,
+                     std::vector<std::shared_ptr<const formula::Program>>>
+      programs;
 
   Slot& slot(CellId id) {
     return sheets[static_cast<std::size_t>(id.sheet)]
@@ -184,8 +237,7 @@ struct Calculation::Impl : formula::Cells {
         pending.clear();
         bool waiting = false;
         Computed v = formula::evaluate(
-            *s.program,
-            {id.sheet, s.row, s.column, s.rowOffset, s.columnOffset}, *this,
+            *s.program, {id.sheet, s.row, s.column, s.row, s.column}, *this,
             &waiting);
         if (!waiting) {
           s.result = std::move(v);
@@ -220,23 +272,38 @@ Calculation::Calculation(std::vector<std::string> sheetNames)
 Calculation::~Calculation() = default;
 
 std::shared_ptr<const formula::Program> Calculation::compile(
-    std::string_view text, int sheet) const {
+    std::string_view text, int sheet, int row, int column) {
   const std::vector<std::string>& names = impl_->names;
-  return formula::compile(text, sheet, [&names](std::string_view name) {
-    for (std::size_t i = 0; i < names.size(); ++i) {
-      const std::string& n = names[i];
-      if (n.size() == name.size() &&
-          std::equal(n.begin(), n.end(), name.begin(), [](char a, char b) {
-            auto low = [](char c) {
-              return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a')
-                                          : c;
-            };
-            return low(a) == low(b);
-          }))
-        return static_cast<int>(i);
-    }
-    return -1;
-  });
+  auto compiled =
+      formula::compile(text, sheet, [&names](std::string_view name) {
+        for (std::size_t i = 0; i < names.size(); ++i) {
+          const std::string& n = names[i];
+          if (n.size() == name.size() &&
+              std::equal(n.begin(), n.end(), name.begin(), [](char a, char b) {
+                auto low = [](char c) {
+                  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a')
+                                              : c;
+                };
+                return low(a) == low(b);
+              }))
+            return static_cast<int>(i);
+        }
+        return -1;
+      });
+  // Relative parts count from the cell: run at offsets (row, column) the
+  // program reads what the text says.
+  auto& program = compiled;
+  for (formula::RefSpec& r : program->refs) {
+    if (!r.firstRowFixed) r.firstRow -= row;
+    if (!r.lastRowFixed) r.lastRow -= row;
+    if (!r.firstColumnFixed) r.firstColumn -= column;
+    if (!r.lastColumnFixed) r.lastColumn -= column;
+  }
+  auto& candidates = impl_->programs[fingerprint(*program)];
+  for (const auto& candidate : candidates)
+    if (sameProgram(*candidate, *program)) return candidate;
+  candidates.push_back(std::move(program));
+  return candidates.back();
 }
 
 void Calculation::setConstant(int sheet, int row, int column, Computed value) {
@@ -248,13 +315,10 @@ void Calculation::setConstant(int sheet, int row, int column, Computed value) {
 }
 
 void Calculation::setFormula(int sheet, int row, int column,
-                             std::shared_ptr<const formula::Program> program,
-                             int rowOffset, int columnOffset) {
+                             std::shared_ptr<const formula::Program> program) {
   Slot& s = impl_->slotFor(sheet, row, column);
   s.constant = {};
   s.program = std::move(program);
-  s.rowOffset = rowOffset;
-  s.columnOffset = columnOffset;
   s.result = {};
   impl_->changed();
 }
@@ -277,8 +341,9 @@ bool Calculation::hasFormula(int sheet, int row, int column) const {
   return i >= 0 && s.slots[static_cast<std::size_t>(i)].program != nullptr;
 }
 
-Computed Calculation::evaluate(const formula::Program& program,
-                               const formula::Where& where) {
+Computed Calculation::evaluate(const formula::Program& program, int sheet,
+                               int row, int column) {
+  const formula::Where where{sheet, row, column, row, column};
   for (;;) {
     impl_->pending.clear();
     bool waiting = false;

@@ -20,25 +20,30 @@ class Calculation {
   Calculation& operator=(const Calculation&) = delete;
   ~Calculation();
 
+  // A formula written for a cell. Its relative references are kept
+  // relative to that cell, so that formulas reading alike from their cells
+  // (a column of row checks) share one program: fewer to hold, and the
+  // ones in use stay in the processor's cache.
   std::shared_ptr<const formula::Program> compile(std::string_view text,
-                                                  int sheet) const;
+                                                  int sheet, int row,
+                                                  int column);
 
   // What a cell holds from now on; every computed result is forgotten.
   void setConstant(int sheet, int row, int column, Computed value);
-  // A formula cell. A shared formula's program is compiled once for its
-  // first cell and run here moved by the offsets.
+  // A formula cell, with a program from compile(). A shared formula
+  // takes the program compiled for the cell that holds its text.
   void setFormula(int sheet, int row, int column,
-                  std::shared_ptr<const formula::Program> program,
-                  int rowOffset = 0, int columnOffset = 0);
+                  std::shared_ptr<const formula::Program> program);
 
   // A plain cell's value or a formula cell's result, computed on demand.
   // The reference stays valid until the next change.
   const Computed& value(int sheet, int row, int column);
   bool hasFormula(int sheet, int row, int column) const;
 
-  // Runs a program as if it stood in `where` (conditional formats).
-  Computed evaluate(const formula::Program& program,
-                    const formula::Where& where);
+  // Runs a program from compile() as if it stood in the cell
+  // (conditional formats).
+  Computed evaluate(const formula::Program& program, int sheet, int row,
+                    int column);
 
   // Computes every formula cell of a sheet and shows each result.
   void forEachFormula(

@@ -258,6 +258,7 @@ class Parser {
       : s_(text), sheet_(sheet), sheets_(sheets), out_(out) {}
 
   void run() {
+    out_.code.reserve(32);
     if (s_.size() > kMaxLength)
       fail("the formula is longer than 8192 characters");
     skipBlanks();
@@ -850,14 +851,51 @@ int compareOperands(const Operand& a, const Operand& b) {
   return a.boolean == b.boolean ? 0 : (a.boolean ? 1 : -1);
 }
 
+// The working storage of a run, kept between runs: a recalculation makes
+// thousands of short runs, and allocating afresh for each one costs more
+// than the run.
+struct Scratch {
+  std::vector<Operand> stack;
+  std::vector<double> values, squares;
+};
+
+class ScratchLease {
+ public:
+  ScratchLease() {
+    if (!pool().empty()) {
+      scratch_ = std::move(pool().back());
+      pool().pop_back();
+    }
+  }
+  ~ScratchLease() {
+    scratch_.stack.clear();
+    pool().push_back(std::move(scratch_));
+  }
+  ScratchLease(const ScratchLease&) = delete;
+  ScratchLease& operator=(const ScratchLease&) = delete;
+  Scratch& get() { return scratch_; }
+
+ private:
+  static std::vector<Scratch>& pool() {
+    thread_local std::vector<Scratch> scratches;
+    return scratches;
+  }
+  Scratch scratch_;
+};
+
 class Machine {
  public:
-  Machine(const Program& program, const Where& where, Cells& cells)
-      : program_(program), where_(where), cells_(cells) {}
+  Machine(const Program& program, const Where& where, Cells& cells,
+          Scratch& scratch)
+      : program_(program),
+        where_(where),
+        cells_(cells),
+        stack_(scratch.stack),
+        values_(scratch.values),
+        squares_(scratch.squares) {}
 
   Computed run(bool* pending) {
     const auto& code = program_.code;
-    stack_.reserve(16);
     std::size_t pc = 0;
     while (pc < code.size()) {
       const Instruction& in = code[pc];
@@ -1308,15 +1346,16 @@ class Machine {
   const Program& program_;
   const Where& where_;
   Cells& cells_;
-  std::vector<Operand> stack_;
-  std::vector<double> values_, squares_;
+  std::vector<Operand>& stack_;
+  std::vector<double>& values_;
+  std::vector<double>& squares_;
   bool pending_ = false;
 };
 
 }  // namespace
 
-std::shared_ptr<const Program> compile(std::string_view text, int sheet,
-                                       const SheetLookup& sheets) {
+std::shared_ptr<Program> compile(std::string_view text, int sheet,
+                                 const SheetLookup& sheets) {
   auto program = std::make_shared<Program>();
   try {
     Parser(text, sheet, sheets, *program).run();
@@ -1331,7 +1370,8 @@ std::shared_ptr<const Program> compile(std::string_view text, int sheet,
 
 Computed evaluate(const Program& program, const Where& where, Cells& cells,
                   bool* pending) {
-  return Machine(program, where, cells).run(pending);
+  ScratchLease lease;
+  return Machine(program, where, cells, lease.get()).run(pending);
 }
 
 std::optional<int> compare(const Computed& a, const Computed& b) {

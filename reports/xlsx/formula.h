@@ -83,8 +83,8 @@ using SheetLookup = std::function<int(std::string_view)>;
 // Compiles a formula (without '=') for a cell of sheet `sheet`. A text that
 // does not parse gives a program whose problem says why; it evaluates to
 // #NAME?.
-std::shared_ptr<const Program> compile(std::string_view text, int sheet,
-                                       const SheetLookup& sheets);
+std::shared_ptr<Program> compile(std::string_view text, int sheet,
+                                 const SheetLookup& sheets);
 
 // What a program reads. A cell that holds a formula not computed yet is
 // "pending": the evaluator notes it and the caller computes it and runs the

@@ -555,13 +555,14 @@ void Sheet::Impl::feed(Calculation& calc) {
         auto master = shared.find(si);
         if (master != shared.end()) {
           auto& program = programs[si];
-          if (!program) program = calc.compile(master->second.text, index);
-          calc.setFormula(index, r, c, program, r - master->second.row,
-                          c - master->second.column);
+          if (!program)
+            program = calc.compile(master->second.text, index,
+                                   master->second.row, master->second.column);
+          calc.setFormula(index, r, c, program);
           continue;
         }
       }
-      calc.setFormula(index, r, c, calc.compile(f.child_value(), index));
+      calc.setFormula(index, r, c, calc.compile(f.child_value(), index, r, c));
     }
   }
 }
@@ -573,7 +574,8 @@ void Sheet::Impl::refresh(int row, int column) {
   pugi::xml_node cell = findCell(row, column);
   pugi::xml_node f = cell.child(qF.c_str());
   if (f)
-    calc->setFormula(index, row, column, calc->compile(f.child_value(), index));
+    calc->setFormula(index, row, column,
+                     calc->compile(f.child_value(), index, row, column));
   else
     calc->setConstant(index, row, column,
                       cell ? constantOf(cell, row, column) : Computed());
@@ -647,7 +649,8 @@ const std::vector<FormatRule>& Sheet::Impl::formatRules() {
       rule.stop = isTrue(cfRule.attribute("stopIfTrue"));
       for (pugi::xml_node f : cfRule.children())
         if (localName(f) == "formula")
-          rule.formulas.push_back(calc.compile(f.child_value(), index));
+          rule.formulas.push_back(calc.compile(
+              f.child_value(), index, base.anchorRow, base.anchorColumn));
       if (rule.formulas.empty()) continue;
       rules.push_back(std::move(rule));
     }
@@ -662,21 +665,19 @@ const std::vector<FormatRule>& Sheet::Impl::formatRules() {
 
 bool Sheet::Impl::holds(const FormatRule& rule, int row, int column) {
   Calculation& calc = book->calculation();
-  const formula::Where where{index, row, column, row - rule.anchorRow,
-                             column - rule.anchorColumn};
-  const Computed first = calc.evaluate(*rule.formulas[0], where);
+  const Computed first = calc.evaluate(*rule.formulas[0], index, row, column);
   if (rule.expression) {
     if (const bool* b = std::get_if<bool>(&first)) return *b;
     if (const double* d = std::get_if<double>(&first)) return *d != 0;
     return false;
   }
-  const Computed& value = calc.value(index, row, column);
+  const Computed value = calc.value(index, row, column);
   const auto c = formula::compare(value, first);
   if (!c) return false;
   if (rule.op == "between" || rule.op == "notBetween") {
     if (rule.formulas.size() < 2) return false;
-    const auto c2 =
-        formula::compare(value, calc.evaluate(*rule.formulas[1], where));
+    const auto c2 = formula::compare(
+        value, calc.evaluate(*rule.formulas[1], index, row, column));
     if (!c2) return false;
     const bool inside = (*c >= 0 && *c2 <= 0) || (*c <= 0 && *c2 >= 0);
     return rule.op == "between" ? inside : !inside;
@@ -777,7 +778,8 @@ void Sheet::setFormula(int row, int column, std::string_view text) {
   if (!isValidUtf8(text))
     throw Error("cell " + cellName(row, column) +
                 ": the formula is not valid UTF-8");
-  const auto program = impl_->book->calculation().compile(text, impl_->index);
+  const auto program =
+      impl_->book->calculation().compile(text, impl_->index, row, column);
   if (!program->problem.empty())
     throw Error("cell " + cellName(row, column) + ": the formula '=" +
                 std::string(text) + "' does not parse: " + program->problem);
