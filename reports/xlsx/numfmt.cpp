@@ -368,6 +368,7 @@ std::string formatValue(double value, std::string_view code) {
     double scaled = magnitude;
     for (int i = 0; i < s.percent; ++i) scaled *= 100;
     for (int i = 0; i < s.scale; ++i) scaled /= 1000;
+    if (!std::isfinite(scaled)) return generalNumber(value);
     number =
         s.scientific ? renderScientific(scaled, s) : renderFixed(scaled, s);
   }

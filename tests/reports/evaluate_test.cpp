@@ -496,3 +496,40 @@ TEST(DisplayText, BooleansErrorsAndTextsShowAsTheyAre) {
   EXPECT_EQ(sheet.look(3, 1).horizontal, xlsx::Alignment::left);
   EXPECT_EQ(sheet.look(4, 1).horizontal, xlsx::Alignment::right);
 }
+
+TEST(Evaluate, SavedFormulaCellsCarryTheirResultsInFull) {
+  Book book({{"A1", "=1/3"},
+             {"A2", "=\"a<b&c\""},
+             {"A3", "=\"x\"&\"\""},
+             {"A4", "=2>1"},
+             {"A5", "=1/0"},
+             {"A6", "=\"\""},
+             {"B1", "7"}});
+  xlsx::Sheet& sheet = book.sheet();
+  sheet.setFormula(1, 2, "A1*3");
+  book.workbook().save(book.dir() / "out.xlsx");
+  const std::string xml =
+      fixture::readZip(book.dir() / "out.xlsx").at("xl/worksheets/sheet1.xml");
+  for (const char* cell :
+       {"<c r=\"A1\"><f>1/3</f><v>0.3333333333333333</v></c>",
+        "<c r=\"A2\" t=\"str\"><f>\"a&lt;b&amp;c\"</f><v>a&lt;b&amp;c</v></c>",
+        "<c r=\"A3\" t=\"str\"><f>\"x\"&amp;\"\"</f><v>x</v></c>",
+        "<c r=\"A4\" t=\"b\"><f>2&gt;1</f><v>1</v></c>",
+        "<c r=\"A5\" t=\"e\"><f>1/0</f><v>#DIV/0!</v></c>",
+        "<c r=\"A6\" t=\"str\"><f>\"\"</f><v></v></c>",
+        "<c r=\"B1\"><f>A1*3</f><v>1</v></c>"})
+    EXPECT_NE(xml.find(cell), std::string::npos) << cell;
+  EXPECT_NE(fixture::readZip(book.dir() / "out.xlsx")
+                .at("xl/workbook.xml")
+                .find("fullCalcOnLoad=\"1\""),
+            std::string::npos);
+  // What the file carried is still told apart from what we compute: the
+  // results went into the file, not into the cells.
+  EXPECT_TRUE(std::holds_alternative<std::monostate>(sheet.value(1, 1)));
+  EXPECT_EQ(book.at("A1"), "n:0.3333333333333333");
+
+  Workbook again = Workbook::open(book.dir() / "out.xlsx");
+  EXPECT_EQ(std::get<double>(again.sheet(0).value(1, 1)), 1.0 / 3);
+  EXPECT_EQ(std::get<std::string>(again.sheet(0).value(3, 1)), "x");
+  EXPECT_EQ(std::get<bool>(again.sheet(0).value(4, 1)), true);
+}
