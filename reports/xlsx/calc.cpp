@@ -274,25 +274,18 @@ Calculation::~Calculation() = default;
 std::shared_ptr<const formula::Program> Calculation::compile(
     std::string_view text, int sheet, int row, int column) {
   const std::vector<std::string>& names = impl_->names;
-  auto compiled =
-      formula::compile(text, sheet, [&names](std::string_view name) {
-        for (std::size_t i = 0; i < names.size(); ++i) {
-          const std::string& n = names[i];
-          if (n.size() == name.size() &&
-              std::equal(n.begin(), n.end(), name.begin(), [](char a, char b) {
-                auto low = [](char c) {
-                  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a')
-                                              : c;
-                };
-                return low(a) == low(b);
-              }))
-            return static_cast<int>(i);
-        }
-        return -1;
-      });
-  // Relative parts count from the cell: run at offsets (row, column) the
+  auto program = formula::compile(text, sheet, [&](std::string_view name) {
+    auto low = [](char c) {
+      return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    };
+    for (std::size_t i = 0; i < names.size(); ++i)
+      if (std::equal(names[i].begin(), names[i].end(), name.begin(), name.end(),
+                     [&](char a, char b) { return low(a) == low(b); }))
+        return static_cast<int>(i);
+    return -1;
+  });
+  // Relative parts count from the cell: run at offsets (row, column), the
   // program reads what the text says.
-  auto& program = compiled;
   for (formula::RefSpec& r : program->refs) {
     if (!r.firstRowFixed) r.firstRow -= row;
     if (!r.lastRowFixed) r.lastRow -= row;

@@ -54,8 +54,10 @@ class Sheet {
   std::string formula(int row, int column) const;
 
   // The value the program computes: a plain cell's value, a formula cell's
-  // result (an error value when it cannot be computed), always up to date
-  // with the latest change. Results are kept until the next change.
+  // result, always up to date with the latest change (results are kept
+  // until the next one). What cannot be computed is an error value: #NAME?
+  // for an unknown function or a formula that does not parse, #REF! for a
+  // circular reference or a sheet the workbook does not have.
   Computed computed(int row, int column) const;
   // The computed value as the cell shows it, in its number format.
   std::string displayText(int row, int column) const;
