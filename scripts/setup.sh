@@ -9,6 +9,7 @@ packages=(
   libsqlite3-dev libzip-dev libpugixml-dev
   googletest libgtest-dev libbenchmark-dev
   python3 python3-ezdxf python3-openpyxl
+  libreoffice-calc-nogui
   fonts-wqy-microhei
   xvfb xauth
 )

@@ -1,8 +1,11 @@
 // Filling 5,000 FAI rows (6 cells each) through the spreadsheet host and
-// saving the workbook: the report of a large drawing.
+// saving the workbook: the report of a large drawing. Computing the
+// formulas of a filled FAI template: once, again after a change, and for
+// the cells a window shows.
 #include <benchmark/benchmark.h>
 
 #include <filesystem>
+#include <memory>
 #include <string>
 
 #include "reports/embedded/embedded_host.h"
@@ -73,6 +76,72 @@ void BM_Save(benchmark::State& state) {
   for (auto _ : state) app->saveWorkbook("fai.xlsx", output());
 }
 BENCHMARK(BM_Save)->Unit(benchmark::kMillisecond);
+
+// Thirty FAI rows as the report fills them, samples included.
+void fillThirty(xlsx::Sheet& sheet) {
+  for (int p = 1; p <= 30; ++p) {
+    const int r = p + 10;
+    sheet.setText(r, 2, std::string("C") + std::to_string(1 + p % 8));
+    sheet.setNumber(r, 1, static_cast<double>(p));
+    sheet.setText(r, 4, std::to_string(10 + p % 90) + ".50");
+    sheet.setNumber(r, 5, 0.1f);
+    sheet.setNumber(r, 6, 0.05f);
+    sheet.setText(r, 3, std::string(p % 2 ? "卡尺" : "千分尺"));
+    for (int k = 0; k < 1 + p % 5; ++k)
+      sheet.setNumber(r, 7 + k, 10.0 + p % 90 + 0.01 * (k - 2) + 0.5);
+  }
+}
+
+// Fill 30 rows of a freshly opened template, then compute every formula
+// cell (about 5,000): the first look at a new report, reading and
+// compiling the formulas included.
+void BM_FillThirtyAndComputeFai(benchmark::State& state) {
+  for (auto _ : state) {
+    state.PauseTiming();
+    auto book =
+        std::make_unique<xlsx::Workbook>(xlsx::Workbook::open(kTemplate));
+    state.ResumeTiming();
+    fillThirty(book->sheet(0));
+    book->calculate();
+    state.PauseTiming();
+    book.reset();
+    state.ResumeTiming();
+  }
+}
+BENCHMARK(BM_FillThirtyAndComputeFai)->Unit(benchmark::kMillisecond);
+
+// One sample changes, every formula cell is computed again.
+void BM_RecalculateFaiAfterAChange(benchmark::State& state) {
+  xlsx::Workbook book = xlsx::Workbook::open(kTemplate);
+  xlsx::Sheet& sheet = book.sheet(0);
+  fillThirty(sheet);
+  book.calculate();
+  double sample = 10.0;
+  for (auto _ : state) {
+    sheet.setNumber(12, 8, sample += 0.001);
+    book.calculate();
+  }
+}
+BENCHMARK(BM_RecalculateFaiAfterAChange)->Unit(benchmark::kMillisecond);
+
+// One sample changes and a window shows 40 rows: value, text and look of
+// each visible cell.
+void BM_VisibleCellsAfterAChange(benchmark::State& state) {
+  xlsx::Workbook book = xlsx::Workbook::open(kTemplate);
+  xlsx::Sheet& sheet = book.sheet(0);
+  fillThirty(sheet);
+  book.calculate();
+  double sample = 10.0;
+  for (auto _ : state) {
+    sheet.setNumber(12, 8, sample += 0.001);
+    for (int r = 1; r <= 40; ++r)
+      for (int c = 1; c <= 16; ++c) {
+        benchmark::DoNotOptimize(sheet.displayText(r, c));
+        benchmark::DoNotOptimize(sheet.look(r, c));
+      }
+  }
+}
+BENCHMARK(BM_VisibleCellsAfterAChange)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

@@ -8,6 +8,9 @@
 #include <pugixml.hpp>
 #include <unordered_map>
 
+#include "reports/xlsx/calc.h"
+#include "reports/xlsx/numfmt.h"
+#include "reports/xlsx/styles.h"
 #include "reports/xlsx/text.h"
 #include "reports/xlsx/xml.h"
 
@@ -196,6 +199,19 @@ struct ColumnStyle {
   std::string style;
 };
 
+// A conditional format of the cellIs or expression kind. Its formulas are
+// written for the top left cell of its first range and move with the cell.
+struct FormatRule {
+  std::vector<CellRange> ranges;
+  int anchorRow = 1, anchorColumn = 1;
+  bool expression = false;
+  std::string op;
+  std::vector<std::shared_ptr<const formula::Program>> formulas;
+  int dxf = -1;
+  int priority = 0;
+  bool stop = false;
+};
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -213,8 +229,13 @@ struct Workbook::Impl {
   int active = 0;
   int activeAtOpen = 0;
   bool modified = false;
+  std::string stylesPart, themePart;
+  std::unique_ptr<Calculation> calculated;  // built when first asked
+  std::unique_ptr<Styles> styles;
 
   void load();
+  Calculation& calculation();
+  const Styles& stylesheet();
   void beforeChange();
   int addSharedString(std::string_view text);
   void write(const std::filesystem::path& target);
@@ -223,6 +244,7 @@ struct Workbook::Impl {
 
 struct Sheet::Impl {
   Workbook::Impl* book = nullptr;
+  int index = 0;
   std::string name;
   Part part;
   std::string qRow, qC, qV, qF, qIs, qT, qExt;
@@ -232,8 +254,18 @@ struct Sheet::Impl {
   std::vector<CellRange> arrays;
   std::vector<ColumnStyle> columnStyles;
   CellRange used;
+  std::vector<FormatRule> rules;
+  bool rulesRead = false;
 
   void load();
+  Value valueOf(pugi::xml_node cell, int row, int column) const;
+  Computed constantOf(pugi::xml_node cell, int row, int column) const;
+  void feed(Calculation& calc);
+  void refresh(int row, int column);
+  void writeResults(Calculation& calc);
+  int styleOf(int row, int column) const;
+  const std::vector<FormatRule>& formatRules();
+  bool holds(const FormatRule& rule, int row, int column);
   pugi::xml_node findCell(int row, int column) const;
   pugi::xml_node cellFor(int row, int column);
   void check(int row, int column) const;
@@ -241,7 +273,7 @@ struct Sheet::Impl {
   void dropFormulaResults();
   void prepareSave();
 
-  enum class Kind { text, number, clear };
+  enum class Kind { text, number, formula, clear };
   void set(int row, int column, Kind kind, const std::string& payload);
 };
 
@@ -459,17 +491,204 @@ void Sheet::Impl::set(int row, int column, Kind kind,
   cell.remove_attribute("t");
   cell.remove_attribute("cm");
   cell.remove_attribute("vm");
-  if (kind == Kind::clear) return;
+  if (kind == Kind::clear) return refresh(row, column);
 
   pugi::xml_node ext = cell.child(qExt.c_str());
-  pugi::xml_node v = ext ? cell.insert_child_before(qV.c_str(), ext)
-                         : cell.append_child(qV.c_str());
-  if (kind == Kind::text) {
+  pugi::xml_node v =
+      ext ? cell.insert_child_before(
+                kind == Kind::formula ? qF.c_str() : qV.c_str(), ext)
+          : cell.append_child(kind == Kind::formula ? qF.c_str() : qV.c_str());
+  if (kind == Kind::formula) {
+    v.text().set(payload.c_str());
+  } else if (kind == Kind::text) {
     cell.append_attribute("t").set_value("s");
     v.text().set(std::to_string(stringIndex).c_str());
   } else {
     v.text().set(payload.c_str());
   }
+  refresh(row, column);
+}
+
+// --- computed values ---------------------------------------------------------
+
+Computed Sheet::Impl::constantOf(pugi::xml_node cell, int row,
+                                 int column) const {
+  if (std::strcmp(cell.attribute("t").value(), "e") == 0) {
+    const std::string text = cell.child(qV.c_str()).child_value();
+    if (auto e = parseError(text)) return *e;
+    return text;
+  }
+  Value v;
+  try {
+    v = valueOf(cell, row, column);
+  } catch (const Error&) {
+    return ErrorValue::ref;  // a shared string the file does not have
+  }
+  switch (v.index()) {
+    case 1:
+      return std::get<std::string>(std::move(v));
+    case 2:
+      return std::get<double>(v);
+    case 3:
+      return std::get<bool>(v);
+    default:
+      return {};
+  }
+}
+
+void Sheet::Impl::feed(Calculation& calc) {
+  // A shared formula is compiled once, for the cell that carries its text.
+  std::map<long, std::shared_ptr<const formula::Program>> programs;
+  for (auto& [r, rowNode] : rows) {
+    for (pugi::xml_node cell : rowNode.children(qC.c_str())) {
+      const int c = columnOf(cell.attribute("r").value());
+      pugi::xml_node f = cell.child(qF.c_str());
+      const std::string_view type = f.attribute("t").value();
+      if (!f || type == "dataTable") {
+        Computed v = constantOf(cell, r, c);
+        if (!std::holds_alternative<std::monostate>(v))
+          calc.setConstant(index, r, c, std::move(v));
+        continue;
+      }
+      if (type == "shared") {
+        const long si = f.attribute("si").as_llong(-1);
+        auto master = shared.find(si);
+        if (master != shared.end()) {
+          auto& program = programs[si];
+          if (!program)
+            program = calc.compile(master->second.text, index,
+                                   master->second.row, master->second.column);
+          calc.setFormula(index, r, c, program);
+          continue;
+        }
+      }
+      calc.setFormula(index, r, c, calc.compile(f.child_value(), index, r, c));
+    }
+  }
+}
+
+// After a change of one cell, the calculation learns what it holds now.
+void Sheet::Impl::refresh(int row, int column) {
+  Calculation* calc = book->calculated.get();
+  if (!calc) return;
+  pugi::xml_node cell = findCell(row, column);
+  pugi::xml_node f = cell.child(qF.c_str());
+  if (f)
+    calc->setFormula(index, row, column,
+                     calc->compile(f.child_value(), index, row, column));
+  else
+    calc->setConstant(index, row, column,
+                      cell ? constantOf(cell, row, column) : Computed());
+}
+
+void Sheet::Impl::writeResults(Calculation& calc) {
+  calc.forEachFormula(index, [&](int row, int column, const Computed& value) {
+    pugi::xml_node cell = findCell(row, column);
+    pugi::xml_node f = cell.child(qF.c_str());
+    if (!f || std::holds_alternative<std::monostate>(value)) return;
+    pugi::xml_node v = cell.insert_child_after(qV.c_str(), f);
+    switch (value.index()) {
+      case 1:
+        cell.append_attribute("t").set_value("str");
+        v.text().set(escapeCellText(std::get<std::string>(value)).c_str());
+        break;
+      case 2:
+        v.text().set(formatNumber(std::get<double>(value)).c_str());
+        break;
+      case 3:
+        cell.append_attribute("t").set_value("b");
+        v.text().set(std::get<bool>(value) ? "1" : "0");
+        break;
+      default:
+        cell.append_attribute("t").set_value("e");
+        v.text().set(
+            std::string(errorText(std::get<ErrorValue>(value))).c_str());
+    }
+  });
+}
+
+int Sheet::Impl::styleOf(int row, int column) const {
+  if (pugi::xml_node cell = findCell(row, column))
+    return cell.attribute("s").as_int(0);
+  // An empty cell shows the style of its row or column.
+  auto r = rows.find(row);
+  if (r != rows.end() && isTrue(r->second.attribute("customFormat")))
+    return r->second.attribute("s").as_int(0);
+  for (const auto& cs : columnStyles)
+    if (column >= cs.first && column <= cs.last)
+      return static_cast<int>(toLong(cs.style, 0));
+  return 0;
+}
+
+const std::vector<FormatRule>& Sheet::Impl::formatRules() {
+  if (rulesRead) return rules;
+  Calculation& calc = book->calculation();
+  pugi::xml_node root = part.doc.document_element();
+  for (pugi::xml_node cf : root.children()) {
+    if (localName(cf) != "conditionalFormatting") continue;
+    FormatRule base;
+    std::string_view sqref = cf.attribute("sqref").value();
+    while (!sqref.empty()) {
+      const auto blank = sqref.find(' ');
+      if (auto range = parseRange(sqref.substr(0, blank)))
+        base.ranges.push_back(*range);
+      sqref = blank == std::string_view::npos ? "" : sqref.substr(blank + 1);
+    }
+    if (base.ranges.empty()) continue;
+    base.anchorRow = base.ranges[0].firstRow;
+    base.anchorColumn = base.ranges[0].firstColumn;
+    for (pugi::xml_node cfRule : cf.children()) {
+      if (localName(cfRule) != "cfRule") continue;
+      const std::string_view type = cfRule.attribute("type").value();
+      if (type != "cellIs" && type != "expression") continue;
+      FormatRule rule = base;
+      rule.expression = type == "expression";
+      rule.op = cfRule.attribute("operator").value();
+      rule.dxf = cfRule.attribute("dxfId").as_int(-1);
+      rule.priority = cfRule.attribute("priority").as_int(0);
+      rule.stop = isTrue(cfRule.attribute("stopIfTrue"));
+      for (pugi::xml_node f : cfRule.children())
+        if (localName(f) == "formula")
+          rule.formulas.push_back(calc.compile(
+              f.child_value(), index, base.anchorRow, base.anchorColumn));
+      if (rule.formulas.empty()) continue;
+      rules.push_back(std::move(rule));
+    }
+  }
+  std::stable_sort(rules.begin(), rules.end(),
+                   [](const FormatRule& a, const FormatRule& b) {
+                     return a.priority < b.priority;
+                   });
+  rulesRead = true;
+  return rules;
+}
+
+bool Sheet::Impl::holds(const FormatRule& rule, int row, int column) {
+  Calculation& calc = book->calculation();
+  const Computed first = calc.evaluate(*rule.formulas[0], index, row, column);
+  if (rule.expression) {
+    if (const bool* b = std::get_if<bool>(&first)) return *b;
+    if (const double* d = std::get_if<double>(&first)) return *d != 0;
+    return false;
+  }
+  const Computed value = calc.value(index, row, column);
+  const auto c = formula::compare(value, first);
+  if (!c) return false;
+  if (rule.op == "between" || rule.op == "notBetween") {
+    if (rule.formulas.size() < 2) return false;
+    const auto c2 = formula::compare(
+        value, calc.evaluate(*rule.formulas[1], index, row, column));
+    if (!c2) return false;
+    const bool inside = (*c >= 0 && *c2 <= 0) || (*c <= 0 && *c2 >= 0);
+    return rule.op == "between" ? inside : !inside;
+  }
+  if (rule.op == "equal") return *c == 0;
+  if (rule.op == "notEqual") return *c != 0;
+  if (rule.op == "greaterThan") return *c > 0;
+  if (rule.op == "lessThan") return *c < 0;
+  if (rule.op == "greaterThanOrEqual") return *c >= 0;
+  if (rule.op == "lessThanOrEqual") return *c <= 0;
+  return false;
 }
 
 Sheet::Sheet(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
@@ -480,20 +699,24 @@ const std::string& Sheet::name() const { return impl_->name; }
 Value Sheet::value(int row, int column) const {
   pugi::xml_node cell = impl_->findCell(row, column);
   if (!cell) return {};
+  return impl_->valueOf(cell, row, column);
+}
+
+Value Sheet::Impl::valueOf(pugi::xml_node cell, int row, int column) const {
   const std::string_view type = cell.attribute("t").value();
   if (type == "inlineStr") {
-    pugi::xml_node is = cell.child(impl_->qIs.c_str());
+    pugi::xml_node is = cell.child(qIs.c_str());
     if (!is) return {};
     return stringItemText(is);
   }
-  pugi::xml_node v = cell.child(impl_->qV.c_str());
+  pugi::xml_node v = cell.child(qV.c_str());
   if (!v) return {};
   const std::string_view text = v.child_value();
   if (type == "s") {
-    const long index = toLong(text, -1);
-    const std::string* s = impl_->book->strings.at(index);
+    const long si = toLong(text, -1);
+    const std::string* s = book->strings.at(si);
     if (!s)
-      throw Error("'" + impl_->part.name + "': cell " + cellName(row, column) +
+      throw Error("'" + part.name + "': cell " + cellName(row, column) +
                   " refers to shared string " + std::string(text) +
                   ", which the workbook does not have");
     return *s;
@@ -550,6 +773,79 @@ void Sheet::clear(int row, int column) {
   impl_->set(row, column, Impl::Kind::clear, {});
 }
 
+void Sheet::setFormula(int row, int column, std::string_view text) {
+  if (!text.empty() && text.front() == '=') text.remove_prefix(1);
+  if (!isValidUtf8(text))
+    throw Error("cell " + cellName(row, column) +
+                ": the formula is not valid UTF-8");
+  const auto program =
+      impl_->book->calculation().compile(text, impl_->index, row, column);
+  if (!program->problem.empty())
+    throw Error("cell " + cellName(row, column) + ": the formula '=" +
+                std::string(text) + "' does not parse: " + program->problem);
+  impl_->set(row, column, Impl::Kind::formula, std::string(text));
+}
+
+Computed Sheet::computed(int row, int column) const {
+  return impl_->book->calculation().value(impl_->index, row, column);
+}
+
+std::string Sheet::displayText(int row, int column) const {
+  const Computed v = computed(row, column);
+  switch (v.index()) {
+    case 1:
+      return std::get<std::string>(v);
+    case 2:
+      return formatValue(std::get<double>(v),
+                         impl_->book->stylesheet()
+                             .format(impl_->styleOf(row, column))
+                             .numberFormat);
+    case 3:
+      return std::get<bool>(v) ? "TRUE" : "FALSE";
+    case 4:
+      return std::string(errorText(std::get<ErrorValue>(v)));
+    default:
+      return "";
+  }
+}
+
+CellLook Sheet::look(int row, int column) const {
+  const CellFormat format =
+      impl_->book->stylesheet().format(impl_->styleOf(row, column));
+  CellLook look;
+  look.fontColor = format.fontColor;
+  look.bold = format.bold;
+  look.fillColor = format.fillColor;
+  look.numberFormat = format.numberFormat;
+  // The rule of the highest priority decides each property it sets.
+  bool fontSet = false, boldSet = false, fillSet = false;
+  for (const FormatRule& rule : impl_->formatRules()) {
+    bool inside = false;
+    for (const CellRange& r : rule.ranges)
+      inside = inside || r.contains(row, column);
+    if (!inside || !impl_->holds(rule, row, column)) continue;
+    const Differential d = impl_->book->stylesheet().differential(rule.dxf);
+    if (d.fontColor && !fontSet) look.fontColor = d.fontColor, fontSet = true;
+    if (d.bold && !boldSet) look.bold = *d.bold, boldSet = true;
+    if (d.fillColor && !fillSet) look.fillColor = d.fillColor, fillSet = true;
+    if (rule.stop) break;
+  }
+  const std::string& h = format.horizontal;
+  if (h == "center" || h == "centerContinuous") {
+    look.horizontal = Alignment::center;
+  } else if (h == "right") {
+    look.horizontal = Alignment::right;
+  } else if (h == "general") {
+    const Computed v = computed(row, column);
+    look.horizontal = std::holds_alternative<double>(v) ? Alignment::right
+                      : std::holds_alternative<bool>(v) ||
+                              std::holds_alternative<ErrorValue>(v)
+                          ? Alignment::center
+                          : Alignment::left;
+  }
+  return look;
+}
+
 CellRange Sheet::usedRange() const { return impl_->used; }
 
 std::vector<CellRange> Sheet::mergedCells() const {
@@ -600,6 +896,8 @@ void Workbook::Impl::load() {
       rels[rel.attribute("Id").value()] = {type, target};
       if (endsWith(type, "/sharedStrings") && package.contains(target))
         strings.load(package, target);
+      if (endsWith(type, "/styles")) stylesPart = target;
+      if (endsWith(type, "/theme")) themePart = target;
     }
   }
 
@@ -616,6 +914,7 @@ void Workbook::Impl::load() {
                     "' is missing its part '" + rel->second.second + "'");
       auto impl = std::make_unique<Sheet::Impl>();
       impl->book = this;
+      impl->index = static_cast<int>(sheets.size());
       impl->name = entry.attribute("name").value();
       loadPart(impl->part, package, rel->second.second);
       impl->load();
@@ -633,6 +932,40 @@ void Workbook::Impl::load() {
   for (std::size_t i = 0; i < sheetTabs.size(); ++i)
     if (sheetTabs[i] == activeTab) active = static_cast<int>(i);
   activeAtOpen = active;
+}
+
+Calculation& Workbook::Impl::calculation() {
+  if (calculated) return *calculated;
+  std::vector<std::string> names;
+  for (auto& sheet : sheets) names.push_back(sheet->name());
+  auto made = std::make_unique<Calculation>(std::move(names));
+  for (auto& sheet : sheets) sheet->impl_->feed(*made);
+  calculated = std::move(made);
+  return *calculated;
+}
+
+const Styles& Workbook::Impl::stylesheet() {
+  if (styles) return *styles;
+  // The look is no reason to refuse a workbook: a part that is missing or
+  // broken leaves the default look.
+  auto made = std::make_unique<Styles>();
+  pugi::xml_document stylesDoc, themeDoc;
+  try {
+    if (!stylesPart.empty() && package.contains(stylesPart))
+      parseXml(stylesDoc, package.get(package.actualName(stylesPart)),
+               stylesPart);
+  } catch (const Error&) {
+    stylesDoc.reset();
+  }
+  try {
+    if (!themePart.empty() && package.contains(themePart))
+      parseXml(themeDoc, package.get(package.actualName(themePart)), themePart);
+  } catch (const Error&) {
+    themeDoc.reset();
+  }
+  made->read(stylesDoc, themeDoc);
+  styles = std::move(made);
+  return *styles;
 }
 
 void Workbook::Impl::beforeChange() {
@@ -701,7 +1034,7 @@ int Workbook::Impl::addSharedString(std::string_view text) {
 }
 
 void Workbook::Impl::write(const std::filesystem::path& target) {
-  for (auto& sheet : sheets) sheet->impl_->prepareSave();
+  Calculation& computed = calculation();
 
   pugi::xml_node root = workbook.doc.document_element();
   const std::string prefix = prefixOf(root);
@@ -772,8 +1105,22 @@ void Workbook::Impl::write(const std::filesystem::path& target) {
     }
   }
 
-  for (auto& sheet : sheets)
-    package.put(sheet->impl_->part.name, writeXml(sheet->impl_->part.doc));
+  // The results go into the file only: in memory a formula cell keeps
+  // carrying none, as after any change.
+  for (auto& sheet : sheets) {
+    Sheet::Impl& s = *sheet->impl_;
+    s.prepareSave();
+    std::string xml;
+    try {
+      s.writeResults(computed);
+      xml = writeXml(s.part.doc);
+    } catch (...) {
+      s.dropFormulaResults();
+      throw;
+    }
+    s.dropFormulaResults();
+    package.put(s.part.name, std::move(xml));
+  }
   if (strings.dirty) package.put(strings.part, strings.write());
   package.put(workbookPart, writeXml(workbook.doc));
   if (hasWorkbookRels)
@@ -830,6 +1177,12 @@ void Workbook::setActiveSheet(int index) {
 }
 
 bool Workbook::modified() const { return impl_->modified; }
+
+void Workbook::calculate() {
+  Calculation& calc = impl_->calculation();
+  for (auto& sheet : impl_->sheets)
+    calc.forEachFormula(sheet->impl_->index, [](int, int, const Computed&) {});
+}
 
 void Workbook::save(const std::filesystem::path& path, SaveMode mode) {
   std::error_code ec;

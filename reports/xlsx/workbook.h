@@ -3,14 +3,17 @@
 // formulas, shared formulas, other parts) is written back as it was read.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <variant>
 #include <vector>
 
 #include "reports/xlsx/cellref.h"
+#include "reports/xlsx/formula.h"
 #include "reports/xlsx/package.h"
 
 namespace xlsx {
@@ -20,6 +23,20 @@ namespace xlsx {
 using Value = std::variant<std::monostate, std::string, double, bool>;
 
 class Workbook;
+
+enum class Alignment { left, center, right };
+
+// How a cell looks: its format as the file gives it, changed by the sheet's
+// conditional formats that hold for it. Colours are 0xRRGGBB.
+struct CellLook {
+  std::optional<std::uint32_t> fontColor;  // nothing: the automatic colour
+  bool bold = false;
+  std::optional<std::uint32_t> fillColor;  // nothing: no fill
+  // A cell aligned "general" gives numbers right, booleans and errors
+  // centred, texts left.
+  Alignment horizontal = Alignment::left;
+  std::string numberFormat = "General";
+};
 
 class Sheet {
  public:
@@ -36,6 +53,16 @@ class Sheet {
   // The formula of a cell without '=', "" when it has none.
   std::string formula(int row, int column) const;
 
+  // The value the program computes: a plain cell's value, a formula cell's
+  // result, always up to date with the latest change (results are kept
+  // until the next one). What cannot be computed is an error value: #NAME?
+  // for an unknown function or a formula that does not parse, #REF! for a
+  // circular reference or a sheet the workbook does not have.
+  Computed computed(int row, int column) const;
+  // The computed value as the cell shows it, in its number format.
+  std::string displayText(int row, int column) const;
+  CellLook look(int row, int column) const;
+
   // Setting a cell replaces its value and any formula and keeps its style;
   // a missing row or cell is created in order. Bad input (an address off
   // the sheet, a text that is not UTF-8 or too long, a number that is not
@@ -44,6 +71,9 @@ class Sheet {
   void setNumber(int row, int column, double value);
   void setNumber(int row, int column, float value);
   void clear(int row, int column);
+  // A formula, with or without its leading '='. One that does not parse
+  // throws with the reason and changes nothing.
+  void setFormula(int row, int column, std::string_view formula);
 
   // Every cell the sheet holds, empty ones with a style included.
   CellRange usedRange() const;
@@ -83,8 +113,12 @@ class Workbook {
 
   bool modified() const;
 
-  // Formula results are dropped and a full recalculation is asked for, so
-  // that the spreadsheet program computes every formula on open.
+  // Computes every formula cell now (saving does it anyway).
+  void calculate();
+
+  // Formula cells carry our computed results, and a full recalculation is
+  // asked for, so that every reader shows results and the spreadsheet
+  // program computes them again on open.
   void save(const std::filesystem::path& path,
             SaveMode mode = SaveMode::newFile);
 

@@ -9,7 +9,10 @@
 #include <map>
 #include <numeric>
 #include <sstream>
+#include <type_traits>
+#include <variant>
 
+#include "reports/xlsx/text.h"
 #include "reports/xlsx/workbook.h"
 #include "zip_fixture.h"
 
@@ -48,13 +51,15 @@ struct Read {
   std::string value;
 };
 
-// Cells as openpyxl reads them; "merged" holds the merged ranges.
-std::map<std::string, Read> openpyxlCells(
-    const std::filesystem::path& file, const std::vector<std::string>& cells) {
+// Cells as openpyxl reads them (with `values`, the results formula cells
+// carry); "merged" holds the merged ranges.
+std::map<std::string, Read> openpyxlCells(const std::filesystem::path& file,
+                                          const std::vector<std::string>& cells,
+                                          bool values = false) {
   std::string command =
       std::string(DIMMARK_PYTHON) + " " +
-      quote(std::string(DIMMARK_TEST_SOURCE_DIR) + "/read_cells.py") + " " +
-      quote(file.string());
+      quote(std::string(DIMMARK_TEST_SOURCE_DIR) + "/read_cells.py") +
+      (values ? " --values " : " ") + quote(file.string());
   for (const auto& cell : cells) command += " " + cell;
   auto [status, output] = run(command);
   EXPECT_EQ(status, 0) << output;
@@ -114,6 +119,117 @@ void fillCpk(xlsx::Sheet& sheet, int column, double mark,
   sheet.setNumber(12, column, value - static_cast<double>(low));
   for (std::size_t i = 0; i < values.size(); ++i)
     sheet.setNumber(14 + static_cast<int>(i), column, values[i]);
+}
+
+// LibreOffice opens the files, computes every formula and saves them into
+// `out`. Its profile is private, so that the test neither needs nor touches
+// $HOME, and set to recalculate on load: left to itself it would take the
+// results the files carry, ours, and the comparison would prove nothing.
+void libreOfficeComputes(const fixture::TempDir& dir,
+                         const std::vector<std::filesystem::path>& files,
+                         const std::filesystem::path& out) {
+  auto [found, where] = run("command -v soffice");
+  ASSERT_EQ(found, 0) << "LibreOffice (soffice) is not installed; "
+                         "scripts/setup.sh installs libreoffice-calc-nogui";
+  std::filesystem::create_directories(dir / "profile" / "user");
+  fixture::writeFile(
+      dir / "profile" / "user" / "registrymodifications.xcu",
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
+      "<oor:items xmlns:oor=\"http://openoffice.org/2001/registry\" "
+      "xmlns:xs=\"http://www.w3.org/2001/XMLSchema\" "
+      "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\">"
+      "<item oor:path=\"/org.openoffice.Office.Calc/Formula/Load\">"
+      "<prop oor:name=\"OOXMLRecalcMode\" oor:op=\"fuse\"><value>0</value>"
+      "</prop></item></oor:items>");
+  std::string command = "timeout 300 soffice -env:UserInstallation=file://" +
+                        (dir / "profile").string() +
+                        " --headless --calc --convert-to xlsx --outdir " +
+                        quote(out.string());
+  for (const auto& f : files) command += " " + quote(f.string());
+  auto [status, output] = run(command);
+  ASSERT_EQ(status, 0) << output;
+}
+
+// "" when our computed value and what another program read agree: numbers
+// within 1e-9 relative, texts, booleans and errors exactly.
+std::string disagreement(const xlsx::Computed& ours, const Value& theirs) {
+  const std::string shown = std::visit(
+      [](const auto& v) -> std::string {
+        using T = std::decay_t<decltype(v)>;
+        if constexpr (std::is_same_v<T, std::monostate>)
+          return "nothing";
+        else if constexpr (std::is_same_v<T, std::string>)
+          return "'" + v + "'";
+        else if constexpr (std::is_same_v<T, double>)
+          return xlsx::formatNumber(v);
+        else if constexpr (std::is_same_v<T, bool>)
+          return v ? "TRUE" : "FALSE";
+        else
+          return std::string(xlsx::errorText(v));
+      },
+      ours);
+  auto differs = [&] { return "ours " + shown; };
+  if (const double* d = std::get_if<double>(&ours)) {
+    const double* t = std::get_if<double>(&theirs);
+    if (!t) return differs();
+    if (std::fabs(*d - *t) > 1e-9 * std::max(std::fabs(*d), std::fabs(*t)))
+      return differs() + ", theirs " + xlsx::formatNumber(*t);
+    return "";
+  }
+  if (const auto* s = std::get_if<std::string>(&ours))
+    return theirs == Value(*s) ? "" : differs();
+  if (const bool* b = std::get_if<bool>(&ours))
+    return theirs == Value(*b) ? "" : differs();
+  if (const auto* e = std::get_if<xlsx::ErrorValue>(&ours))
+    return theirs == Value(std::string(xlsx::errorText(*e))) ? "" : differs();
+  return differs();
+}
+
+// The rows of a drawing of 30 dimensions, as an inspection leaves them:
+// inside and outside the limits, right on them, unmeasured, partly
+// measured, and nominals that are no numbers.
+std::vector<FaiRow> thirtyDimensions() {
+  const char* nominals[] = {"15", "25.40", "Φ8",    "10.00", "0.5",
+                            "R5", "120",   "3.175", "M6",    "45°"};
+  const float ups[] = {0.1f, 0.05f, 0.3f, 0.0f, 0.02f, 0.5f};
+  const float lows[] = {0.1f, 0.0f, 0.05f, 0.3f, 0.5f, 0.02f};
+  std::vector<FaiRow> rows;
+  for (int i = 0; i < 30; ++i) {
+    FaiRow row;
+    row.mark = i + 1;
+    row.zone = std::string(1, static_cast<char>('A' + i % 4)) +
+               std::to_string(1 + i % 8);
+    row.nominal = nominals[i % 10];
+    row.up = ups[i % 6];
+    row.low = lows[(i / 2) % 6];
+    row.instrument = i % 3 == 0 ? "卡尺" : "千分尺";
+    const double n = std::atof(row.nominal.c_str());
+    const double hi = n + static_cast<double>(row.up);
+    const double lo = n - static_cast<double>(row.low);
+    switch (i % 7) {
+      case 0:  // inside
+        row.samples = {n, n + (hi - n) / 2, n - (n - lo) / 3};
+        break;
+      case 1:  // above
+        row.samples = {n, hi + 0.01};
+        break;
+      case 2:  // below, five samples
+        row.samples = {n, n, n, n, lo - 0.001};
+        break;
+      case 3:  // exactly on both limits
+        row.samples = {hi, lo};
+        break;
+      case 4:  // a mark but nothing measured
+        break;
+      case 5:  // just past the margin the checks allow
+        row.samples = {hi + 2e-9};
+        break;
+      default:  // samples typed as their shortest decimals
+        row.samples = {std::round(hi * 1000) / 1000, n};
+    }
+    rows.push_back(row);
+  }
+  return rows;
 }
 
 }  // namespace
@@ -263,8 +379,6 @@ TEST(ReportTemplates, FilledWorkbooksReadBackInTheLayerAndInOpenpyxl) {
 }
 
 TEST(ReportTemplates, LibreOfficeComputesTheChecks) {
-  auto [found, where] = run("command -v soffice");
-  if (found != 0) GTEST_SKIP() << "soffice is not installed";
   fixture::TempDir dir;
   {
     Workbook fai = Workbook::open(kFai);
@@ -286,16 +400,9 @@ TEST(ReportTemplates, LibreOfficeComputesTheChecks) {
     fillCpk(cpk.sheet(0), 4, 3, "8.00", 0.1f, 0.1f, {8.0});
     cpk.save(dir / "cpk.xlsx");
   }
-  // A private profile, so that the test neither needs nor touches $HOME.
-  const std::string command =
-      "timeout 300 soffice -env:UserInstallation=file://" +
-      (dir / "profile").string() +
-      " --headless --calc --convert-to xlsx --outdir " +
-      quote((dir / "computed").string()) + " " +
-      quote((dir / "fai.xlsx").string()) + " " +
-      quote((dir / "cpk.xlsx").string());
-  auto [status, output] = run(command);
-  ASSERT_EQ(status, 0) << output;
+  libreOfficeComputes(dir, {dir / "fai.xlsx", dir / "cpk.xlsx"},
+                      dir / "computed");
+  if (HasFatalFailure()) return;
 
   Workbook fai = Workbook::open(dir / "computed" / "fai.xlsx");
   const xlsx::Sheet& f = fai.sheet(0);
@@ -340,4 +447,163 @@ TEST(ReportTemplates, LibreOfficeComputesTheChecks) {
   EXPECT_EQ(num(k.value(64, 4)), 1);
   for (int r = 66; r <= 70; ++r) EXPECT_EQ(text(k.value(r, 4)), "") << r;
   for (int r = 64; r <= 70; ++r) EXPECT_EQ(text(k.value(r, 5)), "") << r;
+}
+
+namespace {
+
+// The CPK columns of a drawing: 1, 2 and 5 values, 25 and 30, equal
+// values, a capable, a passable and a poor process, limits without values.
+void fillCapabilityColumns(xlsx::Sheet& sheet) {
+  auto spread = [](double centre, double step, int count) {
+    std::vector<double> v;
+    for (int i = 0; i < count; ++i)
+      v.push_back(centre + step * ((i * 7) % 11 - 5));
+    return v;
+  };
+  fillCpk(sheet, 2, 1, "10.00", 0.1f, 0.1f, {10.01});
+  fillCpk(sheet, 3, 2, "10.00", 0.1f, 0.1f, {10.01, 9.98});
+  fillCpk(sheet, 4, 3, "25.40", 0.05f, 0.05f,
+          {25.41, 25.39, 25.4, 25.42, 25.38});
+  fillCpk(sheet, 5, 4, "15", 0.3f, 0.3f, spread(15.0, 0.01, 30));
+  fillCpk(sheet, 6, 5, "8.00", 0.1f, 0.1f, spread(8.0, 0.004, 25));
+  fillCpk(sheet, 7, 6, "5.00", 0.1f, 0.05f, {5.02, 5.02, 5.02, 5.02, 5.02});
+  fillCpk(sheet, 8, 7, "3.175", 0.02f, 0.02f, spread(3.18, 0.004, 12));
+  fillCpk(sheet, 9, 8, "12.00", 0.1f, 0.1f, spread(12.0, 0.009, 20));
+  fillCpk(sheet, 10, 9, "6.00", 0.1f, 0.1f, {});
+}
+
+}  // namespace
+
+TEST(ReportTemplates, OurResultsAreLibreOfficesForThirtyDimensions) {
+  fixture::TempDir dir;
+  Workbook fai = Workbook::open(kFai);
+  fai.sheet(0).setText(3, 2, "P-100");
+  fillFai(fai.sheet(0), thirtyDimensions());
+  fai.save(dir / "fai.xlsx");
+  Workbook cpk = Workbook::open(kCpk);
+  fillCapabilityColumns(cpk.sheet(0));
+  cpk.save(dir / "cpk.xlsx");
+
+  // A copy whose first limit carries a wrong result: LibreOffice must put
+  // it right, or it did not compute at all.
+  auto parts = fixture::readZip(dir / "fai.xlsx");
+  std::string& xml = parts.at("xl/worksheets/sheet1.xml");
+  const auto l11 = xml.find("<c r=\"L11\"");
+  const auto v = xml.find("<v>", l11);
+  ASSERT_NE(v, std::string::npos);
+  xml.replace(v + 3, xml.find("</v>", v) - v - 3, "999");
+  fixture::writeZip(dir / "stale.xlsx", {parts.begin(), parts.end()});
+
+  libreOfficeComputes(dir,
+                      {dir / "fai.xlsx", dir / "cpk.xlsx", dir / "stale.xlsx"},
+                      dir / "lo");
+  if (HasFatalFailure()) return;
+  Workbook stale = Workbook::open(dir / "lo" / "stale.xlsx");
+  EXPECT_EQ(
+      disagreement(fai.sheet(0).computed(11, 12), stale.sheet(0).value(11, 12)),
+      "");
+
+  // Every formula cell of both workbooks, and what they hold overall.
+  std::map<std::string, int> seen;
+  auto compareAll = [&](const Workbook& ours, const char* theirs) {
+    Workbook lo = Workbook::open(dir / "lo" / theirs);
+    const xlsx::Sheet& a = ours.sheet(0);
+    const xlsx::Sheet& b = lo.sheet(0);
+    const xlsx::CellRange used = a.usedRange();
+    int formulas = 0;
+    std::vector<std::string> wrong;
+    for (int r = used.firstRow; r <= used.lastRow; ++r)
+      for (int c = used.firstColumn; c <= used.lastColumn; ++c) {
+        if (a.formula(r, c).empty()) continue;
+        ++formulas;
+        const xlsx::Computed value = a.computed(r, c);
+        if (const auto* s = std::get_if<std::string>(&value)) ++seen[*s];
+        if (std::holds_alternative<double>(value)) ++seen["number"];
+        const std::string d = disagreement(value, b.value(r, c));
+        if (!d.empty() && wrong.size() < 20)
+          wrong.push_back(xlsx::cellName(r, c) + " " + a.formula(r, c) + ": " +
+                          d);
+      }
+    for (const auto& w : wrong) ADD_FAILURE() << theirs << " " << w;
+    return formulas;
+  };
+  EXPECT_EQ(compareAll(fai, "fai.xlsx"), 5000);
+  EXPECT_EQ(compareAll(cpk, "cpk.xlsx"), 105);
+  for (const char* kind : {"OK", "NG", "", "number", "有效",
+                           "参考值(样本少于25)", "合格", "尚可", "不足"})
+    EXPECT_GE(seen[kind], 1) << kind;
+  EXPECT_GE(seen["NG"], 5);
+  EXPECT_GE(seen["OK"], 5);
+
+  // openpyxl, as a reader that computes nothing, finds our results.
+  auto check = [&](const Workbook& ours, const char* file,
+                   const std::string& range) {
+    const auto cells = openpyxlCells(dir / file, {range}, true);
+    const auto r = *xlsx::parseRange(range);
+    for (int row = r.firstRow; row <= r.lastRow; ++row)
+      for (int c = r.firstColumn; c <= r.lastColumn; ++c) {
+        const std::string name = xlsx::cellName(row, c);
+        const Read& got = cells.at(name);
+        // Readers show an empty text result as an empty cell.
+        Value read = std::string();
+        if (got.kind == "number")
+          read = std::stod(got.value);
+        else if (got.kind == "bool")
+          read = got.value == "True";
+        else if (got.kind == "text" || got.kind == "error")
+          read = got.value;
+        EXPECT_EQ(disagreement(ours.sheet(0).computed(row, c), read), "")
+            << file << " " << name << " " << got.kind << " " << got.value;
+      }
+  };
+  check(fai, "fai.xlsx", "L11:P41");
+  check(cpk, "cpk.xlsx", "B64:K70");
+}
+
+TEST(ReportTemplates, FilledTemplatesShowValuesInTheirFormatsAndColours) {
+  Workbook fai = Workbook::open(kFai);
+  fillFai(fai.sheet(0), {{1, "A1", "15", 0.3f, 0.1f, "", {15.1}},
+                         {2, "A2", "15", 0.3f, 0.1f, "", {15.5}},
+                         {3, "A3", "Φ8", 0.1f, 0.1f, "", {8.0}}});
+  const xlsx::Sheet& f = fai.sheet(0);
+  EXPECT_EQ(f.displayText(11, 12), "15.3");
+  EXPECT_EQ(f.displayText(11, 13), "14.9");
+  EXPECT_EQ(f.displayText(11, 16), "OK");
+  EXPECT_EQ(f.displayText(12, 16), "NG");
+  EXPECT_EQ(f.displayText(13, 12), "");
+  EXPECT_EQ(f.displayText(13, 14), "8");
+
+  const xlsx::CellLook ok = f.look(11, 16);
+  EXPECT_EQ(ok.fillColor, 0xE2EFDAu);
+  EXPECT_FALSE(ok.fontColor);
+  EXPECT_FALSE(ok.bold);
+  EXPECT_EQ(ok.horizontal, xlsx::Alignment::center);
+  const xlsx::CellLook ng = f.look(12, 16);
+  EXPECT_EQ(ng.fillColor, 0xFFC7CEu);
+  EXPECT_EQ(ng.fontColor, 0x9C0006u);
+  EXPECT_TRUE(ng.bold);
+  EXPECT_EQ(f.look(12, 15).fillColor, 0xE2EFDAu);  // the rule is P's only
+  const xlsx::CellLook heading = f.look(10, 4);
+  EXPECT_EQ(heading.fillColor, 0xD9E1F2u);
+  EXPECT_TRUE(heading.bold);
+  EXPECT_EQ(f.look(8, 1).fontColor, 0x595959u);
+  EXPECT_EQ(f.look(3, 2).horizontal, xlsx::Alignment::left);
+
+  Workbook cpk = Workbook::open(kCpk);
+  fillCapabilityColumns(cpk.sheet(0));
+  const xlsx::Sheet& k = cpk.sheet(0);
+  EXPECT_EQ(k.look(65, 2).numberFormat, "0.0000");
+  EXPECT_EQ(k.displayText(65, 4), "25.4000");
+  EXPECT_EQ(k.displayText(64, 4), "5");
+  EXPECT_EQ(k.displayText(66, 4), "0.01581");
+  EXPECT_EQ(k.displayText(66, 7), "0.00000");
+  EXPECT_EQ(k.displayText(67, 7), "");
+  // A poor process shows red; a capable one keeps the result fill.
+  EXPECT_EQ(k.displayText(70, 8), "不足");
+  EXPECT_EQ(k.look(68, 8).fillColor, 0xFFC7CEu);
+  EXPECT_EQ(k.look(68, 8).fontColor, 0x9C0006u);
+  EXPECT_EQ(k.displayText(70, 5), "合格");
+  EXPECT_EQ(k.look(68, 5).fillColor, 0xE2EFDAu);
+  EXPECT_FALSE(k.look(68, 5).fontColor);
+  EXPECT_EQ(k.look(68, 10).fillColor, 0xE2EFDAu);  // empty: not "< 1"
 }

@@ -293,9 +293,14 @@ TEST(XlsxWrite, SavingAsksForRecalculationAndDropsStaleResults) {
   ASSERT_NE(calc, std::string::npos);
   EXPECT_LT(wb.find("</definedNames>"), calc);
   EXPECT_LT(calc, wb.find("<extLst"));
+  // The stale results are replaced by fresh ones; in memory the cells
+  // still carry none.
   const std::string& xml = parts.at("xl/worksheets/sheet1.xml");
-  EXPECT_NE(xml.find("<c r=\"B1\"><f>A1*2</f></c>"), std::string::npos);
-  EXPECT_NE(xml.find("<c r=\"C1\"><f>\"n\"&amp;A1</f></c>"), std::string::npos);
+  EXPECT_NE(xml.find("<c r=\"B1\"><f>A1*2</f><v>6</v></c>"), std::string::npos);
+  EXPECT_NE(xml.find("<c r=\"C1\" t=\"str\"><f>\"n\"&amp;A1</f><v>n3</v></c>"),
+            std::string::npos);
+  EXPECT_TRUE(empty(sheet.value(1, 2)));
+  EXPECT_TRUE(empty(sheet.value(1, 3)));
 }
 
 TEST(XlsxWrite, OverwritingTheMasterOfASharedFormulaKeepsTheOthers) {
@@ -322,7 +327,7 @@ TEST(XlsxWrite, OverwritingTheMasterOfASharedFormulaKeepsTheOthers) {
   book.save(dir / "out.xlsx");
 
   const std::string xml = sheetXml(dir / "out.xlsx");
-  EXPECT_NE(xml.find("<c r=\"C4\"><f>B4*$A$1+SUM(B$1:B4)</f></c>"),
+  EXPECT_NE(xml.find("<c r=\"C4\"><f>B4*$A$1+SUM(B$1:B4)</f><v>7</v></c>"),
             std::string::npos);
   EXPECT_EQ(xml.find("si=\"0\""), std::string::npos);
   EXPECT_NE(xml.find("<f t=\"shared\" ref=\"D4:D5\" si=\"1\">D1</f>"),
