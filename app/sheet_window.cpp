@@ -3,11 +3,13 @@
 #include <QAction>
 #include <QBrush>
 #include <QCloseEvent>
+#include <QColor>
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFont>
 #include <QHeaderView>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -76,28 +78,56 @@ QVariant SheetModel::data(const QModelIndex& index, int role) const {
   const xlsx::Sheet& sheet = book_->sheetContent(sheet_);
   const int row = index.row() + 1;
   const int column = index.column() + 1;
-  if (role != Qt::DisplayRole && role != Qt::EditRole &&
-      role != Qt::ForegroundRole && role != Qt::TextAlignmentRole)
-    return {};
-  const xlsx::Value v = sheet.value(row, column);
-  const bool number = std::holds_alternative<double>(v);
-  if (role == Qt::TextAlignmentRole)
-    return static_cast<int>((number ? Qt::AlignRight : Qt::AlignLeft) |
-                            Qt::AlignVCenter);
-  if (std::holds_alternative<std::monostate>(v)) {
-    // A formula whose result is not known here: the spreadsheet program
-    // computes it when the saved file is opened.
-    const std::string f = sheet.formula(row, column);
-    if (f.empty()) return {};
-    if (role == Qt::ForegroundRole) return QBrush(Qt::gray);
-    return qs("=" + f);
+  switch (role) {
+    case Qt::DisplayRole:
+      // Formulas show their results, computed here, as in any spreadsheet.
+      return qs(sheet.displayText(row, column));
+    case Qt::EditRole: {
+      // What the user edits is what the cell holds.
+      const xlsx::Computed v = sheet.computed(row, column);
+      if (const auto* t = std::get_if<std::string>(&v)) return qs(*t);
+      if (const auto* d = std::get_if<double>(&v))
+        return qs(forms::DoubleText(*d));
+      return qs(sheet.displayText(row, column));
+    }
+    case Qt::ToolTipRole: {
+      const std::string f = sheet.formula(row, column);
+      if (!f.empty()) return qs("=" + f);
+      if (book_->reserved(sheet_, row, column))
+        return QStringLiteral("由程序填写");
+      return {};
+    }
+    case Qt::TextAlignmentRole: {
+      const xlsx::CellLook look = sheet.look(row, column);
+      Qt::Alignment a = Qt::AlignVCenter;
+      if (look.horizontal == xlsx::Alignment::center)
+        a |= Qt::AlignHCenter;
+      else if (look.horizontal == xlsx::Alignment::right)
+        a |= Qt::AlignRight;
+      else
+        a |= Qt::AlignLeft;
+      return static_cast<int>(a);
+    }
+    case Qt::ForegroundRole: {
+      const xlsx::CellLook look = sheet.look(row, column);
+      if (!look.fontColor) return {};
+      return QBrush(QColor(static_cast<QRgb>(*look.fontColor)));
+    }
+    case Qt::BackgroundRole: {
+      const xlsx::CellLook look = sheet.look(row, column);
+      if (!look.fillColor) return {};
+      return QBrush(QColor(static_cast<QRgb>(*look.fillColor)));
+    }
+    case Qt::FontRole: {
+      const xlsx::CellLook look = sheet.look(row, column);
+      if (!look.bold) return {};
+      QFont font;
+      font.setBold(true);
+      return font;
+    }
+    default:
+      return {};
   }
-  if (role == Qt::ForegroundRole) return {};
-  if (const auto* t = std::get_if<std::string>(&v)) return qs(*t);
-  if (const auto* d = std::get_if<double>(&v)) return qs(forms::DoubleText(*d));
-  if (const auto* b = std::get_if<bool>(&v))
-    return *b ? QStringLiteral("TRUE") : QStringLiteral("FALSE");
-  return {};
 }
 
 Qt::ItemFlags SheetModel::flags(const QModelIndex& index) const {
@@ -151,8 +181,9 @@ void SheetModel::cellChanged(int row, int column) {
     columns_ = column;
     endInsertColumns();
   }
-  const QModelIndex at = index(row - 1, column - 1);
-  emit dataChanged(at, at);
+  // Formulas anywhere may follow the cell: the whole sheet is redrawn, which
+  // costs only the visible cells.
+  emit dataChanged(index(0, 0), index(rows_ - 1, columns_ - 1));
 }
 
 // --- window ----------------------------------------------------------------

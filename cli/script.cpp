@@ -241,15 +241,19 @@ class Runner {
     const xlsx::Sheet& sheet = at.book->sheetContent(at.sheet);
     j.beginObject().field("workbook", bookName).field("cell", at.name);
     j.key("value");
-    const xlsx::Value v = sheet.value(at.row, at.column);
+    // The value the program computes, formulas included.
+    const xlsx::Computed v = sheet.computed(at.row, at.column);
     if (const auto* d = std::get_if<double>(&v))
       j.value(*d);
     else if (const auto* t = std::get_if<std::string>(&v))
       j.value(*t);
     else if (const auto* b = std::get_if<bool>(&v))
       j.value(*b);
+    else if (const auto* e = std::get_if<xlsx::ErrorValue>(&v))
+      j.value(xlsx::errorText(*e));
     else
       j.null();
+    j.field("text", sheet.displayText(at.row, at.column));
     const std::string formula = sheet.formula(at.row, at.column);
     if (!formula.empty()) j.field("formula", "=" + formula);
     j.endObject();

@@ -3,6 +3,9 @@
 #include "app/sheet_window.h"
 
 #include <QApplication>
+#include <QBrush>
+#include <QColor>
+#include <QFont>
 #include <QTabWidget>
 
 #include "report_fixture.h"
@@ -66,8 +69,10 @@ TEST_F(SheetWindowTest, TheReportFillsTheWindowAsItWritesCells) {
   EXPECT_EQ(shown(1, 11, 4), "10.1");
   EXPECT_EQ(shown(1, 13, 6), "0.05");
   EXPECT_EQ(shown(1, 10, 1), "标号");
-  // A check whose result only the spreadsheet program computes.
-  EXPECT_TRUE(shown(1, 11, 16).startsWith("=IF("));
+  // Formulas show their results: limits, and no verdict before a sample.
+  EXPECT_EQ(shown(1, 11, 12), "10.2");
+  EXPECT_EQ(shown(1, 11, 13), "10.05");
+  EXPECT_EQ(shown(1, 11, 16), "");
 
   // A refresh shows at once.
   auto* model = w->model(1, 0);
@@ -82,6 +87,21 @@ TEST_F(SheetWindowTest, TheReportFillsTheWindowAsItWritesCells) {
   EXPECT_GE(changed, 3);
   EXPECT_EQ(shown(1, 12, 3), "CMM");
   EXPECT_EQ(shown(1, 12, 8), "9.98");
+  // 9.98 lies below 10.2 - 0.05: NG, in the template's red.
+  EXPECT_EQ(shown(1, 12, 16), "NG");
+  const QModelIndex verdict = model->index(11, 15);
+  EXPECT_EQ(model->data(verdict, Qt::BackgroundRole).value<QBrush>().color(),
+            QColor(0xFF, 0xC7, 0xCE));
+  EXPECT_EQ(model->data(verdict, Qt::ForegroundRole).value<QBrush>().color(),
+            QColor(0x9C, 0x00, 0x06));
+  EXPECT_TRUE(model->data(verdict, Qt::FontRole).value<QFont>().bold());
+  // Within its limits: OK, without the red.
+  ctx().samples[2] = {std::nullopt, 10.21f,       10.19f,
+                      std::nullopt, std::nullopt, std::nullopt};
+  ASSERT_TRUE(f().ComFresh->userClick());
+  EXPECT_EQ(shown(1, 12, 16), "OK");
+  EXPECT_NE(model->data(verdict, Qt::BackgroundRole).value<QBrush>().color(),
+            QColor(0xFF, 0xC7, 0xCE));
 
   // "创建 CPK" brings the CPK workbook to the front.
   f().currentPosition = 3;

@@ -12,6 +12,7 @@
 #include <type_traits>
 #include <variant>
 
+#include "libreoffice.h"
 #include "reports/xlsx/text.h"
 #include "reports/xlsx/workbook.h"
 #include "zip_fixture.h"
@@ -121,33 +122,10 @@ void fillCpk(xlsx::Sheet& sheet, int column, double mark,
     sheet.setNumber(14 + static_cast<int>(i), column, values[i]);
 }
 
-// LibreOffice opens the files, computes every formula and saves them into
-// `out`. Its profile is private, so that the test neither needs nor touches
-// $HOME, and set to recalculate on load: left to itself it would take the
-// results the files carry, ours, and the comparison would prove nothing.
 void libreOfficeComputes(const fixture::TempDir& dir,
                          const std::vector<std::filesystem::path>& files,
                          const std::filesystem::path& out) {
-  auto [found, where] = run("command -v soffice");
-  ASSERT_EQ(found, 0) << "LibreOffice (soffice) is not installed; "
-                         "scripts/setup.sh installs libreoffice-calc-nogui";
-  std::filesystem::create_directories(dir / "profile" / "user");
-  fixture::writeFile(
-      dir / "profile" / "user" / "registrymodifications.xcu",
-      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
-      "<oor:items xmlns:oor=\"http://openoffice.org/2001/registry\" "
-      "xmlns:xs=\"http://www.w3.org/2001/XMLSchema\" "
-      "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\">"
-      "<item oor:path=\"/org.openoffice.Office.Calc/Formula/Load\">"
-      "<prop oor:name=\"OOXMLRecalcMode\" oor:op=\"fuse\"><value>0</value>"
-      "</prop></item></oor:items>");
-  std::string command = "timeout 300 soffice -env:UserInstallation=file://" +
-                        (dir / "profile").string() +
-                        " --headless --calc --convert-to xlsx --outdir " +
-                        quote(out.string());
-  for (const auto& f : files) command += " " + quote(f.string());
-  auto [status, output] = run(command);
-  ASSERT_EQ(status, 0) << output;
+  libreoffice::computes(dir.path(), files, out);
 }
 
 // "" when our computed value and what another program read agree: numbers
