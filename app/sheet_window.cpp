@@ -220,9 +220,12 @@ SheetWindow::SheetWindow(std::shared_ptr<EmbeddedSheetApplication> app,
   bar->addAction(saveAs);
   bar->addAction(openIt);
   connect(books_, &QTabWidget::currentChanged, this, [this] {
-    if (auto book = currentBook())
-      showStatus(
-          qs(book->savedPath().empty() ? book->path() : book->savedPath()));
+    auto book = currentBook();
+    if (!book) return;
+    if (!book->savedPath().empty())
+      showStatus(qs(book->savedPath()));
+    else
+      showStatus("还没有保存；保存时建议：" + proposedPath());
   });
 
   confirmDiscard = [this] {
