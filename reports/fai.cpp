@@ -81,17 +81,27 @@ double limit(double nominal, float deviation, int sign) {
   return std::strtod(text, nullptr);
 }
 
-// A text as a message shows it: a long one cut, control characters as "?".
+// A text as a message shows it: a long one cut, control characters and
+// bytes that are no UTF-8 as "?".
 std::string shortened(const std::string& text) {
   std::string out;
   std::size_t chars = 0;
   std::size_t i = 0;
-  for (; i < text.size(); ++i) {
+  while (i < text.size() && chars < 40) {
     const auto c = static_cast<unsigned char>(text[i]);
-    const bool lead = (c & 0xC0) != 0x80;
-    if (lead && chars == 40) break;
-    if (lead) ++chars;
-    out += c < 0x20 || c == 0x7F ? '?' : text[i];
+    std::size_t length = c < 0x80 ? 1 : c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : 2;
+    bool valid = c < 0x80 || (c >= 0xC2 && c <= 0xF4);
+    for (std::size_t k = 1; valid && k < length; ++k)
+      valid = i + k < text.size() &&
+              (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
+    if (!valid) {
+      out += '?';
+      ++i;
+    } else {
+      out += c < 0x20 || c == 0x7F ? std::string("?") : text.substr(i, length);
+      i += length;
+    }
+    ++chars;
   }
   if (i < text.size()) out += "…";
   return out;
@@ -240,6 +250,11 @@ bool hostShowing(const app::Form1& f) {
   }
 }
 
+// The reason in the user's words where the host gives one.
+std::string plainOf(const SheetError& e) {
+  return e.plain().empty() ? std::string(e.what()) : e.plain();
+}
+
 constexpr const char* kReplaceUnsaved =
     "当前的 FAI/CPK 报表还有没保存的修改。重新创建会关闭它们，这些修改将丢失。"
     "是否继续？";
@@ -310,7 +325,7 @@ void ComOk_Click(app::Form1& f) {
     cpkBook = app->Open(cpkPath.string());
     cpkSheet = cpkBook->Worksheets(1);
   } catch (const SheetError& e) {
-    say(f, e.what());
+    say(f, "不能打开CPK模板 " + cpkPath.string() + "：" + plainOf(e));
     return;
   }
 
@@ -336,7 +351,7 @@ void ComOk_Click(app::Form1& f) {
       faiSheet->Activate();
       app->SetVisible(true);
     } catch (const SheetError& e) {
-      say(f, e.what());
+      say(f, "不能打开FAI模板 " + faiPath.string() + "：" + plainOf(e));
       return;
     }
   } else {
@@ -349,7 +364,7 @@ void ComOk_Click(app::Form1& f) {
       faiSheet->Activate();
       read = readBack(*faiBook->ActiveSheet(), measuredPositions(f));
     } catch (const SheetError& e) {
-      say(f, "不能打开FAI文件 " + f.Cdlg1->FileName + "：" + e.what());
+      say(f, "不能打开FAI文件 " + f.Cdlg1->FileName + "：" + plainOf(e));
       return;
     }
     if (read.rows.empty()) {

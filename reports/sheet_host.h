@@ -6,13 +6,21 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <variant>
 
 namespace reports {
 
+// what() is the detail; plain() the reason in the user's words, where the
+// host knows one ("" otherwise).
 class SheetError : public std::runtime_error {
  public:
-  using std::runtime_error::runtime_error;
+  explicit SheetError(const std::string& what, std::string plain = {})
+      : std::runtime_error(what), plain_(std::move(plain)) {}
+  const std::string& plain() const { return plain_; }
+
+ private:
+  std::string plain_;
 };
 
 // A cell's content. A single keeps its own type so that it is written as its

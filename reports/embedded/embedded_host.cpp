@@ -285,7 +285,7 @@ void EmbeddedWorkbook::saveAs(const std::string& path, bool overwriteSource) {
     state_->book.save(path, overwriteSource ? xlsx::SaveMode::overwriteSource
                                             : xlsx::SaveMode::newFile);
   } catch (const xlsx::Error& e) {
-    throw SheetError("cannot save " + fileName() + ": " + e.what());
+    throw SheetError("cannot save " + fileName() + ": " + e.what(), e.plain());
   }
   state_->unsaved = false;
   state_->savedPath = path;
@@ -312,7 +312,8 @@ WorkbookRef EmbeddedSheetApplication::Open(const std::string& path) {
     state = std::make_shared<detail::BookState>(xlsx::Workbook::open(path),
                                                 path, observers_);
   } catch (const xlsx::Error& e) {
-    throw SheetError(std::string("cannot open the workbook ") + e.what());
+    throw SheetError(std::string("cannot open the workbook ") + e.what(),
+                     e.plain());
   }
   std::shared_ptr<EmbeddedWorkbook> book(new EmbeddedWorkbook(state));
   books_.push_back(book);

@@ -6,27 +6,43 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace xlsx {
 
 // Every refusal of the layer: a broken file, an unsafe one, a bad value.
+// what() names the part and the detail (English, for logs and the
+// command line); plain() is the reason in the user's words.
 class Error : public std::runtime_error {
  public:
-  using std::runtime_error::runtime_error;
+  explicit Error(const std::string& what, std::string plain = {})
+      : std::runtime_error(what), plain_(std::move(plain)) {}
+  const std::string& plain() const {
+    static const std::string damaged = "文件已损坏，不是能读入的工作簿";
+    return plain_.empty() ? damaged : plain_;
+  }
+
+ private:
+  std::string plain_;
 };
 
 // Bounds on what a file may make us unpack, so that a crafted archive
 // cannot exhaust memory.
 struct Limits {
   std::uint64_t maxFileBytes = 256ull << 20;
-  std::uint64_t maxEntryBytes = 128ull << 20;
-  std::uint64_t maxTotalBytes = 512ull << 20;
+  // With the cell limit below, these keep the reading of any workbook
+  // under 500 MB of memory (measured by the tests).
+  std::uint64_t maxEntryBytes = 32ull << 20;
+  std::uint64_t maxTotalBytes = 96ull << 20;
   std::uint64_t maxEntries = 10000;
   // Uncompressed to compressed size; real sheets stay far below.
   double maxRatio = 200.0;
   // Entries up to this size are not held to the ratio.
   std::uint64_t ratioFreeBytes = 1ull << 20;
+  // Cells of all worksheets together, counted before a sheet is parsed, so
+  // that a small file of endless empty cells cannot take the memory.
+  std::uint64_t maxCells = 400'000;
 };
 
 class Package {

@@ -41,6 +41,27 @@ bool isTrue(const pugi::xml_attribute& attribute) {
   return v == "1" || v == "true";
 }
 
+// The cells a worksheet's XML holds, counted from its text without parsing
+// it: every element named "c", whatever its prefix.
+std::uint64_t countCells(std::string_view xml) {
+  std::uint64_t count = 0;
+  for (std::size_t at = xml.find('<'); at != std::string_view::npos;
+       at = xml.find('<', at + 1)) {
+    std::size_t name = at + 1;
+    std::size_t end = name;
+    while (end < xml.size() && xml[end] != '>' && xml[end] != '/' &&
+           xml[end] != ' ' && xml[end] != '\t' && xml[end] != '\r' &&
+           xml[end] != '\n')
+      ++end;
+    if (end >= xml.size() || end == name) continue;
+    std::string_view tag = xml.substr(name, end - name);
+    if (const auto colon = tag.rfind(':'); colon != std::string_view::npos)
+      tag.remove_prefix(colon + 1);
+    if (tag == "c") ++count;
+  }
+  return count;
+}
+
 long toLong(std::string_view text, long fallback) {
   long value = fallback;
   auto result = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -232,6 +253,7 @@ struct Workbook::Impl {
   std::string stylesPart, themePart;
   std::unique_ptr<Calculation> calculated;  // built when first asked
   std::unique_ptr<Styles> styles;
+  Limits limits;
 
   void load();
   Calculation& calculation();
@@ -308,14 +330,20 @@ void Sheet::Impl::load() {
   // that every later lookup can rely on them, and their order is checked.
   int previousRow = 0;
   for (pugi::xml_node row : sheetData.children(qRow.c_str())) {
-    int r = previousRow + 1;
+    long number = previousRow + 1;
     if (pugi::xml_attribute attribute = row.attribute("r"))
-      r = static_cast<int>(toLong(attribute.value(), 0));
+      number = toLong(attribute.value(), 0);
     else
-      row.append_attribute("r").set_value(r);
-    if (r <= previousRow || r > kMaxRows)
-      throw Error("'" + part.name + "': row " + std::to_string(r) +
-                  " is out of order or off the sheet");
+      row.append_attribute("r").set_value(number);
+    // Checked before it is narrowed: 4294967307 is no row 11.
+    if (number <= previousRow || number > kMaxRows)
+      throw Error("'" + part.name + "': row " +
+                      std::string(row.attribute("r").value()) +
+                      " is out of order or off the sheet",
+                  "工作表中有超出范围或顺序错乱的行号（" +
+                      std::string(row.attribute("r").value()).substr(0, 20) +
+                      "），文件已损坏");
+    const int r = static_cast<int>(number);
     rows.emplace_hint(rows.end(), r, row);
     previousRow = r;
 
@@ -864,7 +892,8 @@ std::vector<CellRange> Sheet::mergedCells() const {
 
 void Workbook::Impl::load() {
   if (!package.contains("[Content_Types].xml"))
-    throw Error("not a workbook: it has no content types");
+    throw Error("not a workbook: it has no content types",
+                "这不是 .xlsx 工作簿");
   loadPart(contentTypes, package, "[Content_Types].xml");
   if (!package.contains("_rels/.rels"))
     throw Error("not a workbook: it has no package relationships");
@@ -904,6 +933,7 @@ void Workbook::Impl::load() {
   const std::string prefix = prefixOf(root);
   pugi::xml_node list = root.child((prefix + "sheets").c_str());
   int tab = 0;
+  std::uint64_t cells = 0;
   const std::string sheetName = prefix + "sheet";
   for (pugi::xml_node entry : list.children(sheetName.c_str())) {
     auto rel = rels.find(relationshipId(entry));
@@ -912,6 +942,19 @@ void Workbook::Impl::load() {
         throw Error("the worksheet '" +
                     std::string(entry.attribute("name").value()) +
                     "' is missing its part '" + rel->second.second + "'");
+      // Each part is parsed once: two sheets of one part is no workbook a
+      // spreadsheet program writes, only a way to make us work for ever.
+      const std::string partName = package.actualName(rel->second.second);
+      for (const std::string& seen : sheetParts)
+        if (sameIgnoringCase(seen, partName))
+          throw Error("the worksheets share the part '" + partName + "'");
+      cells += countCells(package.get(partName));
+      if (cells > limits.maxCells)
+        throw Error("the worksheets hold more than " +
+                        std::to_string(limits.maxCells) + " cells",
+                    "工作簿的单元格太多（超过 " +
+                        std::to_string(limits.maxCells) +
+                        " 个），超出了本程序能读入的范围");
       auto impl = std::make_unique<Sheet::Impl>();
       impl->book = this;
       impl->index = static_cast<int>(sheets.size());
@@ -1138,11 +1181,12 @@ Workbook Workbook::open(const std::filesystem::path& path,
                         const Limits& limits) {
   auto impl = std::make_unique<Impl>();
   impl->path = path;
+  impl->limits = limits;
   impl->package = Package::read(path, limits);
   try {
     impl->load();
   } catch (const Error& e) {
-    throw Error(path.string() + ": " + e.what());
+    throw Error(path.string() + ": " + e.what(), e.plain());
   }
   return Workbook(std::move(impl));
 }

@@ -32,13 +32,15 @@ void parseXml(pugi::xml_document& doc, const std::string& bytes,
     for (std::size_t i = 0; i < end && i < bytes.size(); ++i)
       if (bytes[i] == '\n') ++line;
     throw Error("broken XML in '" + part + "': " + result.description() +
-                " (line " + std::to_string(line) + ")");
+                    " (line " + std::to_string(line) + ")",
+                "文件已损坏（其中的 XML 不完整或有错）");
   }
   for (pugi::xml_node node = doc.first_child(); node;
        node = node.next_sibling())
     if (node.type() == pugi::node_doctype)
-      throw Error("'" + part +
-                  "' carries a document type declaration; refused");
+      throw Error(
+          "'" + part + "' carries a document type declaration; refused",
+          "文件中含有工作簿不该有的文档类型声明，可能是被恶意构造的文件");
   if (!doc.document_element())
     throw Error("broken XML in '" + part + "': no root element");
 }

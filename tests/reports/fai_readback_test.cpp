@@ -1,6 +1,7 @@
 // The FAI report on the program's own spreadsheet host: reading a saved
 // workbook back, and the road from the templates to saved files.
 #include <fstream>
+#include <iostream>
 #include <optional>
 
 #include "report_fixture.h"
@@ -276,6 +277,42 @@ TEST_F(Readback, TheFilledWorkbooksSaveAndReadBackAsTheyWereWritten) {
   EXPECT_EQ(c.samples[2][2], 7.95f);
   EXPECT_EQ(c.samples[2][4], std::nullopt);
   EXPECT_EQ(c.instrumentCodes[2], "CMM");
+}
+
+}  // namespace
+
+namespace {
+
+// Workbooks that once broke the read-back: each gives one message and
+// changes nothing.
+TEST_F(Readback, WorkbooksThatBrokeTheReaderChangeNothing) {
+  writeMarks(12);
+  load();
+  auto& c = ctx();
+  c.sampleCounts[1] = 1;
+  c.samples[1][1] = 7.5f;
+  c.instrumentCodes[1] = "HG";
+  const auto countsBefore = c.sampleCounts;
+  const auto codesBefore = c.instrumentCodes;
+  for (const char* name :
+       {"F1_same_part_300_sheets.xlsx", "F3_row_number_wraps.xlsx",
+        "F4_garbage_taken.xlsx", "F7_nothing_read.xlsx"}) {
+    SCOPED_TRACE(name);
+    const auto path = std::string(DIMMARK_XLSX_FIXTURES) + "/" + name;
+    readFrom(path);
+    auto m = messages();
+    ASSERT_EQ(m.size(), 1u);
+    // The file is named once, and the reason is in Chinese.
+    EXPECT_NE(m[0].find(path), std::string::npos) << m[0];
+    EXPECT_EQ(m[0].find(path), m[0].rfind(path)) << m[0];
+    EXPECT_EQ(m[0].find("cannot"), std::string::npos) << m[0];
+    EXPECT_EQ(c.sampleCounts, countsBefore);
+    EXPECT_EQ(c.instrumentCodes, codesBefore);
+    EXPECT_EQ(c.samples[1][1], 7.5f);
+    EXPECT_FALSE(f().faiBook);
+    EXPECT_FALSE(f().ComFresh->enabled());
+    std::cerr << name << ": " << m[0] << "\n";
+  }
 }
 
 }  // namespace
