@@ -290,6 +290,9 @@ void acd(app::Form1& f) {
       sizeLists(f, 1001);
     }
     sizeMarkArrays(f);
+  } catch (const cadhost::Cancelled&) {
+    // The user stopped the drawing's conversion: as if never asked.
+    if (created && !committed) fs::remove(dbPath, ec);
   } catch (const std::exception& e) {
     if (created && !committed) {
       // The database was made for a drawing that never opened.

@@ -45,7 +45,7 @@ TEST_F(Intake, TheDialogFillsTheFileFrameEvenWhenCancelled) {
   program->form2.Command1->userClick();
   const auto& d = desktop.dialogs().back();
   EXPECT_EQ(d.title, "OPEN FILE");
-  EXPECT_EQ(d.filter, "*.DWG;*.DXF|*.DWG;*.DXF");
+  EXPECT_EQ(d.filter, "图纸|*.dwg;*.dxf|DWG 图纸|*.dwg|DXF 图纸|*.dxf");
   EXPECT_EQ(f().Text1->text(), drawing);
   EXPECT_EQ(f().drawingPath, drawing);
   EXPECT_TRUE(f().Com2->enabled());
