@@ -259,6 +259,8 @@ std::string Converter::deathReasonLocked() {
     if (WIFSIGNALED(status)) {
       reason =
           "转换程序意外终止（信号 " + std::to_string(WTERMSIG(status)) + "）";
+    } else if (WEXITSTATUS(status) == 0) {
+      reason = "转换程序没有答完就提前结束了";
     } else {
       reason = "转换程序出错退出（退出码 " +
                std::to_string(WEXITSTATUS(status)) + "）";
