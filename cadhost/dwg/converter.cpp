@@ -12,6 +12,7 @@
 #include <charconv>
 #include <cstring>
 #include <fstream>
+#include <string_view>
 
 extern char** environ;
 
@@ -89,6 +90,7 @@ ConverterSetup warmSetup(const fs::path& programDir) {
   ConverterSetup s;
   s.command =
       nodeCommand(dir, {"--no-liftoff", "--no-wasm-lazy-compilation"}, true);
+  s.quickCommand = nodeCommand(dir, {"--liftoff-only"}, false);
   s.needs = converterFiles(dir);
   return s;
 }
@@ -96,7 +98,7 @@ ConverterSetup warmSetup(const fs::path& programDir) {
 ConverterSetup oneShotSetup(const fs::path& programDir) {
   fs::path dir = programDir / "dwg";
   ConverterSetup s;
-  s.command = nodeCommand(dir, {}, false);
+  s.command = nodeCommand(dir, {"--liftoff-only"}, false);
   s.needs = converterFiles(dir);
   s.idle = std::chrono::milliseconds(0);
   return s;
@@ -294,6 +296,18 @@ void Converter::prepare() {
   wake_.notify_all();
 }
 
+bool Converter::checkReadyLocked() {
+  if (ready_ || socket_ < 0) return ready_;
+  // "READY\n" comes in one write; anything else is for convert to judge.
+  char buf[6];
+  ssize_t n = ::recv(socket_, buf, sizeof buf, MSG_PEEK | MSG_DONTWAIT);
+  if (n == 6 && std::string_view(buf, 6) == "READY\n") {
+    [[maybe_unused]] auto taken = ::recv(socket_, buf, 6, MSG_DONTWAIT);
+    ready_ = true;
+  }
+  return ready_;
+}
+
 bool Converter::running() {
   std::lock_guard lock(mutex_);
   reapIfDeadLocked();
@@ -319,7 +333,7 @@ std::string Converter::convert(const std::string& path,
                                const CancelToken* cancel) {
   const auto deadline = Clock::now() + setup_.limit;
   int sock = -1, log = -1;
-  bool ready = false;
+  bool ready = false, quick = false;
   {
     std::lock_guard lock(mutex_);
     if (busy_) throw ConversionError(Failure::Crashed, "另一个图纸正在转换");
@@ -330,10 +344,25 @@ std::string Converter::convert(const std::string& path,
       throw ConversionError(
           e.kind(), "DWG 图纸“" + fileNameOf(path) + "”无法转换：" + e.what());
     }
-    busy_ = true;
-    sock = socket_;
-    log = log_;
-    ready = ready_;
+    if (!checkReadyLocked() && !setup_.quickCommand.empty()) {
+      quick = true;
+    } else {
+      busy_ = true;
+      sock = socket_;
+      log = log_;
+      ready = ready_;
+    }
+  }
+  if (quick) {
+    // This one still starts: a one-shot converter takes the drawing.
+    ConverterSetup once;
+    once.command = setup_.quickCommand;
+    once.needs = setup_.needs;
+    once.limit = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - Clock::now());
+    once.idle = std::chrono::milliseconds(0);
+    Converter oneShot(once);
+    return oneShot.convert(path, cancel);
   }
 
   // Whatever happens below, the converter is free again afterwards; one

@@ -24,6 +24,9 @@ struct ConverterSetup {
   std::vector<std::string> command;
   // Files that must be there; a missing one fails before anything starts.
   std::vector<std::string> needs;
+  // A one-shot converter for a drawing asked for while this one still
+  // starts, so that the user need not wait for the start; empty: wait.
+  std::vector<std::string> quickCommand;
   // One conversion, the start included, takes at most this long.
   std::chrono::milliseconds limit{60000};
   // A converter unused this long is let go; zero keeps it.
@@ -31,9 +34,11 @@ struct ConverterSetup {
 };
 
 // The converter beside the programs (dwg/ next to them). The window keeps
-// one warm: its WebAssembly is compiled by the optimising tier up front and
-// a small drawing is converted at once. A one-shot run compiles lazily,
-// which starts in a fraction of the time and converts more slowly.
+// one warm: its WebAssembly is compiled by the optimising tier up front
+// (seconds of work, then the fastest conversions) and a small drawing is
+// converted at once; a drawing asked for before that is done goes to a
+// one-shot converter. A one-shot converter uses the baseline compiler
+// alone, which starts in a fraction of a second and converts more slowly.
 ConverterSetup warmSetup(const std::filesystem::path& programDir);
 ConverterSetup oneShotSetup(const std::filesystem::path& programDir);
 
@@ -104,6 +109,7 @@ class Converter {
   void startLocked();
   void stopLocked();
   void reapIfDeadLocked();
+  bool checkReadyLocked();
   std::string deathReasonLocked();
   void idleLoop();
 

@@ -137,6 +137,7 @@ class Drawing {
   const std::string& lineEnding() const { return file_.eol; }
   const TagFile& file() const { return file_; }
   const std::vector<std::string>& repairs() const { return repairs_; }
+  void noteRepair(std::string what) { repairs_.push_back(std::move(what)); }
 
   // Header variable by name ("$EXTMIN" or "EXTMIN", any case): its value
   // tags.

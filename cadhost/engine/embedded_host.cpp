@@ -9,6 +9,7 @@
 #include <numbers>
 
 #include "cadhost/engine/dimension.h"
+#include "cadhost/engine/dwg_mend.h"
 #include "cadhost/engine/geometry.h"
 #include "cadhost/engine/purge.h"
 
@@ -862,6 +863,7 @@ DocumentRef EngineApplication::Open(const std::string& path) {
   } catch (const HostError& e) {
     throw HostError(fileName(path) + ": " + e.what());
   }
+  mendLibreDwgOutput(*state->drawing);
   state->path = path;
   if (dwg) {
     state->dwgSource = path;

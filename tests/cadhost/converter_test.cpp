@@ -155,6 +155,21 @@ TEST(Converter, ACancelStopsTheConversionAtOnce) {
   EXPECT_EQ(replyBody(c.convert(d.path, &fresh)), "AC1032 drawing");
 }
 
+TEST(Converter, ADrawingAskedForWhileTheConverterStartsGoesToAOneShot) {
+  Drawing d;
+  ConverterSetup s = fake("slow-start");
+  s.quickCommand = fake("ok").command;
+  Converter c(s);
+  c.prepare();
+  int warming = c.pid();
+  std::string reply = c.convert(d.path, nullptr);
+  EXPECT_EQ(replyBody(reply), "AC1032 drawing");
+  EXPECT_NE(reply.substr(0, reply.find(':')), std::to_string(warming));
+  // The converter being started is kept for the next drawing.
+  EXPECT_TRUE(c.running());
+  EXPECT_EQ(c.pid(), warming);
+}
+
 TEST(Converter, AConverterThatDiedIsReplaced) {
   Drawing d;
   Converter c(fake("ok"));

@@ -1,6 +1,7 @@
 // DWG drawings in the engine: converted through the host's hook, they keep
 // the DWG's path (and with it the database's name) and are never written
 // over the DWG.
+#include <cmath>
 #include <filesystem>
 
 #include "test_support.h"
@@ -109,6 +110,241 @@ TEST(DwgOpen, AFailedOrCancelledConversionOpensNothing) {
   }
   EXPECT_TRUE(h.app->documents().empty());
   EXPECT_EQ(h.app->Caption(), "DimMark CAD");
+}
+
+}  // namespace
+
+namespace {
+
+// Two dimensions as LibreDWG writes them from a DWG: an angle between two
+// lines with its arc point and the second line's end exchanged (the arc
+// the CAD drew is centred at 13), and an X ordinate that lost its X flag;
+// a Y ordinate whose stored measurement outweighs its leader; a Y ordinate
+// left as it is.
+std::string libreDwgText(bool signed_) {
+  std::string s = signed_ ? "999\nLibreDWG 0.13.3\n" : "";
+  s += R"(0
+SECTION
+2
+BLOCKS
+0
+BLOCK
+8
+0
+2
+*D7
+70
+1
+10
+0
+20
+0
+30
+0
+3
+*D7
+0
+ARC
+8
+0
+10
+490.6216519543077
+20
+4118.24274338716
+30
+0
+40
+487.19
+50
+143.04
+51
+250.46
+0
+ENDBLK
+8
+0
+0
+ENDSEC
+0
+SECTION
+2
+ENTITIES
+0
+DIMENSION
+8
+0
+2
+*D7
+10
+3.542714605046058
+20
+4128.871501442696
+30
+0
+11
+25.89
+21
+3978.37
+31
+0
+70
+34
+13
+490.6216519543077
+23
+4118.24274338716
+33
+0
+14
+-276.8548009664508
+24
+4701.847034571434
+34
+0
+15
+172.7442546208081
+25
+3207.985617767696
+35
+0
+16
+490.6216519543077
+26
+4118.24274338716
+36
+0
+0
+DIMENSION
+8
+0
+10
+0
+20
+0
+30
+0
+11
+4818.68
+21
+4190.65
+31
+0
+70
+166
+13
+4630.519359082828
+23
+4515.678949653964
+33
+0
+14
+4820.765738000104
+24
+4198.776713909552
+34
+0
+0
+DIMENSION
+8
+0
+10
+0
+20
+0
+30
+0
+11
+4818.68
+21
+4190.65
+31
+0
+70
+38
+42
+4515.678949653964
+13
+4630.519359082828
+23
+4515.678949653964
+33
+0
+14
+4640.0
+24
+4198.776713909552
+34
+0
+0
+DIMENSION
+8
+0
+10
+0
+20
+0
+30
+0
+11
+4405.91
+21
+4179.73
+31
+0
+70
+38
+13
+3869.53
+23
+4177.65
+33
+0
+14
+4405.91
+24
+4179.73
+34
+0
+0
+ENDSEC
+0
+EOF
+)";
+  return s;
+}
+
+std::vector<double> measurements(cadhost::ModelSpace& ms) {
+  std::vector<double> out;
+  for (int i = 0; i < ms.Count(); ++i) out.push_back(ms.Item(i)->Measurement());
+  return out;
+}
+
+TEST(DwgOpen, WhatLibreDwgWritesWronglyIsMendedFromTheDrawing) {
+  TempDir dir;
+  const double deg = std::acos(-1.0) / 180;
+  Opened mended = openText(dir, "converted.dxf", libreDwgText(true));
+  auto m = measurements(mended.ms());
+  ASSERT_EQ(m.size(), 4u);
+  EXPECT_NEAR(m[0], 108 * deg, 1e-6);
+  EXPECT_NEAR(m[1], 4630.519359082828, 1e-9);
+  EXPECT_NEAR(m[2], 4515.678949653964, 1e-9);
+  EXPECT_NEAR(m[3], 4177.65, 1e-9);
+  EXPECT_EQ(mended.engine->repairs().size(), 2u);
+
+  // Saved and read again, it needs no mending and reads the same.
+  mended.engine->saveAs(dir.file("saved.dxf"));
+  Opened again = open(dir.file("saved.dxf"));
+  EXPECT_TRUE(again.engine->repairs().empty());
+  auto m2 = measurements(again.ms());
+  ASSERT_EQ(m2.size(), 4u);
+  for (std::size_t i = 0; i < m.size(); ++i) EXPECT_NEAR(m2[i], m[i], 1e-9);
+
+  // The same entities from any other writer are taken as they are.
+  Opened plain = openText(dir, "plain.dxf", libreDwgText(false));
+  auto p = measurements(plain.ms());
+  EXPECT_NEAR(p[0], 42.34 * deg, 0.01 * deg);
+  EXPECT_NEAR(p[1], 4515.678949653964, 1e-9);
+  EXPECT_TRUE(plain.engine->repairs().empty());
 }
 
 }  // namespace
