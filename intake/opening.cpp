@@ -257,10 +257,12 @@ void acd(app::Form1& f) {
 
   bool committed = false;  // from here on the drawing is ours
   try {
+    // Nothing of the program changes before the drawing is open: opening
+    // may fail, or the user may cancel a DWG's conversion.
+    cadhost::DocumentRef doc = ctx.cadApp->Open(drawing);
     ctx.textNext = 1;
     f.dbPath = dbPath;
     f.drawingPath = drawing;
-    cadhost::DocumentRef doc = ctx.cadApp->Open(drawing);
     if (ctx.cadDoc && ctx.cadDoc != doc) {
       // Only the drawing in hand reports its closing.
       forms::resumeNext([&] { ctx.cadDoc->SetClosedHandler(nullptr); });
