@@ -233,7 +233,8 @@ void Converter::stopLocked() {
 }
 
 void Converter::reapIfDeadLocked() {
-  if (pid_ <= 0) return;
+  // A conversion under way finds out for itself, with the reason.
+  if (pid_ <= 0 || busy_) return;
   int status = 0;
   if (::waitpid(pid_, &status, WNOHANG) == pid_) {
     // Gone on its own while idle: whatever it left in its group goes too.
@@ -250,6 +251,10 @@ std::string Converter::deathReasonLocked() {
   // end by itself so that its exit status tells why.
   int status = 0;
   pid_t got = 0;
+  if (pid_ <= 0) {
+    stopLocked();
+    return "转换程序不再应答";
+  }
   for (int i = 0; i < 200 && got == 0; ++i) {
     got = ::waitpid(pid_, &status, WNOHANG);
     if (got == 0) ::usleep(10000);
