@@ -89,7 +89,7 @@ bool mendAngle(Drawing& d, Entity& e, std::vector<std::string>& notes) {
   notes.push_back("angular dimension " + handleOf(own) +
                   ": the arc point and the second line's end were "
                   "exchanged by LibreDWG; put back");
-  d.setTags(e.rec, std::move(swapped));
+  d.setLoadedTags(e.rec, std::move(swapped));
   return true;
 }
 
@@ -136,7 +136,7 @@ bool mendOrdinate(Drawing& d, Entity& e, std::vector<std::string>& notes) {
   notes.push_back("ordinate dimension " + handleOf(own) + ": " +
                   (wantX ? "X" : "Y") + " type, as " + why +
                   " says (LibreDWG lost it)");
-  d.setTags(e.rec, std::move(tags));
+  d.setLoadedTags(e.rec, std::move(tags));
   return true;
 }
 

@@ -330,6 +330,10 @@ TEST(DwgOpen, WhatLibreDwgWritesWronglyIsMendedFromTheDrawing) {
   EXPECT_NEAR(m[2], 4515.678949653964, 1e-9);
   EXPECT_NEAR(m[3], 4177.65, 1e-9);
   EXPECT_EQ(mended.engine->repairs().size(), 2u);
+  // Mended while loading, not edited: the dimension blocks still fit.
+  for (const auto* e : mended.engine->drawing().modelSpace())
+    EXPECT_EQ(mended.engine->drawing().loadedTags(e->rec).data(),
+              mended.engine->drawing().tags(e->rec).data());
 
   // Saved and read again, it needs no mending and reads the same.
   mended.engine->saveAs(dir.file("saved.dxf"));
