@@ -7,6 +7,7 @@
 
 #include "app/hosts.h"
 #include "app/program.h"
+#include "cadhost/dwg/converter.h"
 #include "forms/qt/binder.h"
 #include "forms/qt/qt_desktop.h"
 
@@ -24,11 +25,18 @@ int main(int argc, char** argv) {
   std::filesystem::path dir =
       QCoreApplication::applicationDirPath().toStdString();
   forms::qt::QtDesktop desktop("DimMark", (dir / "samples").string());
+  // One converter for DWG drawings, started as the user heads for a
+  // drawing so that it is warm by the time one opens.
+  cadhost::dwg::Converter dwgConverter(cadhost::dwg::warmSetup(dir));
+  desktop.beforeOpenFile = [&](const forms::OpenFileRequest& req) {
+    QString filter = QString::fromStdString(req.filter).toLower();
+    if (filter.contains(QStringLiteral(".dwg"))) dwgConverter.prepare();
+  };
   // The sheet windows report their closing through the binder, which is
   // made after the program.
   forms::qt::Binder* binderRef = nullptr;
   app::Program program(
-      desktop, app::windowCadHost(),
+      desktop, app::windowCadHost(dwgConverter),
       app::windowSheetHost([&](const std::function<void()>& a) {
         if (binderRef)
           binderRef->act(a);

@@ -19,6 +19,13 @@ class HostError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// The user stopped an operation under way (a drawing's conversion): nothing
+// changed and no message is due.
+class Cancelled : public HostError {
+ public:
+  using HostError::HostError;
+};
+
 // X, Y, Z in drawing units, as the host passes points.
 using Point = std::array<double, 3>;
 

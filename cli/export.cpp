@@ -11,6 +11,7 @@
 #include "cadhost/viewer/scene.h"
 #include "cadhost/viewer/text_layout.h"
 #include "cli/commands.h"
+#include "cli/drawing_host.h"
 
 namespace cli {
 
@@ -119,7 +120,7 @@ int exportCommand(const Args& args, std::ostream& out, std::ostream& err) {
     gui = std::make_unique<QGuiApplication>(argc, argv);
   }
   try {
-    auto host = cadhost::engine::makeEmbeddedHost();
+    auto host = drawingHost();
     auto doc = std::dynamic_pointer_cast<cadhost::engine::EngineDocument>(
         host->Open(drawing));
     if (!doc) throw cadhost::HostError("cannot read " + drawing);

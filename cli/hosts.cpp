@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cadhost/engine/embedded_host.h"
+#include "cli/drawing_host.h"
 #include "reports/embedded/embedded_host.h"
 
 namespace cli {
@@ -17,7 +18,7 @@ ScriptHosts embeddedHosts() {
              std::shared_ptr<cadhost::PickSource> picks) {
     if (className != "AutoCAD.APPLICATION")
       throw cadhost::HostError("no CAD host of class " + className);
-    return cadhost::engine::makeEmbeddedHost(std::move(picks));
+    return drawingHost(std::move(picks));
   };
   // Every instance the reports create, newest last, for the user's saves.
   auto instances = std::make_shared<std::vector<
@@ -48,13 +49,6 @@ ScriptHosts embeddedHosts() {
     return nullptr;
   };
   return h;
-}
-
-std::filesystem::path programDir() {
-  std::error_code ec;
-  auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-  if (ec) return std::filesystem::current_path();
-  return exe.parent_path();
 }
 
 }  // namespace cli

@@ -3,12 +3,11 @@
 
 #include <filesystem>
 
+#include "cli/drawing_host.h"
 #include "cli/script.h"
 
 namespace cli {
 
 ScriptHosts embeddedHosts();
-// The folder of the running program; dimdata/ lies below it.
-std::filesystem::path programDir();
 
 }  // namespace cli

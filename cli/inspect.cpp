@@ -7,6 +7,7 @@
 
 #include "cadhost/engine/embedded_host.h"
 #include "cli/commands.h"
+#include "cli/drawing_host.h"
 
 namespace cli {
 
@@ -123,7 +124,7 @@ int inspectCommand(const Args& args, std::ostream& out, std::ostream& err) {
     return 2;
   }
   try {
-    auto app = cadhost::engine::makeEmbeddedHost();
+    auto app = drawingHost();
     cadhost::DocumentRef doc = app->Open(args[0]);
     if (auto engine =
             std::dynamic_pointer_cast<cadhost::engine::EngineDocument>(doc))

@@ -261,10 +261,12 @@ void acd(app::Form1& f) {
 
   bool committed = false;  // from here on the drawing is ours
   try {
+    // Nothing of the program changes before the drawing is open: opening
+    // may fail, or the user may cancel a DWG's conversion.
+    cadhost::DocumentRef doc = ctx.cadApp->Open(drawing);
     ctx.textNext = 1;
     f.dbPath = dbPath;
     f.drawingPath = drawing;
-    cadhost::DocumentRef doc = ctx.cadApp->Open(drawing);
     if (ctx.cadDoc && ctx.cadDoc != doc) {
       // Only the drawing in hand reports its closing.
       forms::resumeNext([&] { ctx.cadDoc->SetClosedHandler(nullptr); });
@@ -294,6 +296,9 @@ void acd(app::Form1& f) {
       sizeLists(f, 1001);
     }
     sizeMarkArrays(f);
+  } catch (const cadhost::Cancelled&) {
+    // The user stopped the drawing's conversion: as if never asked.
+    if (created && !committed) fs::remove(dbPath, ec);
   } catch (const std::exception& e) {
     if (created && !committed) {
       // The database was made for a drawing that never opened.

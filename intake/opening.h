@@ -34,7 +34,9 @@ class Form2 : public forms::Form {
   app::Form1& main_;
 };
 
-inline constexpr const char* kDrawingFilter = "*.DWG;*.DXF|*.DWG;*.DXF";
+// DWG and DXF together first, then each alone.
+inline constexpr const char* kDrawingFilter =
+    "图纸|*.dwg;*.dxf|DWG 图纸|*.dwg|DXF 图纸|*.dxf";
 
 void Com1_Click(app::Form1& f);
 void Com2_Click(app::Form1& f);

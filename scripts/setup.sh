@@ -28,3 +28,25 @@ if [ ${#missing[@]} -gt 0 ]; then
   $sudo apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
+
+# The DWG converter runs on Node.js; Debian's nodejs and npm when there is
+# no Node.js yet.
+if ! command -v node >/dev/null 2>&1 || ! command -v npm >/dev/null 2>&1; then
+  sudo=""
+  if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
+  node_pkgs=(npm)
+  command -v node >/dev/null 2>&1 || node_pkgs=(nodejs npm)
+  echo "Installing: ${node_pkgs[*]}"
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${node_pkgs[@]}" >/dev/null ||
+    echo "warning: could not install ${node_pkgs[*]}; DWG drawings will not open" >&2
+fi
+
+# Its pinned packages, installed again only when the lock changed.
+dwg_dir="$(dirname "$0")/../cadhost/dwg"
+dwg_stamp="$dwg_dir/node_modules/.dimmark-lock"
+if command -v npm >/dev/null 2>&1 && ! cmp -s "$dwg_dir/package-lock.json" "$dwg_stamp"; then
+  echo "Installing the DWG converter's packages (npm ci)"
+  (cd "$dwg_dir" && npm ci --no-audit --no-fund --loglevel=error >/dev/null)
+  cp "$dwg_dir/package-lock.json" "$dwg_stamp"
+fi

@@ -137,6 +137,7 @@ class Drawing {
   const std::string& lineEnding() const { return file_.eol; }
   const TagFile& file() const { return file_; }
   const std::vector<std::string>& repairs() const { return repairs_; }
+  void noteRepair(std::string what) { repairs_.push_back(std::move(what)); }
 
   // Header variable by name ("$EXTMIN" or "EXTMIN", any case): its value
   // tags.
@@ -169,6 +170,17 @@ class Drawing {
   std::string_view keep(std::string_view text) { return arena().store(text); }
   void setTags(Record& r, std::vector<Tag> tags) {
     r.edited = std::make_shared<const std::vector<Tag>>(std::move(tags));
+  }
+  // A record put right while loading: saved like an edit, yet part of the
+  // drawing as loaded, which a viewer compares later edits with.
+  void setLoadedTags(Record& r, std::vector<Tag> tags) {
+    setTags(r, std::move(tags));
+    loaded_[&r] = r.edited;
+  }
+  Tags loadedTags(const Record& r) const {
+    auto it = loaded_.find(&r);
+    if (it != loaded_.end()) return Tags(*it->second);
+    return Tags(file_.tags.data() + r.begin, r.end - r.begin);
   }
   std::vector<Tag> copyTags(const Record& r) const {
     Tags t = tags(r);
@@ -209,6 +221,8 @@ class Drawing {
   std::string version_ = "AC1009";
   int release_ = 1009;
   std::vector<std::string> repairs_;
+  std::unordered_map<const Record*, std::shared_ptr<const std::vector<Tag>>>
+      loaded_;
 
   Record header_;
   bool hasHeader_ = false;

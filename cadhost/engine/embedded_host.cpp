@@ -9,6 +9,7 @@
 #include <numbers>
 
 #include "cadhost/engine/dimension.h"
+#include "cadhost/engine/dwg_mend.h"
 #include "cadhost/engine/geometry.h"
 #include "cadhost/engine/purge.h"
 
@@ -26,6 +27,8 @@ struct UndoStep {
 struct DocState {
   std::unique_ptr<Drawing> drawing;
   std::string path;
+  std::string dwgSource;  // the DWG it was converted from, never written
+  bool fromDwg = false;   // until saved as DXF
   bool closed = false;
   std::function<void()> onClosed;
   std::vector<UndoStep> undo;
@@ -143,8 +146,16 @@ bool looksLikeDwg(std::string_view bytes) {
 }
 
 const char* kDwgMessage =
-    "DWG drawings must first be converted to DXF (an importer is not "
-    "available yet): ";
+    "DWG drawings must first be converted to DXF (no converter is set up): ";
+
+bool sameFile(const std::string& a, const std::string& b) {
+  std::error_code ec;
+  if (std::filesystem::equivalent(a, b, ec)) return true;
+  auto ca = std::filesystem::weakly_canonical(a, ec);
+  if (ec) return false;
+  auto cb = std::filesystem::weakly_canonical(b, ec);
+  return !ec && ca == cb;
+}
 
 // ------------------------------------------------------------ entities
 
@@ -651,6 +662,9 @@ void EngineDocument::saveAs(const std::string& path) {
   state_->check();
   if (endsWithNoCase(path, ".dwg"))
     throw HostError("this host writes DXF only; choose a .dxf file name");
+  if (!state_->dwgSource.empty() && sameFile(path, state_->dwgSource))
+    throw HostError("the drawing was opened from the DWG " + path +
+                    ", which is never written over; choose a .dxf file name");
   std::string tmp = path + ".saving";
   // Written beside the target and renamed over it: a failed save leaves
   // the old file whole.
@@ -673,6 +687,7 @@ void EngineDocument::saveAs(const std::string& path) {
     throw HostError("cannot write " + path + ": " + ec.message());
   }
   state_->path = path;
+  state_->fromDwg = false;
 }
 
 void EngineDocument::close() {
@@ -690,6 +705,7 @@ void EngineDocument::close() {
 
 bool EngineDocument::isClosed() const { return state_->closed; }
 const std::string& EngineDocument::path() const { return state_->path; }
+bool EngineDocument::fromDwg() const { return state_->fromDwg; }
 const Drawing& EngineDocument::drawing() const { return *state_->drawing; }
 const std::vector<std::string>& EngineDocument::repairs() const {
   return state_->drawing->repairs();
@@ -827,17 +843,32 @@ std::string EngineApplication::Caption() const {
 
 DocumentRef EngineApplication::Open(const std::string& path) {
   checkRunning();
-  if (endsWithNoCase(path, ".dwg")) throw HostError(kDwgMessage + path);
-  Bytes bytes = readFileBytes(path);
-  if (looksLikeDwg(std::string_view(bytes.data(), bytes.size())))
-    throw HostError(kDwgMessage + path);
+  bool dwg = endsWithNoCase(path, ".dwg");
+  Bytes bytes;
+  if (!dwg) {
+    bytes = readFileBytes(path);
+    // A DWG under another name is still a DWG.
+    dwg = looksLikeDwg(std::string_view(bytes.data(), bytes.size()));
+  }
+  if (dwg) {
+    if (!dwgToDxf) throw HostError(kDwgMessage + path);
+    auto hook = dwgToDxf;  // the conversion may run the event loop
+    std::string dxf = hook(path);
+    checkRunning();
+    bytes.assign(dxf.begin(), dxf.end());
+  }
   auto state = std::make_shared<DocState>();
   try {
     state->drawing = Drawing::load(std::move(bytes));
   } catch (const HostError& e) {
     throw HostError(fileName(path) + ": " + e.what());
   }
+  mendLibreDwgOutput(*state->drawing);
   state->path = path;
+  if (dwg) {
+    state->dwgSource = path;
+    state->fromDwg = true;
+  }
   auto doc = std::make_shared<EngineDocument>(state, weak_from_this());
   documents_.push_back(doc);
   return doc;

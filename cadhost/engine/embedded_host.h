@@ -35,6 +35,9 @@ class EngineDocument : public cadhost::Document,
   void close();
   bool isClosed() const;
   const std::string& path() const;
+  // Loaded from a DWG drawing through the host's converter: until it is
+  // saved as DXF it belongs to no file it may be written to.
+  bool fromDwg() const;
   // The loaded drawing with every change made so far (see drawing.h).
   const Drawing& drawing() const;
   // What the load repaired, for the user to read.
@@ -71,7 +74,8 @@ class EngineApplication
   // "DimMark CAD - part.dxf" for the drawing opened last, "DimMark CAD"
   // without one.
   std::string Caption() const override;
-  // Loads a DXF drawing; a .dwg path or a broken file raises HostError.
+  // Loads a DXF drawing, or a DWG through dwgToDxf; a broken file raises
+  // HostError. The document of a DWG keeps the DWG's path.
   DocumentRef Open(const std::string& path) override;
   bool Visible() const override;
   void SetVisible(bool visible) override;
@@ -91,6 +95,10 @@ class EngineApplication
   // Runs first when Quit is called, while the drawings are still open, so
   // a window can offer to save them.
   std::function<void()> beforeQuit;
+  // Turns a DWG drawing into DXF bytes; raises HostError, or Cancelled
+  // when the user stops it. The programs set it to their converter;
+  // without it a DWG is refused.
+  std::function<std::string(const std::string& dwgPath)> dwgToDxf;
 
  private:
   friend class EngineDocument;

@@ -8,12 +8,14 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFormLayout>
+#include <QHBoxLayout>
 #include <QInputDialog>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPointer>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QStatusBar>
 
@@ -56,6 +58,22 @@ CadWindow::CadWindow(std::weak_ptr<engine::EngineApplication> host,
   coords_ = new QLabel(this);
   coords_->setMinimumWidth(220);
   statusBar()->addWidget(prompt_, 1);
+  busy_ = new QWidget(this);
+  auto* busyRow = new QHBoxLayout(busy_);
+  busyRow->setContentsMargins(0, 0, 0, 0);
+  busyText_ = new QLabel(busy_);
+  auto* bar = new QProgressBar(busy_);
+  bar->setRange(0, 0);  // busy, no end known
+  bar->setMaximumWidth(160);
+  auto* stop = new QPushButton(QStringLiteral("取消"), busy_);
+  busyRow->addWidget(busyText_);
+  busyRow->addWidget(bar);
+  busyRow->addWidget(stop);
+  connect(stop, &QPushButton::clicked, this, [this] {
+    if (busyCancel_) busyCancel_();
+  });
+  busy_->hide();
+  statusBar()->addPermanentWidget(busy_);
   statusBar()->addPermanentWidget(coords_);
 
   QMenu* file = menuBar()->addMenu(QStringLiteral("文件"));
@@ -108,6 +126,19 @@ CadWindow::~CadWindow() {
 }
 
 QString CadWindow::prompt() const { return prompt_->text(); }
+
+void CadWindow::showBusy(const QString& text, std::function<void()> cancel) {
+  busyText_->setText(text);
+  busyCancel_ = std::move(cancel);
+  busy_->show();
+}
+
+void CadWindow::endBusy() {
+  busy_->hide();
+  busyCancel_ = nullptr;
+}
+
+bool CadWindow::busy() const { return !busy_->isHidden(); }
 
 bool CadWindow::modified(const engine::EngineDocument& doc) const {
   auto it = saved_.find(&doc);
@@ -254,11 +285,16 @@ void CadWindow::closeEvent(QCloseEvent* e) {
     if (!modified(*d)) continue;
     SaveChoice choice = dialogs_.saveChanges(
         QStringLiteral("是否保存对 %1 的修改？").arg(fileNameOf(d->path())));
-    if (choice == SaveChoice::Cancel ||
-        (choice == SaveChoice::Save &&
-         !saveDocument(*d, QString::fromStdString(d->path())))) {
+    if (choice == SaveChoice::Cancel) {
       e->ignore();
       return;
+    }
+    if (choice == SaveChoice::Save) {
+      auto path = savePath(*d);
+      if (!path || !saveDocument(*d, *path)) {
+        e->ignore();
+        return;
+      }
     }
   }
   cancelPick(QStringLiteral("the drawing window was closed"));
@@ -285,7 +321,7 @@ void CadWindow::offerToSave() {
     if (dialogs_.saveChanges(QStringLiteral("退出前是否保存对 %1 的修改？")
                                  .arg(fileNameOf(d->path()))) ==
         SaveChoice::Save)
-      saveDocument(*d, QString::fromStdString(d->path()));
+      if (auto path = savePath(*d)) saveDocument(*d, *path);
   }
 }
 
@@ -301,8 +337,31 @@ bool CadWindow::saveDocument(engine::EngineDocument& doc, const QString& path) {
   return true;
 }
 
+QString CadWindow::proposedPath(const engine::EngineDocument& doc) const {
+  QFileInfo drawing(QString::fromStdString(doc.path()));
+  if (!doc.fromDwg()) return drawing.filePath();
+  return drawing.dir().filePath(drawing.completeBaseName() +
+                                QStringLiteral(".dxf"));
+}
+
+std::optional<QString> CadWindow::savePath(const engine::EngineDocument& doc) {
+  if (!doc.fromDwg()) return QString::fromStdString(doc.path());
+  auto path =
+      dialogs_.saveFile(QStringLiteral("保存为 DXF"),
+                        QStringLiteral("DXF 图形 (*.dxf)"), proposedPath(doc));
+  if (!path || path->isEmpty()) return std::nullopt;
+  QString p = *path;
+  if (QFileInfo(p).suffix().isEmpty()) p += QStringLiteral(".dxf");
+  return p;
+}
+
 bool CadWindow::save() {
   if (!doc_ || doc_->isClosed()) return false;
+  // A DWG is never written: its drawing goes to a DXF the user names.
+  if (doc_->fromDwg()) {
+    auto path = savePath(*doc_);
+    return path && saveDocument(*doc_, *path);
+  }
   QString path = QString::fromStdString(doc_->path());
   if (!dialogs_.confirm(
           QStringLiteral("将图形保存到 %1？原文件将被覆盖。").arg(path)))
@@ -314,7 +373,7 @@ bool CadWindow::saveAs() {
   if (!doc_ || doc_->isClosed()) return false;
   auto path = dialogs_.saveFile(QStringLiteral("另存为"),
                                 QStringLiteral("DXF 图形 (*.dxf)"),
-                                QString::fromStdString(doc_->path()));
+                                proposedPath(*doc_));
   if (!path || path->isEmpty()) return false;
   QString p = *path;
   if (QFileInfo(p).suffix().isEmpty()) p += QStringLiteral(".dxf");

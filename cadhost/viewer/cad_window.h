@@ -56,7 +56,9 @@ class CadWindow : public QMainWindow {
   cadhost::Point pick(DrawingView::PickMode mode, const cadhost::Point& base,
                       const std::string& prompt);
 
-  // The File menu's actions; false when nothing was written.
+  // The File menu's actions; false when nothing was written. A drawing
+  // opened from DWG is saved as DXF where the user says, "<name>.dxf"
+  // beside the DWG proposed.
   bool save();
   bool saveAs();
   // Asks, for each changed drawing, whether to save it; the host calls it
@@ -64,6 +66,12 @@ class CadWindow : public QMainWindow {
   void offerToSave();
   bool exportPdf();
   bool exportPng();
+
+  // The status line while a drawing is converted: what, a busy bar and a
+  // cancel button that calls `cancel`.
+  void showBusy(const QString& text, std::function<void()> cancel);
+  void endBusy();
+  bool busy() const;
 
   Dialogs& dialogs() { return dialogs_; }
   DrawingView* drawingView() const { return view_; }
@@ -83,6 +91,10 @@ class CadWindow : public QMainWindow {
   void tellHostTheView();
   void cancelPick(const QString& reason);
   bool saveDocument(engine::EngineDocument& doc, const QString& path);
+  // Where a save of the drawing goes: its own file, or for one opened
+  // from DWG the DXF the user chooses; nothing when they cancel.
+  std::optional<QString> savePath(const engine::EngineDocument& doc);
+  QString proposedPath(const engine::EngineDocument& doc) const;
   std::optional<QString> exportPath(const QString& title, const QString& filter,
                                     const QString& suffix);
   void installDefaultDialogs();
@@ -93,6 +105,9 @@ class CadWindow : public QMainWindow {
   DrawingView* view_ = nullptr;
   QLabel* prompt_ = nullptr;
   QLabel* coords_ = nullptr;
+  QWidget* busy_ = nullptr;  // label, bar and cancel button
+  QLabel* busyText_ = nullptr;
+  std::function<void()> busyCancel_;
   QTimer poll_;
   Dialogs dialogs_;
 

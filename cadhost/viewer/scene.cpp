@@ -707,9 +707,7 @@ void Scene::Builder::topLevel(const engine::Entity& e) {
   Tags tags = d->tags(e.rec);
   if (engine::isDimensionType(e.type)) {
     Tags original;
-    if (!e.rec.added)
-      original =
-          Tags(d->file().tags.data() + e.rec.begin, e.rec.end - e.rec.begin);
+    if (!e.rec.added) original = d->loadedTags(e.rec);
     dimension(e.type, tags, original, c);
     return;
   }

@@ -45,6 +45,7 @@ QString QtDesktop::qtFilter(const std::string& filter) {
 }
 
 std::optional<std::string> QtDesktop::openFile(const OpenFileRequest& req) {
+  if (beforeOpenFile) beforeOpenFile(req);
   if (beforeModal) beforeModal();
   QString dir = QString::fromStdString(!req.initialDir.empty() ? req.initialDir
                                                                : startDir_);

@@ -24,6 +24,9 @@ class QtDesktop : public Desktop {
   // Called before a modal dialog opens, so the windows show the state the
   // running handler has reached.
   std::function<void()> beforeModal;
+  // Called as the open-file dialog opens, before the user chooses: the
+  // program may prepare for what the dialog is for.
+  std::function<void(const OpenFileRequest&)> beforeOpenFile;
 
   // "Drawings|*.DXF;*.DWG|All|*.*" as the Qt dialog writes it, each
   // pattern in both cases.

@@ -304,9 +304,13 @@ class FakeApplication : public cadhost::Application {
     alive();
     return caption;
   }
+  // Runs first in Open: a test makes opening fail or be cancelled.
+  std::function<void(const std::string& path)> beforeOpen;
+
   cadhost::DocumentRef Open(const std::string& path) override {
     alive();
     log.add("Open " + path);
+    if (beforeOpen) beforeOpen(path);
     auto it = documents.find(path);
     if (it == documents.end()) throw HostError("cannot open " + path);
     return it->second;

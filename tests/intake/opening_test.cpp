@@ -45,7 +45,7 @@ TEST_F(Intake, TheDialogFillsTheFileFrameEvenWhenCancelled) {
   program->form2.Command1->userClick();
   const auto& d = desktop.dialogs().back();
   EXPECT_EQ(d.title, "OPEN FILE");
-  EXPECT_EQ(d.filter, "*.DWG;*.DXF|*.DWG;*.DXF");
+  EXPECT_EQ(d.filter, "图纸|*.dwg;*.dxf|DWG 图纸|*.dwg|DXF 图纸|*.dxf");
   EXPECT_EQ(f().Text1->text(), drawing);
   EXPECT_EQ(f().drawingPath, drawing);
   EXPECT_TRUE(f().Com2->enabled());
@@ -238,6 +238,55 @@ TEST_F(Intake, ADrawingTheHostCannotOpenLeavesNoDatabase) {
   EXPECT_NE(m[0].find("cannot open"), std::string::npos) << m[0];
   EXPECT_FALSE(fs::exists(dir / "work/part7.mdb"));
   EXPECT_FALSE(f().newDatabase);
+}
+
+TEST_F(Intake, ADwgDrawingHasItsDatabaseBesideIt) {
+  std::string dwg = (dir / "work/零件 7.dwg").string();
+  dir.write("work/零件 7.dwg", "AC1032");
+  auto dwgDoc = host->addDocument(dwg);
+  dwgDoc->modelSpace.add("AcDbLine");
+  dwgDoc->modelSpace.add("AcDbLine");
+  open(-1, dwg);
+  EXPECT_TRUE(messages().empty());
+  EXPECT_TRUE(fs::exists(dir / "work/零件 7.mdb"));
+  EXPECT_EQ(f().dbPath, (dir / "work/零件 7.mdb").string());
+  EXPECT_EQ(program->ctx.cadDoc, dwgDoc);
+}
+
+TEST_F(Intake, ACancelledConversionChangesNothing) {
+  add("AcDbLine");
+  addDim("AcDbRotatedDimension", 12.5, 10, 20);
+  open();
+  ASSERT_TRUE(messages().empty());
+  const std::string dbBefore = f().dbPath;
+  const std::int32_t dimsBefore = program->ctx.dimCount;
+
+  std::string dwg = (dir / "work/part8.dwg").string();
+  dir.write("work/part8.dwg", "AC1032");
+  host->beforeOpen = [](const std::string&) {
+    throw cadhost::Cancelled("the conversion was cancelled");
+  };
+  open(-1, dwg);
+  // Quietly: no message, no database, the drawing in hand kept.
+  EXPECT_TRUE(messages().empty());
+  EXPECT_FALSE(fs::exists(dir / "work/part8.mdb"));
+  EXPECT_EQ(f().dbPath, dbBefore);
+  EXPECT_EQ(program->ctx.cadDoc, doc);
+  EXPECT_EQ(program->ctx.dimCount, dimsBefore);
+  EXPECT_EQ(rec(1).value, "12.5");
+
+  // A failed conversion says so, and also leaves no database.
+  host->beforeOpen = [](const std::string&) {
+    throw cadhost::HostError("DWG 图纸“part8.dwg”无法转换：转换程序意外终止");
+  };
+  open(-1, dwg);
+  auto m = messages();
+  ASSERT_EQ(m.size(), 1u);
+  EXPECT_EQ(m[0],
+            "AutoCAD启动出现错误！请检查AutoCAD系统！\n"
+            "DWG 图纸“part8.dwg”无法转换：转换程序意外终止");
+  EXPECT_FALSE(fs::exists(dir / "work/part8.mdb"));
+  EXPECT_EQ(f().dbPath, dbBefore);
 }
 
 TEST_F(Intake, EntityIndexesAre16Bit) {

@@ -20,7 +20,6 @@ using forms::qt::Binder;
 
 namespace {
 
-
 class Sample : public Form {
  public:
   Sample() : Form("Sample") {}
@@ -186,8 +185,10 @@ TEST_F(BinderTest, TimersRunWhileEnabledAndUnloadRemovesTheWindow) {
 }
 
 TEST(QtDesktop, FiltersListPatternsInBothCases) {
-  EXPECT_EQ(forms::qt::QtDesktop::qtFilter("*.DWG;*.DXF|*.DWG;*.DXF"),
-            QString("*.DWG;*.DXF (*.DWG *.dwg *.DXF *.dxf)"));
+  EXPECT_EQ(forms::qt::QtDesktop::qtFilter(
+                "图纸|*.dwg;*.dxf|DWG 图纸|*.dwg|DXF 图纸|*.dxf"),
+            QString("图纸 (*.dwg *.DWG *.dxf *.DXF);;DWG 图纸 (*.dwg *.DWG);;"
+                    "DXF 图纸 (*.dxf *.DXF)"));
   EXPECT_EQ(forms::qt::QtDesktop::qtFilter("*.XLSX|*.XLSX|All|*.*"),
             QString("*.XLSX (*.XLSX *.xlsx);;All (*.*)"));
 }

@@ -1,0 +1,18 @@
+# cmake -DSRC=cadhost/dwg -DDST=bin/dwg -P copy_converter.cmake
+file(MAKE_DIRECTORY ${DST})
+foreach(f convert.mjs package.json warmup.dwg)
+  file(COPY_FILE ${SRC}/${f} ${DST}/${f} ONLY_IF_DIFFERENT)
+endforeach()
+# scripts/setup.sh leaves a copy of the lock it installed from as a stamp.
+set(stamp node_modules/.dimmark-lock)
+if(EXISTS ${SRC}/${stamp})
+  file(READ ${SRC}/${stamp} installed)
+  set(copied "")
+  if(EXISTS ${DST}/${stamp})
+    file(READ ${DST}/${stamp} copied)
+  endif()
+  if(NOT installed STREQUAL copied)
+    file(REMOVE_RECURSE ${DST}/node_modules)
+    file(COPY ${SRC}/node_modules DESTINATION ${DST})
+  endif()
+endif()

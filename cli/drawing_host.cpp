@@ -1,0 +1,27 @@
+#include "cli/drawing_host.h"
+
+#include "cadhost/dwg/converter.h"
+#include "cadhost/engine/embedded_host.h"
+
+namespace cli {
+
+cadhost::ApplicationRef drawingHost(
+    std::shared_ptr<cadhost::PickSource> picks) {
+  auto app =
+      std::make_shared<cadhost::engine::EngineApplication>(std::move(picks));
+  // A run of the tool is short: no converter is kept between drawings.
+  app->dwgToDxf = [](const std::string& path) {
+    cadhost::dwg::Converter converter(cadhost::dwg::oneShotSetup(programDir()));
+    return converter.convert(path, nullptr);
+  };
+  return app;
+}
+
+std::filesystem::path programDir() {
+  std::error_code ec;
+  auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+  if (ec) return std::filesystem::current_path();
+  return exe.parent_path();
+}
+
+}  // namespace cli
