@@ -1,6 +1,6 @@
 #include "app/help.h"
 
-#include "app/form1.h"
+#include "model/form1.h"
 
 namespace app {
 

@@ -1,5 +1,6 @@
 #include "app/program.h"
 
+#include "app/shell.h"
 #include "tolerance/tables.h"
 
 namespace app {
@@ -59,6 +60,7 @@ Program::Program(forms::Desktop& desktop, cadhost::HostFactory cad,
       splash(ctx, main),
       form2(main),
       frmlocation(ctx) {
+  main.wiring = wireForm1;
   ctx.forms.add(splash);
   ctx.forms.add(main);
   ctx.forms.add(form2);

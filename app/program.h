@@ -4,13 +4,16 @@
 
 #include <filesystem>
 
-#include "app/context.h"
-#include "app/form1.h"
 #include "forms/form.h"
 #include "intake/opening.h"
 #include "marking/zonegrid.h"
+#include "model/context.h"
+#include "model/form1.h"
 
 namespace app {
+
+using model::AppContext;
+using model::Form1;
 
 // The splash window: its timer brings the program up.
 class FrmDimen : public forms::Form {

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "app/form1.h"
+#include "model/form1.h"
 #include "forms/basic.h"
 #include "forms/errors.h"
 #include "intake/reading.h"
@@ -25,7 +25,7 @@ constexpr const char* kNothingFound = "没有发现!";
 constexpr int kSwatches[7] = {0xFF0000, 0xFFFF00, 0x00FF00, 0x00FFFF,
                               0x0000FF, 0xFF00FF, 0xFFFFFF};
 
-bool inArrays(const app::Form1& f, std::int32_t p) {
+bool inArrays(const model::Form1& f, std::int32_t p) {
   return p >= 0 && static_cast<size_t>(p) < f.ctx.sampleCounts.size() &&
          static_cast<size_t>(p) < f.ctx.samples.size() &&
          static_cast<size_t>(p) < f.ctx.instrumentCodes.size();
@@ -38,7 +38,7 @@ std::string trimBlanks(const std::string& s) {
   return s.substr(b, e - b + 1);
 }
 
-cadhost::EntityRef entityAt(app::Form1& f, std::int32_t position) {
+cadhost::EntityRef entityAt(model::Form1& f, std::int32_t position) {
   const auto& r = f.ctx.dimRecords.at(static_cast<size_t>(position));
   // A dimension of a kind that is not read has no entity of its own: its
   // index 0 would name whatever entity comes first.
@@ -49,7 +49,7 @@ cadhost::EntityRef entityAt(app::Form1& f, std::int32_t position) {
 
 }  // namespace
 
-void show(app::Form1& f, std::int32_t p) {
+void show(model::Form1& f, std::int32_t p) {
   const auto& r = f.ctx.dimRecords.at(static_cast<size_t>(p));
   f.Text3->setText(r.type);
   f.Text4->setText(r.value);
@@ -124,7 +124,7 @@ bool plainNumber(std::string_view s) {
   return i == s.size();
 }
 
-const char* instrumentOf(const app::Form1& f) {
+const char* instrumentOf(const model::Form1& f) {
   for (size_t i = 0; i < 8; ++i)
     if (f.Option3[i]->value() != 0) return kInstrumentCodes[i];
   return nullptr;
@@ -159,7 +159,7 @@ SampleText readSample(std::string_view text) {
   return r;
 }
 
-intake::Measurement measurementOf(const app::AppContext& ctx, std::int32_t p) {
+intake::Measurement measurementOf(const model::AppContext& ctx, std::int32_t p) {
   intake::Measurement m;
   const auto i = static_cast<size_t>(p);
   if (p < 0 || i >= ctx.sampleCounts.size() || i >= ctx.samples.size() ||
@@ -174,7 +174,7 @@ intake::Measurement measurementOf(const app::AppContext& ctx, std::int32_t p) {
   return m;
 }
 
-void storeMeasurement(app::AppContext& ctx, std::int32_t p,
+void storeMeasurement(model::AppContext& ctx, std::int32_t p,
                       const intake::Measurement& m) {
   const auto i = static_cast<size_t>(p);
   if (p < 0 || i >= ctx.sampleCounts.size() || i >= ctx.samples.size() ||
@@ -189,7 +189,7 @@ void storeMeasurement(app::AppContext& ctx, std::int32_t p,
   ctx.instrumentCodes[i] = any ? m.instrument : std::string();
 }
 
-void persistMeasurements(app::Form1& f,
+void persistMeasurements(model::Form1& f,
                          const std::vector<std::int32_t>& positions) {
   // Only the database of the drawing in hand takes its measurements.
   if (!f.dbConn || !f.dbConn->IsOpen() || f.dbConn->Path() != f.dbPath) return;
@@ -223,7 +223,7 @@ void persistMeasurements(app::Form1& f,
   }
 }
 
-bool measinput(app::Form1& f, std::int32_t mindex, std::int32_t samnum) {
+bool measinput(model::Form1& f, std::int32_t mindex, std::int32_t samnum) {
   if (mindex < 1 || !inArrays(f, mindex)) return true;
   const std::int32_t n = std::clamp(samnum, 0, 5);
   intake::Measurement m;
@@ -250,7 +250,7 @@ bool measinput(app::Form1& f, std::int32_t mindex, std::int32_t samnum) {
   return true;
 }
 
-void meatool(app::Form1& f, std::int32_t mtool) {
+void meatool(model::Form1& f, std::int32_t mtool) {
   const intake::Measurement m = mtool >= 1 && inArrays(f, mtool)
                                     ? measurementOf(f.ctx, mtool)
                                     : intake::Measurement{};
@@ -266,14 +266,14 @@ void meatool(app::Form1& f, std::int32_t mtool) {
     if (m.instrument == kInstrumentCodes[i]) f.Option3[i]->setValue(1);
 }
 
-bool leaveStep(app::Form1& f) {
+bool leaveStep(model::Form1& f) {
   f.currentPosition = f.Combo1->listIndex() + 1;
   f.currentSample = f.Combo3->listIndex() + 1;
   if (f.currentSample == 0) return true;
   return measinput(f, f.currentPosition, f.currentSample);
 }
 
-void Combo1_Click(app::Form1& f) {
+void Combo1_Click(model::Form1& f) {
   if (f.revertingList) return;
   // The list shows the new entry already: the save is for the position
   // still held, the one being left.
@@ -291,14 +291,14 @@ void Combo1_Click(app::Form1& f) {
   meatool(f, f.currentPosition);
 }
 
-void ComFirst_Click(app::Form1& f) {
+void ComFirst_Click(model::Form1& f) {
   if (!leaveStep(f)) return;
   resumeNext([&] { f.Combo1->setListIndex(0); });
   resumeNext([&] { show(f, 1); });
   meatool(f, 1);
 }
 
-void ComProious_Click(app::Form1& f) {
+void ComProious_Click(model::Form1& f) {
   if (!leaveStep(f)) return;
   if (f.Combo1->listIndex() >= 1) {
     resumeNext([&] { f.Combo1->setListIndex(f.Combo1->listIndex() - 1); });
@@ -308,7 +308,7 @@ void ComProious_Click(app::Form1& f) {
   meatool(f, f.currentPosition);
 }
 
-void ComNext_Click(app::Form1& f) {
+void ComNext_Click(model::Form1& f) {
   if (!leaveStep(f)) return;
   if (f.Combo1->listIndex() + 1 < f.Combo1->listCount()) {
     resumeNext([&] { f.Combo1->setListIndex(f.Combo1->listIndex() + 1); });
@@ -318,7 +318,7 @@ void ComNext_Click(app::Form1& f) {
   }
 }
 
-void ComLast_Click(app::Form1& f) {
+void ComLast_Click(model::Form1& f) {
   if (!leaveStep(f)) return;
   int last = f.Combo1->listCount() - 1;
   resumeNext([&] { f.Combo1->setListIndex(last); });
@@ -326,7 +326,7 @@ void ComLast_Click(app::Form1& f) {
   meatool(f, f.Combo1->listCount());
 }
 
-void ComSearch_Click(app::Form1& f) {
+void ComSearch_Click(model::Form1& f) {
   bool left = true;
   resumeNext([&] { left = leaveStep(f); });
   if (!left) return;
@@ -345,7 +345,7 @@ void ComSearch_Click(app::Form1& f) {
   meatool(f, f.Combo1->listIndex() + 1);
 }
 
-void ComFind_Click(app::Form1& f) {
+void ComFind_Click(model::Form1& f) {
   bool left = true;
   resumeNext([&] { left = leaveStep(f); });
   if (!left) return;
@@ -368,7 +368,7 @@ void ComFind_Click(app::Form1& f) {
                         "");
 }
 
-void ComReview_Click(app::Form1& f) {
+void ComReview_Click(model::Form1& f) {
   auto& ctx = f.ctx;
   resumeNext([&] { ctx.desktop.activateWindow(ctx.cadApp->Caption()); });
   resumeNext([&] {
@@ -412,14 +412,14 @@ void ComReview_Click(app::Form1& f) {
   f.lastReviewed = static_cast<float>(p);
 }
 
-void Combo2_Click(app::Form1& f) {
+void Combo2_Click(model::Form1& f) {
   int i = f.Combo2->listIndex();
   if (i < 0 || i > 6) return;
   f.highlightColor = static_cast<std::int16_t>(i + 1);
   f.Label10->setBackColor(kSwatches[i]);
 }
 
-void Combo3_Click(app::Form1& f) {
+void Combo3_Click(model::Form1& f) {
   int n = f.Combo3->listIndex() + 1;
   for (int k = 1; k <= n && k <= 5; ++k) {
     f.Label13[static_cast<size_t>(k - 1)]->setVisible(true);

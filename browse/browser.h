@@ -9,41 +9,41 @@
 
 #include "intake/dimtable.h"
 
-namespace app {
+namespace model {
 class Form1;
 struct AppContext;
-}  // namespace app
+}  // namespace model
 
 namespace browse {
 
-void Combo1_Click(app::Form1& f);
-void ComFirst_Click(app::Form1& f);
-void ComProious_Click(app::Form1& f);
-void ComNext_Click(app::Form1& f);
-void ComLast_Click(app::Form1& f);
-void ComSearch_Click(app::Form1& f);
-void ComFind_Click(app::Form1& f);
-void ComReview_Click(app::Form1& f);
-void Combo2_Click(app::Form1& f);
-void Combo3_Click(app::Form1& f);
+void Combo1_Click(model::Form1& f);
+void ComFirst_Click(model::Form1& f);
+void ComProious_Click(model::Form1& f);
+void ComNext_Click(model::Form1& f);
+void ComLast_Click(model::Form1& f);
+void ComSearch_Click(model::Form1& f);
+void ComFind_Click(model::Form1& f);
+void ComReview_Click(model::Form1& f);
+void Combo2_Click(model::Form1& f);
+void Combo3_Click(model::Form1& f);
 
 // The leave step: the current position from the list, the sample count from
 // Combo3, and the save of the measurement panel for the position left.
 // False, after telling the user, when a sample box holds no number: the
 // move must not happen then.
-bool leaveStep(app::Form1& f);
+bool leaveStep(model::Form1& f);
 // Writes the detail boxes for position p.
-void show(app::Form1& f, std::int32_t p);
+void show(model::Form1& f, std::int32_t p);
 
 // The save step: the panel's first samnum boxes and its instrument become
 // position mindex's, in memory and in the drawing's database. An empty box
 // is a sample not measured; a panel with no sample stores nothing. A box
 // that is not a number is refused with a message and nothing is stored
 // (false). A position outside the arrays, or 0, has nothing to keep.
-bool measinput(app::Form1& f, std::int32_t mindex, std::int32_t samnum);
+bool measinput(model::Form1& f, std::int32_t mindex, std::int32_t samnum);
 // The restore step: the panel shows exactly position mtool's stored
 // entries, with empty boxes when nothing is stored.
-void meatool(app::Form1& f, std::int32_t mtool);
+void meatool(model::Form1& f, std::int32_t mtool);
 
 // A sample box's text: nothing (empty), a number, or the reason it is
 // refused. Full-width digits, point and signs count as their ASCII forms.
@@ -54,13 +54,13 @@ struct SampleText {
 SampleText readSample(std::string_view text);
 
 // The stored measurement of a position as the database keeps it, and back.
-intake::Measurement measurementOf(const app::AppContext& ctx, std::int32_t p);
-void storeMeasurement(app::AppContext& ctx, std::int32_t p,
+intake::Measurement measurementOf(const model::AppContext& ctx, std::int32_t p);
+void storeMeasurement(model::AppContext& ctx, std::int32_t p,
                       const intake::Measurement& m);
 // Writes the measurements of these positions to the drawing's open
 // database in one transaction; a failure is told to the user and the
 // values stay in memory.
-void persistMeasurements(app::Form1& f,
+void persistMeasurements(model::Form1& f,
                          const std::vector<std::int32_t>& positions);
 
 // The instrument codes by option index.

@@ -165,7 +165,7 @@ class Job {
 
  private:
   Session& s_;
-  app::Form1& f_;
+  model::Form1& f_;
 };
 
 }  // namespace

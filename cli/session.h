@@ -19,7 +19,7 @@ class Session {
   Session();
 
   app::Program& program() { return *program_; }
-  app::Form1& main() { return program_->main; }
+  model::Form1& main() { return program_->main; }
   forms::AnswerQueue& answers() { return *queue_; }
   const ScriptHosts& hosts() const { return hosts_; }
 

@@ -104,8 +104,8 @@ void floats(const std::array<std::optional<float>, N>& a, Json& j) {
 }  // namespace
 
 void dumpState(app::Program& p, const std::string& hostState, Json& j) {
-  const app::AppContext& c = p.ctx;
-  const app::Form1& f = p.main;
+  const model::AppContext& c = p.ctx;
+  const model::Form1& f = p.main;
   j.beginObject();
   j.field("ended", c.ended);
   j.field("cadHost", hostState);

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "app/form1.h"
+#include "model/form1.h"
 #include "forms/basic.h"
 #include "forms/desktop.h"
 #include "forms/errors.h"
@@ -46,7 +46,7 @@ cadhost::Point point(const cadhost::Variable& v) {
   throw cadhost::HostError("type mismatch");
 }
 
-void sizeLists(app::Form1& f, size_t entries) {
+void sizeLists(model::Form1& f, size_t entries) {
   auto& ctx = f.ctx;
   ctx.textRecords.assign(entries, {});
   ctx.dimRecords.assign(entries, {});
@@ -54,7 +54,7 @@ void sizeLists(app::Form1& f, size_t entries) {
 }
 
 // The arrays of the other panels, sized for positions up to dimCount.
-void sizeMarkArrays(app::Form1& f) {
+void sizeMarkArrays(model::Form1& f) {
   auto n = static_cast<size_t>(std::max(0, f.ctx.dimCount));
   f.markCircles.assign(n + 1, nullptr);
   f.markTexts.assign(n + 1, nullptr);
@@ -68,7 +68,7 @@ void sizeMarkArrays(app::Form1& f) {
 }
 
 // The walk over model space of a drawing new to us.
-void walk(app::Form1& f) {
+void walk(model::Form1& f) {
   auto& ctx = f.ctx;
   cadhost::ModelSpace& ms = *ctx.modelSpace;
   int count = ms.Count();
@@ -124,7 +124,7 @@ void walk(app::Form1& f) {
 
 }  // namespace
 
-Form2::Form2(app::Form1& main) : forms::Form("Form2"), main_(main) {}
+Form2::Form2(model::Form1& main) : forms::Form("Form2"), main_(main) {}
 
 void Form2::build() {
   setCaption("CAD文件类型");
@@ -181,11 +181,11 @@ void Form2::Command1_Click() {
   openfile(main_);
 }
 
-void Com1_Click(app::Form1& f) {
+void Com1_Click(model::Form1& f) {
   if (forms::Form* w = f.ctx.forms.find("Form2")) w->show();
 }
 
-void openfile(app::Form1& f) {
+void openfile(model::Form1& f) {
   f.setHeight(f.Frame2->height() + f.Picture1->height() + 350);
   f.Cdlg1->Filter = kDrawingFilter;
   f.Cdlg1->DialogTitle = "OPEN FILE";
@@ -204,7 +204,7 @@ void openfile(app::Form1& f) {
   }
 }
 
-void Com2_Click(app::Form1& f) {
+void Com2_Click(model::Form1& f) {
   for (forms::Control* c :
        {f.mnuAutomark, f.mnuPartmark, f.mnuFreemark, f.mnuHadmark, f.mnuUndo,
         f.mnuScalemax, f.mnuScalemin, f.mnuMovemark, f.mnuColor, f.mnuLayout,
@@ -219,7 +219,7 @@ void Com2_Click(app::Form1& f) {
   f.FrmSort->setEnabled(true);
 }
 
-void acd(app::Form1& f) {
+void acd(model::Form1& f) {
   auto& ctx = f.ctx;
   auto& desk = ctx.desktop;
   auto fail = [&](const std::string& reason) {
@@ -308,7 +308,7 @@ void acd(app::Form1& f) {
   }
 }
 
-void closeConnection(app::Form1& f) {
+void closeConnection(model::Form1& f) {
   try {
     if (f.dbConn) f.dbConn->Close();
   } catch (const std::exception&) {

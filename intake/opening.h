@@ -4,9 +4,9 @@
 
 #include "forms/form.h"
 
-namespace app {
+namespace model {
 class Form1;
-}
+}  // namespace model
 
 namespace intake {
 
@@ -14,7 +14,7 @@ namespace intake {
 // Pro/E release whose number of decimals is chosen by hand.
 class Form2 : public forms::Form {
  public:
-  explicit Form2(app::Form1& main);
+  explicit Form2(model::Form1& main);
 
   forms::Control* Option1 = nullptr;
   forms::Control* Option2 = nullptr;
@@ -31,22 +31,22 @@ class Form2 : public forms::Form {
   void build() override;
 
  private:
-  app::Form1& main_;
+  model::Form1& main_;
 };
 
 // DWG and DXF together first, then each alone.
 inline constexpr const char* kDrawingFilter =
     "图纸|*.dwg;*.dxf|DWG 图纸|*.dwg|DXF 图纸|*.dxf";
 
-void Com1_Click(app::Form1& f);
-void Com2_Click(app::Form1& f);
+void Com1_Click(model::Form1& f);
+void Com2_Click(model::Form1& f);
 // Runs the file dialog and folds the window back to the file frame.
-void openfile(app::Form1& f);
+void openfile(model::Form1& f);
 // Opens the drawing and reads its dimensions and texts.
-void acd(app::Form1& f);
+void acd(model::Form1& f);
 
 // Closes the dimension database at exit; a connection never opened is
 // skipped.
-void closeConnection(app::Form1& f);
+void closeConnection(model::Form1& f);
 
 }  // namespace intake

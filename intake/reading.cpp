@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "app/form1.h"
+#include "model/form1.h"
 #include "forms/basic.h"
 #include "forms/errors.h"
 
@@ -14,7 +14,7 @@ namespace {
 constexpr const char* kUndo = "Undo\r\r";
 
 // The entity is fetched anew for every access, as the host hands it out.
-cadhost::EntityRef entity(app::Form1& f) {
+cadhost::EntityRef entity(model::Form1& f) {
   if (!f.ctx.modelSpace) throw cadhost::HostError("no drawing is open");
   auto e = f.ctx.modelSpace->Item(f.entityIndex);
   if (!e) throw cadhost::HostError("no such entity");
@@ -29,7 +29,7 @@ std::string valueText(const std::string& override, double measured,
   return override;
 }
 
-void generalTolerance(app::Form1& f, intake::DimRecord& r) {
+void generalTolerance(model::Form1& f, intake::DimRecord& r) {
   const auto& bounds = f.ctx.sizeBounds;
   const auto& tol = f.ctx.tolValues;
   float v = static_cast<float>(forms::Val(r.value));
@@ -83,7 +83,7 @@ std::string roundedText(double value, std::int32_t decimals) {
   return s;
 }
 
-void dimm(app::Form1& f) {
+void dimm(model::Form1& f) {
   auto& r = f.ctx.dimRecords[static_cast<size_t>(f.ctx.dimCount)];
   using forms::resumeNext;
   resumeNext([&] { entity(f)->SetPrimaryUnitsPrecision(f.dimDecimals); });
@@ -114,7 +114,7 @@ void dimm(app::Form1& f) {
   });
 }
 
-void readAngle(app::Form1& f) {
+void readAngle(model::Form1& f) {
   auto& r = f.ctx.dimRecords[static_cast<size_t>(f.ctx.dimCount)];
   // Degrees, with pi taken as 3.1415926.
   auto degrees = [](double radians) { return radians * 180 / 3.1415926; };

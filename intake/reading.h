@@ -7,9 +7,9 @@
 
 #include "cadhost/host.h"
 
-namespace app {
+namespace model {
 class Form1;
-}
+}  // namespace model
 
 namespace intake {
 
@@ -34,8 +34,8 @@ std::string roundedText(double value, std::int32_t decimals);
 
 // Reads the dimension at f.entityIndex into dimRecords[dimCount]; every
 // failing step is skipped.
-void dimm(app::Form1& f);
+void dimm(model::Form1& f);
 // The same for 2-line angular dimensions, in degrees; a failure raises.
-void readAngle(app::Form1& f);
+void readAngle(model::Form1& f);
 
 }  // namespace intake

@@ -3,7 +3,7 @@
 #include <map>
 #include <memory>
 
-#include "app/form1.h"
+#include "model/form1.h"
 #include "browse/browser.h"
 #include "forms/basic.h"
 #include "forms/desktop.h"
@@ -21,7 +21,7 @@ std::string noRowsMessage(const std::string& dbPath) {
 
 // Room for positions up to n; arrays only grow, so entries already made
 // for the drawing stay.
-void makeRoom(app::Form1& f, std::int32_t n) {
+void makeRoom(model::Form1& f, std::int32_t n) {
   auto& ctx = f.ctx;
   const auto size = static_cast<size_t>(n) + 1;
   auto grow = [size](auto& v) {
@@ -38,7 +38,7 @@ void makeRoom(app::Form1& f, std::int32_t n) {
 
 // What was measured before, back into the arrays; a table that cannot be
 // read is told, and the rows load without it.
-void loadMeasurements(app::Form1& f) {
+void loadMeasurements(model::Form1& f) {
   auto& ctx = f.ctx;
   std::map<std::int32_t, intake::Measurement> stored;
   try {
@@ -55,7 +55,7 @@ void loadMeasurements(app::Form1& f) {
 }
 
 // The load sequence on an opened table with rows.
-void out(app::Form1& f, std::shared_ptr<intake::Connection> conn,
+void out(model::Form1& f, std::shared_ptr<intake::Connection> conn,
          std::shared_ptr<intake::Recordset> rs) {
   auto& ctx = f.ctx;
   f.dbConn = std::move(conn);
@@ -95,7 +95,7 @@ void out(app::Form1& f, std::shared_ptr<intake::Connection> conn,
 
 }  // namespace
 
-void ComHadmark_Click(app::Form1& f) {
+void ComHadmark_Click(model::Form1& f) {
   // Marks drawn by hand into a drawing new to us are adopted through their
   // own window, which comes later; until then the button leaves them alone.
   if (f.newDatabase) return;

@@ -1,6 +1,6 @@
 #include "marking/marking.h"
 
-#include "app/form1.h"
+#include "model/form1.h"
 #include "forms/errors.h"
 #include "intake/dimtable.h"
 #include "marking/marks.h"
@@ -9,7 +9,7 @@ namespace marking {
 
 using forms::resumeNext;
 
-void comSort_Click(app::Form1& f) {
+void comSort_Click(model::Form1& f) {
   if (!f.newDatabase) return;
   // A drawing numbered since it was opened is not numbered again.
   if (f.numberedRows > 0) return;
@@ -30,13 +30,13 @@ void comSort_Click(app::Form1& f) {
 }
 
 // Filled by the zone, free marking and mark editing work.
-void ComPart_Click(app::Form1&) {}
-void ComFree_Click(app::Form1&) {}
-void mnuUndo_Click(app::Form1&) {}
-void mnuScalemax_Click(app::Form1&) {}
-void mnuScalemin_Click(app::Form1&) {}
-void mnuMovemark_Click(app::Form1&) {}
-void mnuColor_Click(app::Form1&) {}
-void mnuLayout_Click(app::Form1&) {}
+void ComPart_Click(model::Form1&) {}
+void ComFree_Click(model::Form1&) {}
+void mnuUndo_Click(model::Form1&) {}
+void mnuScalemax_Click(model::Form1&) {}
+void mnuScalemin_Click(model::Form1&) {}
+void mnuMovemark_Click(model::Form1&) {}
+void mnuColor_Click(model::Form1&) {}
+void mnuLayout_Click(model::Form1&) {}
 
 }  // namespace marking

@@ -1,22 +1,22 @@
 // The numbering operations of the marking frame and the mark editing menu.
 #pragma once
 
-namespace app {
+namespace model {
 class Form1;
-}
+}  // namespace model
 
 namespace marking {
 
-void comSort_Click(app::Form1& f);
-void ComPart_Click(app::Form1& f);
-void ComFree_Click(app::Form1& f);
-void ComHadmark_Click(app::Form1& f);
-void ComLdefine_Click(app::Form1& f);
-void mnuUndo_Click(app::Form1& f);
-void mnuScalemax_Click(app::Form1& f);
-void mnuScalemin_Click(app::Form1& f);
-void mnuMovemark_Click(app::Form1& f);
-void mnuColor_Click(app::Form1& f);
-void mnuLayout_Click(app::Form1& f);
+void comSort_Click(model::Form1& f);
+void ComPart_Click(model::Form1& f);
+void ComFree_Click(model::Form1& f);
+void ComHadmark_Click(model::Form1& f);
+void ComLdefine_Click(model::Form1& f);
+void mnuUndo_Click(model::Form1& f);
+void mnuScalemax_Click(model::Form1& f);
+void mnuScalemin_Click(model::Form1& f);
+void mnuMovemark_Click(model::Form1& f);
+void mnuColor_Click(model::Form1& f);
+void mnuLayout_Click(model::Form1& f);
 
 }  // namespace marking

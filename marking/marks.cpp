@@ -2,7 +2,7 @@
 
 #include <limits>
 
-#include "app/form1.h"
+#include "model/form1.h"
 #include "forms/basic.h"
 #include "forms/errors.h"
 #include "intake/dimtable.h"
@@ -18,7 +18,7 @@ float markHeightFor(int position, float radius) {
   return static_cast<float>(r * 0.6);
 }
 
-bool readMarkBase(app::Form1& f, int lastPosition) {
+bool readMarkBase(model::Form1& f, int lastPosition) {
   double base = forms::Val(f.Text8->text()) - 1;
   try {
     std::int16_t b = forms::ToInt16(base);
@@ -37,7 +37,7 @@ bool readMarkBase(app::Form1& f, int lastPosition) {
   }
 }
 
-void drawmark(app::Form1& f, int p) {
+void drawmark(model::Form1& f, int p) {
   auto& r = f.ctx.dimRecords[static_cast<size_t>(p)];
   float radius = f.textHeight;
   f.markTextHeight = markHeightFor(p, radius);
@@ -56,7 +56,7 @@ void drawmark(app::Form1& f, int p) {
   });
 }
 
-void appendRow(app::Form1& f, int p) {
+void appendRow(model::Form1& f, int p) {
   const auto& r = f.ctx.dimRecords[static_cast<size_t>(p)];
   auto& rs = *f.dimRs;
   resumeNext([&] { rs.AddNew(); });
@@ -72,7 +72,7 @@ void appendRow(app::Form1& f, int p) {
       [&] { rs.Set("marknum", static_cast<std::int16_t>(p + f.markBase)); });
 }
 
-void openTable(app::Form1& f) {
+void openTable(model::Form1& f) {
   resumeNext([&] {
     auto conn = std::make_shared<intake::Connection>();
     f.dbConn = conn;
@@ -85,7 +85,7 @@ void openTable(app::Form1& f) {
   });
 }
 
-void sortrange(app::Form1& f, int first, int last) {
+void sortrange(model::Form1& f, int first, int last) {
   auto& d = f.ctx.dimRecords;
   const bool byX = f.OptRighttoleft->value() != 0;
   auto key = [&](int i) {
@@ -108,7 +108,7 @@ std::string listEntry(const std::string& markNumber, const std::string& value) {
   return markNumber + "------" + value;
 }
 
-void after(app::Form1& f) {
+void after(model::Form1& f) {
   auto& ctx = f.ctx;
   f.Combo1->clear();
   resumeNext([&] { f.dimRs->MoveFirst(); });

@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <string>
 
-namespace app {
+namespace model {
 class Form1;
-}
+}  // namespace model
 
 namespace marking {
 
@@ -18,24 +18,24 @@ float markHeightFor(int position, float radius);
 // markBase from the start box: its leading number minus 1, halves to even.
 // False, with a message, when a mark number of positions 1 to last would
 // leave the 16-bit range; nothing may be numbered then.
-bool readMarkBase(app::Form1& f, int lastPosition);
+bool readMarkBase(model::Form1& f, int lastPosition);
 
 // Draws the mark of position p beside its dimension's text.
-void drawmark(app::Form1& f, int p);
+void drawmark(model::Form1& f, int p);
 
 // Appends the row of position p to dimRs (AddNew and the nine fields);
 // every failing step is skipped.
-void appendRow(app::Form1& f, int p);
+void appendRow(model::Form1& f, int p);
 
 // Opens a new dbConn and dimRs on dim1; failures are skipped.
-void openTable(app::Form1& f);
+void openTable(model::Form1& f);
 
 // Orders positions first to last by text X (left to right) or Y (bottom to
 // top), by the exchange procedure whose order of equal keys callers rely on.
-void sortrange(app::Form1& f, int first, int last);
+void sortrange(model::Form1& f, int first, int last);
 
 // Fills the browse list and opens the browse and measurement panels.
-void after(app::Form1& f);
+void after(model::Form1& f);
 
 // The list entry of a mark: "7------25.40".
 std::string listEntry(const std::string& markNumber, const std::string& value);

@@ -3,8 +3,8 @@
 #include <cmath>
 #include <limits>
 
-#include "app/context.h"
-#include "app/form1.h"
+#include "model/context.h"
+#include "model/form1.h"
 #include "forms/desktop.h"
 #include "marking/marking.h"
 
@@ -130,7 +130,7 @@ float zoneSize(double extMin, double extMax, std::int32_t count) {
   return static_cast<float>((extMax - extMin) / static_cast<double>(count));
 }
 
-std::string zoneLabel(const app::AppContext& ctx, const cadhost::Point& extMin,
+std::string zoneLabel(const model::AppContext& ctx, const cadhost::Point& extMin,
                       float width, float height, float x, float y) {
   const double column =
       axisCode(ctx.zoneColumnFirst, static_cast<double>(x) - extMin[0], width);
@@ -139,7 +139,7 @@ std::string zoneLabel(const app::AppContext& ctx, const cadhost::Point& extMin,
   return labelChar(row) + labelChar(column);
 }
 
-Frmlocation::Frmlocation(app::AppContext& ctx)
+Frmlocation::Frmlocation(model::AppContext& ctx)
     : forms::Form("Frmlocation"), ctx_(ctx) {}
 
 void Frmlocation::build() {
@@ -204,7 +204,7 @@ void Frmlocation::ComOk_Click() {
 
 void Frmlocation::ComCancel_Click() { hide(); }
 
-void ComLdefine_Click(app::Form1& f) {
+void ComLdefine_Click(model::Form1& f) {
   if (forms::Form* w = f.ctx.forms.find("Frmlocation")) w->show();
 }
 

@@ -9,10 +9,10 @@
 #include "cadhost/host.h"
 #include "forms/form.h"
 
-namespace app {
+namespace model {
 struct AppContext;
 class Form1;
-}  // namespace app
+}  // namespace model
 
 namespace marking {
 
@@ -20,7 +20,7 @@ namespace marking {
 // typed last.
 class Frmlocation : public forms::Form {
  public:
-  explicit Frmlocation(app::AppContext& ctx);
+  explicit Frmlocation(model::AppContext& ctx);
 
   forms::Control* Label1 = nullptr;
   forms::Control* txtLtor = nullptr;
@@ -36,7 +36,7 @@ class Frmlocation : public forms::Form {
   void build() override;
 
  private:
-  app::AppContext& ctx_;
+  model::AppContext& ctx_;
 };
 
 // The character code of a label: the first code point of a UTF-8 text
@@ -52,7 +52,7 @@ float zoneSize(double extMin, double extMax, std::int32_t count);
 
 // Row character followed by column character, e.g. "C3", for the point
 // (x, y). width and height come from zoneSize.
-std::string zoneLabel(const app::AppContext& ctx, const cadhost::Point& extMin,
+std::string zoneLabel(const model::AppContext& ctx, const cadhost::Point& extMin,
                       float width, float height, float x, float y);
 
 }  // namespace marking

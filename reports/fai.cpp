@@ -10,7 +10,7 @@
 #include <system_error>
 #include <vector>
 
-#include "app/form1.h"
+#include "model/form1.h"
 #include "browse/browser.h"
 #include "forms/basic.h"
 #include "forms/desktop.h"
@@ -26,7 +26,7 @@ namespace {
 constexpr int kFirstRow = 10;  // row p + 10 holds position p
 constexpr int kLastCpkColumn = 16;
 
-void say(app::Form1& f, const std::string& text) {
+void say(model::Form1& f, const std::string& text) {
   f.ctx.desktop.message(text, forms::Buttons::Ok, "");
 }
 
@@ -114,7 +114,7 @@ std::string cellName(int row, int column) {
 }
 
 // Positions the measurement arrays can hold, at most dimCount.
-std::int32_t measuredPositions(const app::Form1& f) {
+std::int32_t measuredPositions(const model::Form1& f) {
   const auto& ctx = f.ctx;
   size_t room = std::min({ctx.sampleCounts.size(), ctx.samples.size(),
                           ctx.instrumentCodes.size()});
@@ -122,14 +122,14 @@ std::int32_t measuredPositions(const app::Form1& f) {
   return std::min(n, ctx.dimCount);
 }
 
-void computeZoneSize(app::Form1& f) {
+void computeZoneSize(model::Form1& f) {
   f.zoneWidth =
       marking::zoneSize(f.extMin[0], f.extMax[0], f.ctx.zoneColumnCount);
   f.zoneHeight =
       marking::zoneSize(f.extMin[1], f.extMax[1], f.ctx.zoneRowCount);
 }
 
-std::string zoneOf(const app::Form1& f, const intake::DimRecord& d) {
+std::string zoneOf(const model::Form1& f, const intake::DimRecord& d) {
   return marking::zoneLabel(f.ctx, f.extMin, f.zoneWidth, f.zoneHeight, d.x,
                             d.y);
 }
@@ -145,7 +145,7 @@ struct FaiRow {
 
 // The rows for the browse list's entries, read before any workbook is
 // touched, so that a table that cannot be walked changes nothing.
-std::vector<FaiRow> faiRows(app::Form1& f) {
+std::vector<FaiRow> faiRows(model::Form1& f) {
   std::vector<FaiRow> rows;
   const int n = f.Combo1->listCount();
   if (n == 0) return rows;
@@ -242,7 +242,7 @@ ReadBack readBack(const Worksheet& sheet, std::int32_t positions) {
 
 // The host must still show the workbooks: after its window was closed
 // nothing written would be seen or saved.
-bool hostShowing(const app::Form1& f) {
+bool hostShowing(const model::Form1& f) {
   try {
     return f.excelApp && f.excelApp->Visible();
   } catch (const std::exception&) {
@@ -259,7 +259,7 @@ constexpr const char* kReplaceUnsaved =
     "当前的 FAI/CPK 报表还有没保存的修改。重新创建会关闭它们，这些修改将丢失。"
     "是否继续？";
 
-bool unsavedReport(const app::Form1& f) {
+bool unsavedReport(const model::Form1& f) {
   for (const WorkbookRef& b : {f.faiBook, f.cpkBook}) {
     try {
       if (b && !b->Saved()) return true;
@@ -271,7 +271,7 @@ bool unsavedReport(const app::Form1& f) {
 
 // The drawing's path without its extension: the workbooks are proposed
 // beside it as <name>-FAI.xlsx and <name>-CPK.xlsx.
-std::string drawingStem(const app::Form1& f) {
+std::string drawingStem(const model::Form1& f) {
   if (f.drawingPath.empty()) return {};
   fs::path p(f.drawingPath);
   return (p.parent_path() / p.stem()).string();
@@ -290,7 +290,7 @@ std::string refusedText(const std::vector<std::string>& refused) {
 
 }  // namespace
 
-void ComOk_Click(app::Form1& f) {
+void ComOk_Click(model::Form1& f) {
   auto& ctx = f.ctx;
   const fs::path cpkPath = ctx.dataDir() / "cpk.xlsx";
   const fs::path faiPath = ctx.dataDir() / "fai.xlsx";
@@ -441,7 +441,7 @@ void ComOk_Click(app::Form1& f) {
     c->setEnabled(true);
 }
 
-void ComFresh_Click(app::Form1& f) {
+void ComFresh_Click(model::Form1& f) {
   if (!f.faiBook || !hostShowing(f)) {
     say(f, "FAI报表已经关闭，请重新创建 FAI！");
     return;
@@ -470,7 +470,7 @@ void ComFresh_Click(app::Form1& f) {
   }
 }
 
-void ComCPK_Click(app::Form1& f) {
+void ComCPK_Click(model::Form1& f) {
   if (!f.cpkSheet || !hostShowing(f)) {
     say(f, "CPK报表已经关闭，请重新创建 FAI！");
     return;

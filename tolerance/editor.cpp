@@ -1,10 +1,10 @@
 #include "tolerance/editor.h"
 
-#include "app/form1.h"
+#include "model/form1.h"
 
 namespace tolerance {
 
 // Filled by the tolerance editor work.
-void ComToler_Click(app::Form1&) {}
+void ComToler_Click(model::Form1&) {}
 
 }  // namespace tolerance

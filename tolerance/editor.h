@@ -1,12 +1,12 @@
 // The tolerance editor window and the size-range editor.
 #pragma once
 
-namespace app {
+namespace model {
 class Form1;
-}
+}  // namespace model
 
 namespace tolerance {
 
-void ComToler_Click(app::Form1& f);
+void ComToler_Click(model::Form1& f);
 
 }  // namespace tolerance

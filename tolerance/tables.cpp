@@ -5,7 +5,7 @@
 #include <system_error>
 #include <vector>
 
-#include "app/form1.h"
+#include "model/form1.h"
 #include "forms/basic.h"
 
 namespace tolerance {
@@ -114,7 +114,7 @@ void writeTolerances(const fs::path& file,
   replaceFile(file, content);
 }
 
-void read(app::Form1& f) {
+void read(model::Form1& f) {
   auto& ctx = f.ctx;
   ctx.sizeBoundCount = 0;
   readSizeBounds(ctx.dataDir() / kSizeFile, ctx.sizeBounds, ctx.sizeBoundCount);
@@ -127,7 +127,7 @@ void read(app::Form1& f) {
   readTolerances(table, ctx.tolValues);
 }
 
-void materialChanged(app::Form1& f) {
+void materialChanged(model::Form1& f) {
   auto& ctx = f.ctx;
   fs::path table =
       ctx.dataDir() / (f.OptPlastic->value() ? kPlasticFile : kMetalFile);

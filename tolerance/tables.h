@@ -7,9 +7,9 @@
 #include <stdexcept>
 #include <string>
 
-namespace app {
+namespace model {
 class Form1;
-}
+}  // namespace model
 
 namespace tolerance {
 
@@ -41,11 +41,11 @@ void writeTolerances(const std::filesystem::path& file,
 // The main window's `read`: the bounds, then the table of the material
 // selected now. A missing table file ends the program after its message;
 // any other fault raises TableError.
-void read(app::Form1& f);
+void read(model::Form1& f);
 
 // A material chosen in the file frame brings its own table: metal parts get
 // metal tolerances. A table that cannot be read is reported and the
 // tolerances in use stay.
-void materialChanged(app::Form1& f);
+void materialChanged(model::Form1& f);
 
 }  // namespace tolerance

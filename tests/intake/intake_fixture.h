@@ -34,7 +34,7 @@ class Intake : public ::testing::Test {
     program->splash.Timer1->tick();
   }
 
-  app::Form1& f() { return program->main; }
+  model::Form1& f() { return program->main; }
 
   std::shared_ptr<FakeEntity> add(const std::string& objectName) {
     auto e = doc->modelSpace.add(objectName);

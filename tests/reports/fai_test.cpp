@@ -9,7 +9,7 @@ using reports::CellValue;
 
 namespace {
 
-const std::vector<forms::Control*> markingMenu(app::Form1& f) {
+const std::vector<forms::Control*> markingMenu(model::Form1& f) {
   return {f.mnuAutomark, f.mnuPartmark, f.mnuFreemark, f.mnuHadmark,
           f.mnuUndo,     f.mnuScalemax, f.mnuScalemin, f.mnuMovemark,
           f.mnuColor,    f.mnuLayout};

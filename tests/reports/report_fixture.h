@@ -67,8 +67,8 @@ class Reports : public ::testing::Test {
     program->splash.Timer1->tick();
   }
 
-  app::Form1& f() { return program->main; }
-  app::AppContext& ctx() { return program->ctx; }
+  model::Form1& f() { return program->main; }
+  model::AppContext& ctx() { return program->ctx; }
 
   // The table of a drawing numbered before, rows in mark order.
   void writeTable(const std::vector<TableRow>& rows) {

@@ -4,13 +4,14 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "app/context.h"
 #include "cadhost/host.h"
 #include "forms/form.h"
+#include "model/context.h"
 #include "reports/sheet_host.h"
 
 namespace intake {
@@ -18,7 +19,7 @@ class Connection;
 class Recordset;
 }  // namespace intake
 
-namespace app {
+namespace model {
 
 // The main window's width in twips (client area 9675 wide).
 inline constexpr int kForm1Width = 9795;
@@ -191,15 +192,17 @@ class Form1 : public forms::Form {
   std::int32_t marqueeTicks = 0;
   std::int32_t marqueeStep = 0;
 
-  // Handlers of the shell.
-  void Form_Load();
+  // Handlers of the shell that need nothing beyond the form; the load, the
+  // exit and the wiring of the other handlers are the program's (app/).
   void Timer1_Timer();
   void Form_Resize();
-  void ComExit_Click();
   void FrmInput_MouseDown(int button, int shift, float x, float y);
   void FrmSort_MouseDown(int button, int shift, float x, float y);
   void AcadDoc_Close();
   void ExcelClose();
+
+  // Connects the controls to their handlers; run at every build.
+  std::function<void(Form1&)> wiring;
 
  protected:
   void build() override;
@@ -211,7 +214,6 @@ class Form1 : public forms::Form {
   void buildBrowseFrame();
   void buildInputFrame();
   void buildMenus();
-  void wire();
 };
 
-}  // namespace app
+}  // namespace model

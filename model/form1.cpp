@@ -1,15 +1,9 @@
-#include "app/form1.h"
+#include "model/form1.h"
 
-#include "app/help.h"
-#include "browse/browser.h"
 #include "forms/desktop.h"
-#include "intake/opening.h"
-#include "marking/marking.h"
-#include "reports/fai.h"
-#include "tolerance/editor.h"
-#include "tolerance/tables.h"
+#include "intake/dimtable.h"
 
-namespace app {
+namespace model {
 
 using forms::Kind;
 
@@ -26,7 +20,8 @@ void Form1::build() {
   buildBrowseFrame();
   buildInputFrame();
   buildMenus();
-  wire();
+  // Its handlers live above the subsystems; the program hands them in.
+  if (wiring) wiring(*this);
 }
 
 void Form1::buildBanner() {
@@ -302,105 +297,6 @@ void Form1::buildMenus() {
     item(mnuFILE, name, caption);
 }
 
-void Form1::wire() {
-  Load = [this] { Form_Load(); };
-  Unload = [this] { ComExit_Click(); };
-  Resize = [this] { Form_Resize(); };
-  Timer1->Timer = [this] { Timer1_Timer(); };
-  ComExit->Click = [this] { ComExit_Click(); };
-  ComAbout->Click = [this] { ComAbout_Click(*this); };
-  ComHELP->Click = [this] { ComHELP_Click(*this); };
-
-  Com1->Click = [this] { intake::Com1_Click(*this); };
-  Com2->Click = [this] { intake::Com2_Click(*this); };
-  ComToler->Click = [this] { tolerance::ComToler_Click(*this); };
-  OptPlastic->Click = [this] { tolerance::materialChanged(*this); };
-  OptMetal->Click = [this] { tolerance::materialChanged(*this); };
-
-  comSort->Click = [this] { marking::comSort_Click(*this); };
-  ComPart->Click = [this] { marking::ComPart_Click(*this); };
-  ComFree->Click = [this] { marking::ComFree_Click(*this); };
-  ComHadmark->Click = [this] { marking::ComHadmark_Click(*this); };
-  ComLdefine->Click = [this] { marking::ComLdefine_Click(*this); };
-
-  Combo1->Click = [this] { browse::Combo1_Click(*this); };
-  ComFirst->Click = [this] { browse::ComFirst_Click(*this); };
-  ComProious->Click = [this] { browse::ComProious_Click(*this); };
-  ComNext->Click = [this] { browse::ComNext_Click(*this); };
-  ComLast->Click = [this] { browse::ComLast_Click(*this); };
-  ComSearch->Click = [this] { browse::ComSearch_Click(*this); };
-  ComFind->Click = [this] { browse::ComFind_Click(*this); };
-  ComReview->Click = [this] { browse::ComReview_Click(*this); };
-  Combo2->Click = [this] { browse::Combo2_Click(*this); };
-  Combo3->Click = [this] { browse::Combo3_Click(*this); };
-
-  ComOK->Click = [this] { reports::ComOk_Click(*this); };
-  ComFresh->Click = [this] { reports::ComFresh_Click(*this); };
-  ComCPK->Click = [this] { reports::ComCPK_Click(*this); };
-
-  FrmInput->MouseDown = [this](int b, int s, float x, float y) {
-    FrmInput_MouseDown(b, s, x, y);
-  };
-  FrmSort->MouseDown = [this](int b, int s, float x, float y) {
-    FrmSort_MouseDown(b, s, x, y);
-  };
-
-  // Menu items that run a button's click operation, whatever the button's
-  // own state: the item's enabled state is all that guards them.
-  auto forward = [](forms::Control* item, forms::Control* button) {
-    item->Click = [button] {
-      if (button->Click) button->Click();
-    };
-  };
-  forward(mnufirst, ComFirst);
-  forward(mnuPr, ComProious);
-  forward(mnuNext, ComNext);
-  forward(mnuLast, ComLast);
-  forward(mnuReviw, ComReview);
-  forward(mnuFAI, ComOK);
-  forward(mnuFresh, ComFresh);
-  forward(mnuCPK, ComCPK);
-  forward(mnuAutomark, comSort);
-  forward(mnuPartmark, ComPart);
-  forward(mnuFreemark, ComFree);
-  forward(mnuHadmark, ComHadmark);
-  mnuUndo->Click = [this] { marking::mnuUndo_Click(*this); };
-  mnuScalemax->Click = [this] { marking::mnuScalemax_Click(*this); };
-  mnuScalemin->Click = [this] { marking::mnuScalemin_Click(*this); };
-  mnuMovemark->Click = [this] { marking::mnuMovemark_Click(*this); };
-  mnuColor->Click = [this] { marking::mnuColor_Click(*this); };
-  mnuLayout->Click = [this] { marking::mnuLayout_Click(*this); };
-}
-
-void Form1::Form_Load() {
-  tolerance::read(*this);
-  for (int i = 1; i <= 5; ++i) Combo3->addItem(std::to_string(i));
-  for (int i = 0; i <= 7; ++i) CSearch1->addItem(std::to_string(i));
-  for (int i = 0; i <= 9; ++i) {
-    CSearch2->addItem(std::to_string(i));
-    CSearch3->addItem(std::to_string(i));
-  }
-  CSearch1->setListIndex(0);
-  CSearch2->setListIndex(0);
-  CSearch3->setListIndex(0);
-  setHeight(Frame2->height() + Picture1->height() + 350);
-  marqueeTicks = 0;
-  marqueeStep = -15;
-  cpkColumn = 2;
-  freeNext = 1;
-  lastReviewed = 1;
-  highlightColor = 1;
-  ctx.zoneColumnCount = 8;
-  ctx.zoneRowCount = 4;
-  ctx.zoneColumnFirst = "1";
-  ctx.zoneColumnLast = "8";
-  ctx.zoneRowFirst = "A";
-  ctx.zoneRowLast = "D";
-  for (const char* c :
-       {"1.红", "2.黄", "3.绿", "4.青", "5.蓝", "6.紫", "7.黑/白"})
-    Combo2->addItem(c);
-}
-
 void Form1::Timer1_Timer() {
   marqueeTicks += 1;
   if (marqueeTicks > 651) {
@@ -412,29 +308,6 @@ void Form1::Timer1_Timer() {
 }
 
 void Form1::Form_Resize() {}
-
-void Form1::ComExit_Click() {
-  // Every step is tried; one that fails is skipped.
-  if (ctx.cadDoc) {
-    try {
-      // Quitting closes the drawing: that is no news to the user.
-      ctx.cadDoc->SetClosedHandler(nullptr);
-    } catch (const std::exception&) {
-    }
-  }
-  try {
-    if (ctx.cadApp) ctx.cadApp->Quit();
-  } catch (const std::exception&) {
-  }
-  ctx.modelSpace = nullptr;
-  ctx.cadDoc.reset();
-  ctx.cadApp.reset();
-  intake::closeConnection(*this);
-  dimRs.reset();
-  dbConn.reset();
-  ctx.ended = true;
-  throw forms::ProgramEnd{};
-}
 
 void Form1::FrmInput_MouseDown(int button, int, float x, float y) {
   if (button == forms::mouse::kRight)
@@ -458,4 +331,4 @@ void Form1::ExcelClose() {
   ComFresh->setEnabled(false);
 }
 
-}  // namespace app
+}  // namespace model

@@ -16,7 +16,7 @@
 #include "intake/records.h"
 #include "reports/sheet_host.h"
 
-namespace app {
+namespace model {
 
 struct AppContext {
   AppContext(forms::Desktop& desk, cadhost::HostFactory cad,
@@ -70,4 +70,4 @@ struct AppContext {
   bool ended = false;
 };
 
-}  // namespace app
+}  // namespace model

@@ -1,0 +1,140 @@
+// The main window's handlers that reach into the subsystems: the wiring
+// of every control to its handler, the load and the exit.
+#include "app/shell.h"
+
+#include "app/help.h"
+#include "browse/browser.h"
+#include "forms/desktop.h"
+#include "forms/errors.h"
+#include "intake/dimtable.h"
+#include "intake/opening.h"
+#include "marking/marking.h"
+#include "reports/fai.h"
+#include "tolerance/editor.h"
+#include "tolerance/tables.h"
+
+namespace app {
+
+void wireForm1(Form1& f) {
+  f.Load = [&f] { Form_Load(f); };
+  f.Unload = [&f] { ComExit_Click(f); };
+  f.Resize = [&f] { f.Form_Resize(); };
+  f.Timer1->Timer = [&f] { f.Timer1_Timer(); };
+  f.ComExit->Click = [&f] { ComExit_Click(f); };
+  f.ComAbout->Click = [&f] { ComAbout_Click(f); };
+  f.ComHELP->Click = [&f] { ComHELP_Click(f); };
+
+  f.Com1->Click = [&f] { intake::Com1_Click(f); };
+  f.Com2->Click = [&f] { intake::Com2_Click(f); };
+  f.ComToler->Click = [&f] { tolerance::ComToler_Click(f); };
+  f.OptPlastic->Click = [&f] { tolerance::materialChanged(f); };
+  f.OptMetal->Click = [&f] { tolerance::materialChanged(f); };
+
+  f.comSort->Click = [&f] { marking::comSort_Click(f); };
+  f.ComPart->Click = [&f] { marking::ComPart_Click(f); };
+  f.ComFree->Click = [&f] { marking::ComFree_Click(f); };
+  f.ComHadmark->Click = [&f] { marking::ComHadmark_Click(f); };
+  f.ComLdefine->Click = [&f] { marking::ComLdefine_Click(f); };
+
+  f.Combo1->Click = [&f] { browse::Combo1_Click(f); };
+  f.ComFirst->Click = [&f] { browse::ComFirst_Click(f); };
+  f.ComProious->Click = [&f] { browse::ComProious_Click(f); };
+  f.ComNext->Click = [&f] { browse::ComNext_Click(f); };
+  f.ComLast->Click = [&f] { browse::ComLast_Click(f); };
+  f.ComSearch->Click = [&f] { browse::ComSearch_Click(f); };
+  f.ComFind->Click = [&f] { browse::ComFind_Click(f); };
+  f.ComReview->Click = [&f] { browse::ComReview_Click(f); };
+  f.Combo2->Click = [&f] { browse::Combo2_Click(f); };
+  f.Combo3->Click = [&f] { browse::Combo3_Click(f); };
+
+  f.ComOK->Click = [&f] { reports::ComOk_Click(f); };
+  f.ComFresh->Click = [&f] { reports::ComFresh_Click(f); };
+  f.ComCPK->Click = [&f] { reports::ComCPK_Click(f); };
+
+  f.FrmInput->MouseDown = [&f](int b, int s, float x, float y) {
+    f.FrmInput_MouseDown(b, s, x, y);
+  };
+  f.FrmSort->MouseDown = [&f](int b, int s, float x, float y) {
+    f.FrmSort_MouseDown(b, s, x, y);
+  };
+
+  // Menu items that run a button's click operation, whatever the button's
+  // own state: the item's enabled state is all that guards them.
+  auto forward = [](forms::Control* item, forms::Control* button) {
+    item->Click = [button] {
+      if (button->Click) button->Click();
+    };
+  };
+  forward(f.mnufirst, f.ComFirst);
+  forward(f.mnuPr, f.ComProious);
+  forward(f.mnuNext, f.ComNext);
+  forward(f.mnuLast, f.ComLast);
+  forward(f.mnuReviw, f.ComReview);
+  forward(f.mnuFAI, f.ComOK);
+  forward(f.mnuFresh, f.ComFresh);
+  forward(f.mnuCPK, f.ComCPK);
+  forward(f.mnuAutomark, f.comSort);
+  forward(f.mnuPartmark, f.ComPart);
+  forward(f.mnuFreemark, f.ComFree);
+  forward(f.mnuHadmark, f.ComHadmark);
+  f.mnuUndo->Click = [&f] { marking::mnuUndo_Click(f); };
+  f.mnuScalemax->Click = [&f] { marking::mnuScalemax_Click(f); };
+  f.mnuScalemin->Click = [&f] { marking::mnuScalemin_Click(f); };
+  f.mnuMovemark->Click = [&f] { marking::mnuMovemark_Click(f); };
+  f.mnuColor->Click = [&f] { marking::mnuColor_Click(f); };
+  f.mnuLayout->Click = [&f] { marking::mnuLayout_Click(f); };
+}
+
+void Form_Load(Form1& f) {
+  tolerance::read(f);
+  for (int i = 1; i <= 5; ++i) f.Combo3->addItem(std::to_string(i));
+  for (int i = 0; i <= 7; ++i) f.CSearch1->addItem(std::to_string(i));
+  for (int i = 0; i <= 9; ++i) {
+    f.CSearch2->addItem(std::to_string(i));
+    f.CSearch3->addItem(std::to_string(i));
+  }
+  f.CSearch1->setListIndex(0);
+  f.CSearch2->setListIndex(0);
+  f.CSearch3->setListIndex(0);
+  f.setHeight(f.Frame2->height() + f.Picture1->height() + 350);
+  f.marqueeTicks = 0;
+  f.marqueeStep = -15;
+  f.cpkColumn = 2;
+  f.freeNext = 1;
+  f.lastReviewed = 1;
+  f.highlightColor = 1;
+  f.ctx.zoneColumnCount = 8;
+  f.ctx.zoneRowCount = 4;
+  f.ctx.zoneColumnFirst = "1";
+  f.ctx.zoneColumnLast = "8";
+  f.ctx.zoneRowFirst = "A";
+  f.ctx.zoneRowLast = "D";
+  for (const char* c :
+       {"1.红", "2.黄", "3.绿", "4.青", "5.蓝", "6.紫", "7.黑/白"})
+    f.Combo2->addItem(c);
+}
+
+void ComExit_Click(Form1& f) {
+  // Every step is tried; one that fails is skipped.
+  if (f.ctx.cadDoc) {
+    try {
+      // Quitting closes the drawing: that is no news to the user.
+      f.ctx.cadDoc->SetClosedHandler(nullptr);
+    } catch (const std::exception&) {
+    }
+  }
+  try {
+    if (f.ctx.cadApp) f.ctx.cadApp->Quit();
+  } catch (const std::exception&) {
+  }
+  f.ctx.modelSpace = nullptr;
+  f.ctx.cadDoc.reset();
+  f.ctx.cadApp.reset();
+  intake::closeConnection(f);
+  f.dimRs.reset();
+  f.dbConn.reset();
+  f.ctx.ended = true;
+  throw forms::ProgramEnd{};
+}
+
+}  // namespace app
