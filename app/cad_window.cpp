@@ -10,8 +10,10 @@ namespace app {
 
 // The CAD host of the window program: the drawing engine with its window,
 // which shows the drawing and takes the picks.
-cadhost::HostFactory windowCadHost(cadhost::dwg::Converter& converter) {
-  return [&converter](const std::string& className) -> cadhost::ApplicationRef {
+cadhost::HostFactory windowCadHost(cadhost::dwg::Converter& converter,
+                                   std::function<void(QMainWindow*)> onWindow) {
+  return [&converter,
+          onWindow](const std::string& className) -> cadhost::ApplicationRef {
     if (className != "AutoCAD.APPLICATION")
       throw cadhost::HostError("no CAD host of class " + className);
     auto host = cadhost::viewer::makeWindowHost();
@@ -19,6 +21,7 @@ cadhost::HostFactory windowCadHost(cadhost::dwg::Converter& converter) {
         std::dynamic_pointer_cast<cadhost::engine::EngineApplication>(host);
     QPointer<cadhost::viewer::CadWindow> window =
         cadhost::viewer::windowOf(host);
+    if (onWindow && window) onWindow(window.data());
     engine->dwgToDxf = [&converter, window](const std::string& path) {
       return cadhost::viewer::convertWithProgress(converter, path,
                                                   window.data());

@@ -3,17 +3,26 @@
 
 #include <functional>
 
+class QMainWindow;
+
 #include "cadhost/dwg/converter.h"
 #include "cadhost/host.h"
 #include "reports/sheet_host.h"
 
 namespace app {
 
-// DWG drawings go through `converter`, with progress shown.
-cadhost::HostFactory windowCadHost(cadhost::dwg::Converter& converter);
+class SheetWindow;
+
+// DWG drawings go through `converter`, with progress shown; each host's
+// window is handed to `onWindow` to be placed.
+cadhost::HostFactory windowCadHost(
+    cadhost::dwg::Converter& converter,
+    std::function<void(QMainWindow*)> onWindow = {});
 // run carries the sheet window's own events (its closing) to the program,
-// as the binder does for the forms; without it they run directly.
+// as the binder does for the forms; without it they run directly. Every
+// sheet window made is handed to `onWindow`.
 reports::SheetFactory windowSheetHost(
-    std::function<void(const std::function<void()>&)> run = {});
+    std::function<void(const std::function<void()>&)> run = {},
+    std::function<void(SheetWindow*)> onWindow = {});
 
 }  // namespace app

@@ -3,10 +3,15 @@
 #include <QDir>
 #include <QFont>
 #include <QFontDatabase>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 #include <filesystem>
 
 #include "app/hosts.h"
 #include "app/program.h"
+#include "app/sheet_window.h"
+#include "app/workspace.h"
 #include "cadhost/dwg/converter.h"
 #include "forms/qt/binder.h"
 #include "forms/qt/qt_desktop.h"
@@ -14,6 +19,11 @@
 int main(int argc, char** argv) {
   QApplication qapp(argc, argv);
   QApplication::setApplicationName("DimMark");
+  // Qt's own dialogs and buttons speak the program's language.
+  QTranslator qtTexts;
+  if (qtTexts.load(QLocale(QLocale::Chinese, QLocale::China), "qtbase", "_",
+                   QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+    QApplication::installTranslator(&qtTexts);
   for (const char* family : {"WenQuanYi Micro Hei", "Noto Sans CJK SC"}) {
     if (QFontDatabase::families().contains(family)) {
       QFont f(family);
@@ -32,22 +42,33 @@ int main(int argc, char** argv) {
     QString filter = QString::fromStdString(req.filter).toLower();
     if (filter.contains(QStringLiteral(".dwg"))) dwgConverter.prepare();
   };
+  // One window holds the drawing, the panel and the workbooks.
+  app::Workspace workspace;
   // The sheet windows report their closing through the binder, which is
   // made after the program.
   forms::qt::Binder* binderRef = nullptr;
   app::Program program(
-      desktop, app::windowCadHost(dwgConverter),
-      app::windowSheetHost([&](const std::function<void()>& a) {
-        if (binderRef)
-          binderRef->act(a);
-        else
-          a();
-      }),
+      desktop,
+      app::windowCadHost(dwgConverter,
+                         [&](QMainWindow* w) { workspace.adoptDrawing(w); }),
+      app::windowSheetHost(
+          [&](const std::function<void()>& a) {
+            if (binderRef)
+              binderRef->act(a);
+            else
+              a();
+          },
+          [&](app::SheetWindow* w) { workspace.adoptSheets(w); }),
       dir);
   forms::qt::Binder binder(
       program.ctx.forms,
       [&](const std::function<void()>& a) { return program.run(a); });
   binderRef = &binder;
+  binder.placeWindow = [&](forms::Form& form, QWidget* window) {
+    if (&form != &program.main) return false;
+    workspace.adoptPanel(window);
+    return true;
+  };
   desktop.beforeModal = [&] { binder.refresh(); };
   program.run([&] { program.start(); });
   binder.refresh();

@@ -244,7 +244,9 @@ SheetWindow::SheetWindow(std::shared_ptr<EmbeddedSheetApplication> app,
   for (const auto& book : app_->workbooks()) addBook(*book);
 }
 
-SheetWindow::~SheetWindow() = default;
+SheetWindow::~SheetWindow() {
+  for (Book& b : list_) b.book->askAndSave = nullptr;
+}
 
 void SheetWindow::setInstance(std::shared_ptr<EmbeddedSheetApplication> app) {
   if (app == app_) return;
@@ -254,6 +256,7 @@ void SheetWindow::setInstance(std::shared_ptr<EmbeddedSheetApplication> app) {
     books_->removeTab(0);
     delete tab;
   }
+  for (Book& b : list_) b.book->askAndSave = nullptr;
   list_.clear();
   app_ = std::move(app);
   for (const auto& book : app_->workbooks()) addBook(*book);
@@ -275,6 +278,13 @@ void SheetWindow::addBook(EmbeddedWorkbook& book) {
   if (!ref || ref.get() != &book) return;
   Book b;
   b.book = ref;
+  // The program's own saves (at exit) ask where, as Save does here.
+  ref->askAndSave = [this](EmbeddedWorkbook& which) {
+    const int i = books_->indexOf(find(which) ? find(which)->sheets : nullptr);
+    if (i >= 0) books_->setCurrentIndex(i);
+    save();
+    return which.Saved();
+  };
   b.sheets = new QTabWidget;
   b.sheets->setTabPosition(QTabWidget::South);
   for (int i = 1; i <= book.worksheetCount(); ++i) {
@@ -436,6 +446,7 @@ class SheetWindows::Watch : public reports::embedded::SheetObserver {
       if (!w) {
         w = new SheetWindow(app, owner_.run_);
         owner_.window_ = w;
+        if (owner_.onWindow) owner_.onWindow(w);
       } else {
         w->setInstance(app);
       }
@@ -490,8 +501,10 @@ SheetWindow* SheetWindows::windowOf(const EmbeddedSheetApplication& app) const {
   return w && w->instance().get() == &app ? w : nullptr;
 }
 
-reports::SheetFactory windowSheetHost(ActionRunner run) {
+reports::SheetFactory windowSheetHost(
+    ActionRunner run, std::function<void(SheetWindow*)> onWindow) {
   auto windows = std::make_shared<SheetWindows>(std::move(run));
+  windows->onWindow = std::move(onWindow);
   return reports::embedded::makeSheetHost(
       [windows](const std::shared_ptr<EmbeddedSheetApplication>& app) {
         windows->attach(app);

@@ -129,6 +129,9 @@ class SheetWindows {
   // For makeSheetHost: watches each new instance.
   void attach(
       const std::shared_ptr<reports::embedded::EmbeddedSheetApplication>& app);
+  // Told of every window made, so that it can be placed.
+  std::function<void(SheetWindow*)> onWindow;
+
   // The window while it shows this instance, else null.
   SheetWindow* windowOf(
       const reports::embedded::EmbeddedSheetApplication& app) const;

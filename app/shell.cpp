@@ -2,6 +2,10 @@
 // of every control to its handler, the load and the exit.
 #include "app/shell.h"
 
+#include <filesystem>
+#include <string>
+#include <vector>
+
 #include "app/help.h"
 #include "browse/browser.h"
 #include "forms/desktop.h"
@@ -17,7 +21,8 @@ namespace app {
 
 void wireForm1(Form1& f) {
   f.Load = [&f] { Form_Load(f); };
-  f.Unload = [&f] { ComExit_Click(f); };
+  f.QueryUnload = [&f] { return confirmExit(f); };
+  f.Unload = [&f] { exitProgram(f); };
   f.Resize = [&f] { f.Form_Resize(); };
   f.Timer1->Timer = [&f] { f.Timer1_Timer(); };
   f.ComExit->Click = [&f] { ComExit_Click(f); };
@@ -114,7 +119,77 @@ void Form_Load(Form1& f) {
     f.Combo2->addItem(c);
 }
 
+namespace {
+
+bool sheetsShowing(const Form1& f) {
+  try {
+    return f.excelApp && f.excelApp->Visible();
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+}  // namespace
+
+bool confirmExit(Form1& f) {
+  auto& ctx = f.ctx;
+  std::vector<std::string> names;
+  bool drawingUnsaved = false;
+  try {
+    if (ctx.cadDoc && !ctx.cadDoc->Saved()) {
+      drawingUnsaved = true;
+      names.push_back(
+          std::filesystem::path(ctx.cadDoc->FullName()).filename().string() +
+          "（图纸）");
+    }
+  } catch (const std::exception&) {
+  }
+  std::vector<reports::WorkbookRef> books;
+  if (sheetsShowing(f)) {
+    for (const auto& b : {f.faiBook, f.cpkBook}) {
+      try {
+        if (b && !b->Saved()) {
+          books.push_back(b);
+          names.push_back(b->Name() + "（报表）");
+        }
+      } catch (const std::exception&) {
+      }
+    }
+  }
+  if (names.empty()) return true;
+  std::string text = "以下文件有没保存的修改：";
+  for (const auto& n : names) text += "\n    " + n;
+  text += "\n退出之前是否保存？";
+  const forms::Answer a =
+      ctx.desktop.message(text, forms::Buttons::SaveDiscardCancel, "");
+  if (a == forms::Answer::Cancel) return false;
+  if (a == forms::Answer::Discard) {
+    // Given up: closed here, so nothing asks about it again on the way out.
+    if (drawingUnsaved) {
+      forms::resumeNext([&] { ctx.cadDoc->SetClosedHandler(nullptr); });
+      forms::resumeNext([&] { ctx.cadDoc->Close(); });
+    }
+    return true;
+  }
+  // 保存: every file, or no exit; a save the user cancels keeps the program.
+  try {
+    if (drawingUnsaved && !ctx.cadDoc->Save()) return false;
+    for (const auto& b : books)
+      if (!b->Save()) return false;
+  } catch (const std::exception& e) {
+    ctx.desktop.message(std::string("保存失败，程序没有退出：") + e.what(),
+                        forms::Buttons::Ok, "");
+    return false;
+  }
+  return true;
+}
+
 void ComExit_Click(Form1& f) {
+  if (!confirmExit(f)) return;
+  exitProgram(f);
+}
+
+void exitProgram(Form1& f) {
   // Every step is tried; one that fails is skipped.
   if (f.ctx.cadDoc) {
     try {

@@ -126,6 +126,23 @@ class Document {
   virtual Application& GetApplication() = 0;
   // Called once when the document is closed in the host.
   virtual void SetClosedHandler(std::function<void()> handler) = 0;
+
+  // Saved: no change since the drawing was opened or last saved. FullName:
+  // the file it was opened from or saved to. Save: writes it where it
+  // belongs, asking the user where a host must (a drawing from DWG); false
+  // when nothing was written. Close: closes it, changes unsaved or not.
+  virtual bool Saved() const { return true; }
+  // What the document holds now counts as unchanged: the program's own
+  // reading of a drawing (purging it, setting precisions) is no work of the
+  // user's to ask about.
+  virtual void MarkSaved() {}
+  virtual std::string FullName() const { return {}; }
+  virtual bool Save() { return false; }
+  virtual void Close() {}
+  // Called after the document was saved under another name (the user's
+  // Save As), with that name: the program follows its drawing there.
+  virtual void SetSavedAsHandler(
+      std::function<void(const std::string& path)> /*handler*/) {}
 };
 
 using DocumentRef = std::shared_ptr<Document>;

@@ -319,13 +319,15 @@ class Runner {
     forms::QueuedAnswer a;
     const std::string& k = w[1];
     if (k == "ok" || k == "yes" || k == "no" || k == "cancel" ||
-        k == "escape") {
+        k == "escape" || k == "save" || k == "discard") {
       need(w, 2);
-      a.type = k == "ok"       ? T::Ok
-               : k == "yes"    ? T::Yes
-               : k == "no"     ? T::No
-               : k == "cancel" ? T::Cancel
-                               : T::Escape;
+      a.type = k == "ok"        ? T::Ok
+               : k == "yes"     ? T::Yes
+               : k == "no"      ? T::No
+               : k == "cancel"  ? T::Cancel
+               : k == "save"    ? T::Save
+               : k == "discard" ? T::Discard
+                                : T::Escape;
     } else if (k == "file") {
       need(w, 3);
       a.type = T::File;

@@ -7,8 +7,9 @@
 
 namespace forms {
 
-enum class Buttons { Ok, YesNo };
-enum class Answer { Ok, Yes, No };
+// SaveDiscardCancel asks about unsaved changes: 保存 / 不保存 / 取消.
+enum class Buttons { Ok, YesNo, SaveDiscardCancel };
+enum class Answer { Ok, Yes, No, Save, Discard, Cancel };
 
 struct OpenFileRequest {
   std::string filter;  // "Description|pattern;pattern|..."

@@ -60,6 +60,7 @@ void Form::hide() { setVisible(false); }
 
 void Form::unload() {
   if (!loaded_) return;
+  if (QueryUnload && !QueryUnload()) return;
   if (Unload) Unload();
   loaded_ = false;
   setVisible(false);
@@ -82,7 +83,17 @@ Form* FormSet::find(std::string_view name) const {
   return nullptr;
 }
 
-const char* ButtonsName(Buttons b) { return b == Buttons::Ok ? "ok" : "yesno"; }
+const char* ButtonsName(Buttons b) {
+  switch (b) {
+    case Buttons::Ok:
+      return "ok";
+    case Buttons::YesNo:
+      return "yesno";
+    case Buttons::SaveDiscardCancel:
+      return "savediscardcancel";
+  }
+  return "?";
+}
 
 const char* AnswerName(Answer a) {
   switch (a) {
@@ -92,6 +103,12 @@ const char* AnswerName(Answer a) {
       return "yes";
     case Answer::No:
       return "no";
+    case Answer::Save:
+      return "save";
+    case Answer::Discard:
+      return "discard";
+    case Answer::Cancel:
+      return "cancel";
   }
   return "ok";
 }

@@ -68,6 +68,8 @@ class Form : public Control {
   std::function<void(Control& menu, float x, float y)> popupHandler;
 
   std::function<void()> Load;
+  // Asked before Unload: false keeps the form as it is (the user cancelled).
+  std::function<bool()> QueryUnload;
   std::function<void()> Unload;
   std::function<void()> Resize;
 

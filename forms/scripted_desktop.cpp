@@ -20,6 +20,10 @@ std::string QueuedAnswer::describe() const {
       return "point " + DoubleText(x) + " " + DoubleText(y);
     case Type::Escape:
       return "escape";
+    case Type::Save:
+      return "save";
+    case Type::Discard:
+      return "discard";
   }
   return "?";
 }
@@ -39,19 +43,30 @@ Answer ScriptedDesktop::message(const std::string& text, Buttons buttons,
     // A message with one button asks nothing; a queued "ok" is taken.
     if (next && next->type == T::Ok) queue_.pop();
     rec.answer = Answer::Ok;
-  } else if (next && (next->type == T::Yes || next->type == T::No)) {
+  } else if (buttons == Buttons::YesNo && next &&
+             (next->type == T::Yes || next->type == T::No)) {
     rec.answer = queue_.pop().type == T::Yes ? Answer::Yes : Answer::No;
+  } else if (buttons == Buttons::SaveDiscardCancel && next &&
+             (next->type == T::Save || next->type == T::Discard ||
+              next->type == T::Cancel)) {
+    const T t = queue_.pop().type;
+    rec.answer = t == T::Save      ? Answer::Save
+                 : t == T::Discard ? Answer::Discard
+                                   : Answer::Cancel;
   } else if (policy_ == Policy::Lenient) {
-    rec.answer = Answer::No;
+    // Nobody to ask: keep what is there rather than lose it.
+    rec.answer =
+        buttons == Buttons::SaveDiscardCancel ? Answer::Cancel : Answer::No;
   } else {
     throw Unanswered{
-        "yes/no question \"" + text + "\"" +
+        std::string(buttons == Buttons::YesNo ? "yes/no"
+                                              : "save/discard/cancel") +
+        " question \"" + text + "\"" +
         (next ? " (next answer is " + next->describe() + ")" : "")};
   }
   if (echo) {
     *echo << (title.empty() ? "" : title + ": ") << text;
-    if (buttons == Buttons::YesNo)
-      *echo << " [" << AnswerName(rec.answer) << "]";
+    if (buttons != Buttons::Ok) *echo << " [" << AnswerName(rec.answer) << "]";
     *echo << "\n";
   }
   all_.push_back(rec);

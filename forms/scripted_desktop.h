@@ -15,7 +15,7 @@
 namespace forms {
 
 struct QueuedAnswer {
-  enum class Type { Ok, Yes, No, File, Cancel, Point, Escape };
+  enum class Type { Ok, Yes, No, File, Cancel, Point, Escape, Save, Discard };
   Type type = Type::Ok;
   std::string path;     // File
   double x = 0, y = 0;  // Point

@@ -684,6 +684,11 @@ ConnState& openState(const std::shared_ptr<ConnState>& s,
 
 }  // namespace
 
+bool Connection::InTransaction() const {
+  return state_ && state_->db &&
+         (state_->txn != ConnState::Txn::None || state_->sqlOpen);
+}
+
 void Connection::BeginTrans() {
   ConnState& s = openState(state_, path_);
   if (s.txn == ConnState::Txn::Explicit) {

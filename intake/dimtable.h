@@ -137,6 +137,8 @@ class Connection {
   // The path given to Open, also after Close ("" before).
   const std::string& Path() const { return path_; }
 
+  // Whether a numbering pass or transaction is open.
+  bool InTransaction() const;
   // Until CommitTrans, Update saves rows without committing them.
   void BeginTrans();
   void CommitTrans();

@@ -5,12 +5,12 @@
 #include <filesystem>
 #include <system_error>
 
-#include "model/form1.h"
 #include "forms/basic.h"
 #include "forms/desktop.h"
 #include "forms/errors.h"
 #include "intake/dimtable.h"
 #include "intake/reading.h"
+#include "model/form1.h"
 
 namespace intake {
 namespace fs = std::filesystem;
@@ -186,6 +186,34 @@ void Com1_Click(model::Form1& f) {
 }
 
 void openfile(model::Form1& f) {
+  f.undoFilePick = nullptr;
+  if (f.ctx.cadDoc) {
+    struct Box {
+      forms::Control* c;
+      std::string text;
+      bool visible;
+    };
+    std::vector<Box> boxes;
+    for (forms::Control* c : {f.Text1, f.Combo1, f.Text3, f.Text4, f.Text5,
+                              f.Text6, f.Com2, f.ComOK})
+      boxes.push_back({c, c->text(), c->visible()});
+    for (size_t i = 0; i < 5; ++i)
+      for (forms::Control* c : {f.Text7[i], f.Label13[i]})
+        boxes.push_back({c, c->text(), c->visible()});
+    const bool com2 = f.Com2->enabled(), ok = f.ComOK->enabled();
+    f.undoFilePick = [&f, boxes, com2, ok, height = f.height(),
+                      path = f.drawingPath, name = f.Cdlg1->FileName] {
+      f.setHeight(height);
+      for (const Box& b : boxes) {
+        b.c->setText(b.text);
+        b.c->setVisible(b.visible);
+      }
+      f.Com2->setEnabled(com2);
+      f.ComOK->setEnabled(ok);
+      f.drawingPath = path;
+      f.Cdlg1->FileName = name;
+    };
+  }
   f.setHeight(f.Frame2->height() + f.Picture1->height() + 350);
   f.Cdlg1->Filter = kDrawingFilter;
   f.Cdlg1->DialogTitle = "OPEN FILE";
@@ -204,7 +232,116 @@ void openfile(model::Form1& f) {
   }
 }
 
+namespace {
+
+std::string fileNameOf(const std::string& path) {
+  return fs::path(path).filename().string();
+}
+
+}  // namespace
+
+OpenChoice saveBeforeOpening(model::Form1& f) {
+  auto& ctx = f.ctx;
+  if (!ctx.cadDoc) return OpenChoice::NothingToSave;
+  bool saved = true;
+  std::string name;
+  try {
+    saved = ctx.cadDoc->Saved();
+    name = fileNameOf(ctx.cadDoc->FullName());
+  } catch (const std::exception&) {
+    return OpenChoice::NothingToSave;  // closed with the host: nothing to keep
+  }
+  if (saved) return OpenChoice::NothingToSave;
+  const forms::Answer a = ctx.desktop.message(
+      "图纸“" + name + "”有没保存的修改（如标号）。打开图纸之前，是否保存它？",
+      forms::Buttons::SaveDiscardCancel, "");
+  if (a == forms::Answer::Cancel) return OpenChoice::Cancel;
+  if (a == forms::Answer::Discard) return OpenChoice::Discard;
+  try {
+    if (ctx.cadDoc->Save()) return OpenChoice::Saved;
+  } catch (const std::exception& e) {
+    ctx.desktop.message("图纸“" + name + "”没有保存：" + e.what(),
+                        forms::Buttons::Ok, "");
+  }
+  return OpenChoice::Cancel;
+}
+
+void drawingSavedAs(model::Form1& f, const std::string& path) {
+  auto& desk = f.ctx.desktop;
+  std::string newDb;
+  try {
+    newDb = databasePath(path);
+  } catch (const std::exception&) {
+    return;
+  }
+  std::error_code ec;
+  auto follow = [&] {
+    f.drawingPath = path;
+    f.Text1->setText(path);
+    f.Cdlg1->FileName = path;
+  };
+  if (newDb == f.dbPath) {  // a DWG saved as DXF beside it: same database
+    follow();
+    return;
+  }
+  if (f.dbPath.empty() || !fs::exists(f.dbPath, ec)) {
+    follow();  // nothing numbered yet: the new name gets its own at "确定"
+    return;
+  }
+  if (fs::exists(newDb, ec)) {
+    desk.message("图纸已另存为“" + path + "”。它旁边已有尺寸数据库“" + newDb +
+                     "”，没有改动它；标号和测量值仍在“" + f.dbPath + "”中。",
+                 forms::Buttons::Ok, "");
+    return;
+  }
+  if (f.dbConn && f.dbConn->InTransaction()) {
+    desk.message("图纸已另存为“" + path +
+                     "”，但正在标号，尺寸数据库没有复制过去。"
+                     "标号结束后请再另存一次。",
+                 forms::Buttons::Ok, "");
+    return;
+  }
+  try {
+    copyTemplate(f.dbPath, newDb);
+  } catch (const DbError& e) {
+    desk.message(
+        "图纸已另存为“" + path + "”，但尺寸数据库没有复制过去：" + e.what(),
+        forms::Buttons::Ok, "");
+    return;
+  }
+  // The program goes on with the drawing under its new name, and with the
+  // copy of its table, so what is entered next stays with it.
+  try {
+    auto conn = std::make_shared<Connection>();
+    conn->Open(newDb);
+    std::shared_ptr<Recordset> rs;
+    if (f.dimRs) {
+      rs = std::make_shared<Recordset>();
+      rs->Open(*conn, "dim1");
+    }
+    if (f.dbConn) f.dbConn->Close();
+    f.dbConn = std::move(conn);
+    f.dimRs = std::move(rs);
+  } catch (const DbError& e) {
+    desk.message("尺寸数据库已复制到“" + newDb + "”，但不能打开它：" +
+                     e.what() + "。标号和测量值仍写入“" + f.dbPath + "”。",
+                 forms::Buttons::Ok, "");
+    return;
+  }
+  f.dbPath = newDb;
+  follow();
+}
+
 void Com2_Click(model::Form1& f) {
+  // Changes to the drawing in hand are not dropped without asking.
+  const cadhost::DocumentRef before = f.ctx.cadDoc;
+  const OpenChoice choice = saveBeforeOpening(f);
+  if (choice == OpenChoice::Cancel) {
+    if (f.undoFilePick) f.undoFilePick();
+    f.undoFilePick = nullptr;
+    return;
+  }
+  f.undoFilePick = nullptr;
   for (forms::Control* c :
        {f.mnuAutomark, f.mnuPartmark, f.mnuFreemark, f.mnuHadmark, f.mnuUndo,
         f.mnuScalemax, f.mnuScalemin, f.mnuMovemark, f.mnuColor, f.mnuLayout,
@@ -217,6 +354,12 @@ void Com2_Click(model::Form1& f) {
   f.zoneGroupStart = 1;
   f.zoneMarkedCount = 0;
   f.FrmSort->setEnabled(true);
+  // The drawing given up is closed once another is open, so nothing asks
+  // about it again.
+  if (choice == OpenChoice::Discard && before && f.ctx.cadDoc != before) {
+    forms::resumeNext([&] { before->SetClosedHandler(nullptr); });
+    forms::resumeNext([&] { before->Close(); });
+  }
 }
 
 void acd(model::Form1& f) {
@@ -268,12 +411,15 @@ void acd(model::Form1& f) {
     f.dbPath = dbPath;
     f.drawingPath = drawing;
     if (ctx.cadDoc && ctx.cadDoc != doc) {
-      // Only the drawing in hand reports its closing.
+      // Only the drawing in hand reports its closing and its new name.
       forms::resumeNext([&] { ctx.cadDoc->SetClosedHandler(nullptr); });
+      forms::resumeNext([&] { ctx.cadDoc->SetSavedAsHandler(nullptr); });
     }
     ctx.cadDoc = doc;
     ctx.modelSpace = &doc->GetModelSpace();
     doc->SetClosedHandler([&f] { f.AcadDoc_Close(); });
+    doc->SetSavedAsHandler(
+        [&f](const std::string& path) { drawingSavedAs(f, path); });
     ctx.cadApp->SetVisible(true);
     f.firstEntityColor = forms::ToInt16(ctx.modelSpace->Item(1)->Color());
     f.extMax = point(doc->GetVariable("EXTMAX"));
@@ -296,6 +442,9 @@ void acd(model::Form1& f) {
       sizeLists(f, 1001);
     }
     sizeMarkArrays(f);
+    // Reading the drawing changed it (purge, precisions), but none of that
+    // is the user's work: only what they do from here is asked about.
+    forms::resumeNext([&] { doc->MarkSaved(); });
   } catch (const cadhost::Cancelled&) {
     // The user stopped the drawing's conversion: as if never asked.
     if (created && !committed) fs::remove(dbPath, ec);

@@ -39,6 +39,13 @@ inline constexpr const char* kDrawingFilter =
     "图纸|*.dwg;*.dxf|DWG 图纸|*.dwg|DXF 图纸|*.dxf";
 
 void Com1_Click(model::Form1& f);
+// Before a drawing is opened: the drawing in hand, if it has unsaved
+// changes, is saved or given up as the user says (保存 / 不保存 / 取消).
+enum class OpenChoice { NothingToSave, Saved, Discard, Cancel };
+OpenChoice saveBeforeOpening(model::Form1& f);
+// The drawing in hand was saved under another name: its database is copied
+// beside it (when none lies there) and the program follows it there.
+void drawingSavedAs(model::Form1& f, const std::string& path);
 void Com2_Click(model::Form1& f);
 // Runs the file dialog and folds the window back to the file frame.
 void openfile(model::Form1& f);

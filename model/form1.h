@@ -136,6 +136,9 @@ class Form1 : public forms::Form {
   bool newDatabase = false;
   std::string dbPath;
   std::string drawingPath;
+  // Undoes what picking a file reset, for an opening given up at the
+  // save question; empty when no drawing was open to come back to.
+  std::function<void()> undoFilePick;
   std::int32_t dimDecimals = 0;
   bool decimalsChosen = false;
   cadhost::Point extMin{};

@@ -54,6 +54,10 @@ class Workbook {
   virtual WorksheetRef ActiveSheet() = 0;
   // False while changes since the last save (or since opening) are unsaved.
   virtual bool Saved() const { return true; }
+  // Saves where it was last saved, asking the user where the first time;
+  // false when nothing was written. Name: its file name ("fai.xlsx").
+  virtual bool Save() { return false; }
+  virtual std::string Name() const { return {}; }
   // Where a Save As should propose to put the workbook.
   virtual void SetSuggestedPath(const std::string& /*path*/) {}
 };

@@ -31,8 +31,10 @@ struct DocState {
   bool fromDwg = false;   // until saved as DXF
   bool closed = false;
   std::function<void()> onClosed;
+  std::function<void(const std::string&)> onSavedAs;
   std::vector<UndoStep> undo;
   std::uint64_t revision = 0;
+  std::uint64_t savedRevision = 0;  // the revision on disk
   std::uint64_t boundsRevision = ~std::uint64_t{0};
   Bounds bounds;
 
@@ -686,9 +688,46 @@ void EngineDocument::saveAs(const std::string& path) {
     std::remove(tmp.c_str());
     throw HostError("cannot write " + path + ": " + ec.message());
   }
+  const bool renamed = path != state_->path;
   state_->path = path;
   state_->fromDwg = false;
+  state_->savedRevision = state_->revision;
+  if (renamed && state_->onSavedAs) {
+    auto handler = state_->onSavedAs;  // it may replace itself
+    handler(path);
+  }
 }
+
+void EngineDocument::SetSavedAsHandler(
+    std::function<void(const std::string& path)> handler) {
+  state_->check();
+  state_->onSavedAs = std::move(handler);
+}
+
+bool EngineDocument::Saved() const {
+  return state_->closed || state_->revision == state_->savedRevision;
+}
+
+void EngineDocument::MarkSaved() { state_->savedRevision = state_->revision; }
+
+std::string EngineDocument::FullName() const { return state_->path; }
+
+bool EngineDocument::Save() {
+  state_->check();
+  auto app = app_.lock();
+  if (app && app->saveHook) {
+    auto hook = app->saveHook;
+    return hook(*this);
+  }
+  if (state_->fromDwg)
+    throw HostError(
+        "a drawing opened from DWG is saved as DXF under a name "
+        "the user gives");
+  saveAs(state_->path);
+  return true;
+}
+
+void EngineDocument::Close() { close(); }
 
 void EngineDocument::close() {
   if (state_->closed) return;

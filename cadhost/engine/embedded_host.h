@@ -54,6 +54,16 @@ class EngineDocument : public cadhost::Document,
   Utility& GetUtility() override;
   Application& GetApplication() override;
   void SetClosedHandler(std::function<void()> handler) override;
+  bool Saved() const override;
+  void MarkSaved() override;
+  std::string FullName() const override;
+  // Through the application's saveHook when there is one (a window asks
+  // where a DWG's drawing goes); else a DXF is written where it lies and a
+  // drawing from DWG raises HostError.
+  bool Save() override;
+  void Close() override;
+  void SetSavedAsHandler(
+      std::function<void(const std::string& path)> handler) override;
 
  private:
   class Space;
@@ -95,6 +105,9 @@ class EngineApplication
   // Runs first when Quit is called, while the drawings are still open, so
   // a window can offer to save them.
   std::function<void()> beforeQuit;
+  // Saves a drawing as the window does (asking where for a DWG's); false
+  // when nothing was written.
+  std::function<bool(EngineDocument&)> saveHook;
   // Turns a DWG drawing into DXF bytes; raises HostError, or Cancelled
   // when the user stops it. The programs set it to their converter;
   // without it a DWG is refused.

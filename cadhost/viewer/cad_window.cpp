@@ -51,7 +51,15 @@ CadWindow::CadWindow(std::weak_ptr<engine::EngineApplication> host,
   resize(1100, 780);
   // The program's exit quits the host: changed drawings are offered for
   // saving first, so marks are not lost unseen.
-  if (auto app = host_.lock()) app->beforeQuit = [this] { offerToSave(); };
+  if (auto app = host_.lock()) {
+    app->beforeQuit = [this] { offerToSave(); };
+    // The program's own saves (before reopening, at exit) go as the File
+    // menu's: a DWG's drawing asks where.
+    app->saveHook = [this](engine::EngineDocument& doc) {
+      auto path = savePath(doc);
+      return path && saveDocument(doc, *path);
+    };
+  }
   view_ = new DrawingView(this);
   setCentralWidget(view_);
   prompt_ = new QLabel(this);
@@ -120,7 +128,10 @@ CadWindow::CadWindow(std::weak_ptr<engine::EngineApplication> host,
 }
 
 CadWindow::~CadWindow() {
-  if (auto app = host_.lock()) app->beforeQuit = nullptr;
+  if (auto app = host_.lock()) {
+    app->beforeQuit = nullptr;
+    app->saveHook = nullptr;
+  }
   poll_.stop();
   cancelPick(QStringLiteral("the CAD window was closed"));
 }
@@ -141,9 +152,7 @@ void CadWindow::endBusy() {
 bool CadWindow::busy() const { return !busy_->isHidden(); }
 
 bool CadWindow::modified(const engine::EngineDocument& doc) const {
-  auto it = saved_.find(&doc);
-  std::uint64_t saved = it == saved_.end() ? 0 : it->second;
-  return !doc.isClosed() && doc.revision() != saved;
+  return !doc.isClosed() && !doc.Saved();
 }
 
 void CadWindow::sync() {
@@ -156,12 +165,6 @@ void CadWindow::sync() {
   }
   QString title = QString::fromStdString(app->Caption());
   if (windowTitle() != title) setWindowTitle(title);
-  auto open = app->documents();
-  std::erase_if(saved_, [&](const auto& kv) {
-    for (const auto& d : open)
-      if (d.get() == kv.first) return false;
-    return true;
-  });
   auto active = app->activeDocument();
   if (active != doc_) {
     showDocument(active);
@@ -332,7 +335,6 @@ bool CadWindow::saveDocument(engine::EngineDocument& doc, const QString& path) {
     dialogs_.error(QString::fromStdString(ex.what()));
     return false;
   }
-  saved_[&doc] = doc.revision();
   statusBar()->showMessage(QStringLiteral("已保存 %1").arg(path), 5000);
   return true;
 }
@@ -371,9 +373,12 @@ bool CadWindow::save() {
 
 bool CadWindow::saveAs() {
   if (!doc_ || doc_->isClosed()) return false;
+  // Never the drawing itself: one Enter must not write over the original.
+  QFileInfo drawing(QString::fromStdString(doc_->path()));
+  const QString proposal = drawing.dir().filePath(drawing.completeBaseName() +
+                                                  QStringLiteral("-标号.dxf"));
   auto path = dialogs_.saveFile(QStringLiteral("另存为"),
-                                QStringLiteral("DXF 图形 (*.dxf)"),
-                                proposedPath(*doc_));
+                                QStringLiteral("DXF 图形 (*.dxf)"), proposal);
   if (!path || path->isEmpty()) return false;
   QString p = *path;
   if (QFileInfo(p).suffix().isEmpty()) p += QStringLiteral(".dxf");

@@ -116,7 +116,6 @@ class CadWindow : public QMainWindow {
   cadhost::Point zoomCenter_{0, 0, 0};
   double zoomHeight_ = 0;
   // The revision each document was last saved at; 0 is as loaded.
-  std::map<const engine::EngineDocument*, std::uint64_t> saved_;
   PendingPick* pending_ = nullptr;
 };
 

@@ -115,7 +115,10 @@ void Binder::refresh() {
       view->widgets.clear();
       view->timers.clear();
     }
-    if (f->loaded() && !view->window) build(*view);
+    if (f->loaded() && !view->window) {
+      build(*view);
+      if (placeWindow && placeWindow(*f, view->window)) view->placed = true;
+    }
     if (view->window) {
       sync(*view);
       if (wanted && !view->window->isVisible()) {

@@ -44,6 +44,11 @@ class Binder : public QObject {
   // program ends.
   void act(const std::function<void()>& action);
 
+  // Offered every new window of a form before it shows; true when the
+  // caller has placed it (in a dock of its own window), so the binder
+  // neither centres it nor treats it as a top-level window.
+  std::function<bool(Form& form, QWidget* window)> placeWindow;
+
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
 

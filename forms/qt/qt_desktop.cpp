@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QProcess>
+#include <QPushButton>
 #include <QWidget>
 
 namespace forms::qt {
@@ -22,6 +23,19 @@ Answer QtDesktop::message(const std::string& text, Buttons buttons,
     box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
     box.setIcon(QMessageBox::Question);
     return box.exec() == QMessageBox::Yes ? Answer::Yes : Answer::No;
+  }
+  if (buttons == Buttons::SaveDiscardCancel) {
+    QPushButton* save = box.addButton("保存", QMessageBox::AcceptRole);
+    QPushButton* discard =
+        box.addButton("不保存", QMessageBox::DestructiveRole);
+    QPushButton* cancel = box.addButton("取消", QMessageBox::RejectRole);
+    box.setDefaultButton(save);
+    box.setEscapeButton(cancel);
+    box.setIcon(QMessageBox::Warning);
+    box.exec();
+    if (box.clickedButton() == save) return Answer::Save;
+    if (box.clickedButton() == discard) return Answer::Discard;
+    return Answer::Cancel;
   }
   box.setStandardButtons(QMessageBox::Ok);
   box.exec();

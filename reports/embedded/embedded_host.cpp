@@ -234,6 +234,14 @@ bool EmbeddedWorkbook::modified() const { return state_->book.modified(); }
 
 bool EmbeddedWorkbook::Saved() const { return !state_->unsaved; }
 
+bool EmbeddedWorkbook::Save() {
+  if (!state_->savedPath.empty()) {
+    saveAs(state_->savedPath);
+    return true;
+  }
+  return askAndSave && askAndSave(*this);
+}
+
 void EmbeddedWorkbook::SetSuggestedPath(const std::string& path) {
   state_->suggestedPath = path;
 }

@@ -40,7 +40,12 @@ class EmbeddedWorkbook : public Workbook {
   WorksheetRef Worksheets(int index) override;
   WorksheetRef ActiveSheet() override;
   bool Saved() const override;
+  bool Save() override;
+  std::string Name() const override { return fileName(); }
   void SetSuggestedPath(const std::string& path) override;
+  // Asks where to save the first time (a window sets it); without it a
+  // workbook never saved cannot be saved by Save.
+  std::function<bool(EmbeddedWorkbook&)> askAndSave;
 
   // Where Save As proposes to write ("" when nobody said), and where the
   // workbook was last saved ("" before its first save).

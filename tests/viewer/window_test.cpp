@@ -1,6 +1,8 @@
 // The CAD window offscreen: it follows the host (caption, visibility,
 // zoom), takes picks from synthesized mouse and key events, and saves,
 // exports and closes the drawing from its File menu.
+#include <QDir>
+#include <QFileInfo>
 #include <QStatusBar>
 #include <QTest>
 #include <QTimer>
@@ -226,9 +228,13 @@ TEST(CadWindowFile, SaveAsksFirstAndWritesOverTheDrawing) {
 
   // Save as: a name without extension gets ".dxf"; the window's title
   // follows the new name.
+  // The name proposed is never the drawing's own.
   s.window->dialogs().saveFile = [&](const QString&, const QString& filter,
-                                     const QString&) {
+                                     const QString& proposed) {
     EXPECT_TRUE(filter.contains(QStringLiteral("*.dxf")));
+    QFileInfo drawing(QString::fromStdString(s.path));
+    EXPECT_EQ(proposed, drawing.dir().filePath(drawing.completeBaseName() +
+                                               QStringLiteral("-标号.dxf")));
     return std::optional<QString>(QString::fromStdString(s.dir.file("copy")));
   };
   EXPECT_TRUE(s.window->saveAs());

@@ -1,0 +1,203 @@
+#include "app/workspace.h"
+
+#include <QCloseEvent>
+#include <QDockWidget>
+#include <QEvent>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QScreen>
+#include <QScrollArea>
+#include <QSettings>
+#include <QStackedWidget>
+#include <algorithm>
+
+namespace app {
+
+namespace {
+
+// A dock whose close button closes the window it holds, which may refuse
+// (a workbook with unsaved changes whose user says no).
+class HostDock : public QDockWidget {
+ public:
+  using QDockWidget::QDockWidget;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override {
+    QWidget* held = widget();
+    if (held && held->isVisible()) {
+      held->close();
+      if (held->isVisible()) {
+        event->ignore();
+        return;
+      }
+    }
+    QDockWidget::closeEvent(event);
+  }
+};
+
+QSettings settings() {
+  return QSettings(QStringLiteral("DimMark"), QStringLiteral("workspace"));
+}
+
+}  // namespace
+
+Workspace::Workspace() {
+  setObjectName(QStringLiteral("workspace"));
+  setWindowTitle(QStringLiteral("DimMark 尺寸检测"));
+  centre_ = new QStackedWidget(this);
+  empty_ = new QLabel(QStringLiteral("打开图纸后，图纸显示在这里。"), centre_);
+  empty_->setAlignment(Qt::AlignCenter);
+  centre_->addWidget(empty_);
+  setCentralWidget(centre_);
+
+  panelDock_ = new QDockWidget(QStringLiteral("尺寸检测"), this);
+  panelDock_->setObjectName(QStringLiteral("panel"));
+  // The panel is the program: it floats and docks, but closes only by
+  // 退出系统.
+  panelDock_->setFeatures(QDockWidget::DockWidgetMovable |
+                          QDockWidget::DockWidgetFloatable);
+  panelArea_ = new QScrollArea(panelDock_);
+  panelArea_->setFrameShape(QFrame::NoFrame);
+  panelArea_->setWidgetResizable(false);
+  panelDock_->setWidget(panelArea_);
+  addDockWidget(Qt::RightDockWidgetArea, panelDock_);
+
+  sheetDock_ = new HostDock(QStringLiteral("报表"), this);
+  sheetDock_->setObjectName(QStringLiteral("sheets"));
+  addDockWidget(Qt::BottomDockWidgetArea, sheetDock_);
+  sheetDock_->hide();
+
+  // The panel keeps the full height at the right; the workbooks go under
+  // the drawing only.
+  setCorner(Qt::BottomRightCorner, Qt::RightDockWidgetArea);
+  setCorner(Qt::TopRightCorner, Qt::RightDockWidgetArea);
+  fitToScreen();
+}
+
+Workspace::~Workspace() = default;
+
+void Workspace::fitToScreen() {
+  QScreen* screen =
+      this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+  if (!screen) return;
+  const QRect area = screen->availableGeometry();
+  QSize size = this->size();
+  if (!restored_ || size.width() > area.width() ||
+      size.height() > area.height()) {
+    size =
+        QSize(std::min(area.width(), std::max(area.width() * 9 / 10, 900)),
+              std::min(area.height(), std::max(area.height() * 9 / 10, 600)));
+    resize(size);
+  }
+  QRect frame = frameGeometry();
+  if (!area.contains(frame)) {
+    // Title bar and all within the screen.
+    move(area.topLeft() +
+         QPoint(std::max(0, (area.width() - frame.width()) / 2),
+                std::max(0, (area.height() - frame.height()) / 2)));
+  }
+}
+
+void Workspace::adoptPanel(QWidget* panel) {
+  if (panel_ == panel) return;
+  panel_ = panel;
+  panel->setWindowFlags(Qt::Widget);
+  panelArea_->setWidget(panel);  // the old panel goes with the area
+  panel->installEventFilter(this);
+  panelDock_->setMinimumWidth(std::min(panel->width() + 24, 700));
+  if (panel->isVisible() || !panel->isHidden()) {
+    panelDock_->show();
+    if (!isVisible()) {
+      restoreArrangement();
+      show();
+    }
+  }
+}
+
+void Workspace::adoptDrawing(QMainWindow* drawing) {
+  if (drawing_ == drawing) return;
+  drawing_ = drawing;
+  drawing->setWindowFlags(Qt::Widget);
+  centre_->addWidget(drawing);
+  drawing->installEventFilter(this);
+  centre_->setCurrentWidget(drawing->isHidden() ? static_cast<QWidget*>(empty_)
+                                                : drawing);
+}
+
+void Workspace::adoptSheets(QMainWindow* sheets) {
+  if (sheets_ == sheets) return;
+  sheets_ = sheets;
+  sheets->setWindowFlags(Qt::Widget);
+  sheetDock_->setWidget(sheets);
+  sheets->installEventFilter(this);
+  if (!sheets->isHidden()) {
+    sheetDock_->show();
+    sheetDock_->raise();
+  }
+}
+
+bool Workspace::eventFilter(QObject* watched, QEvent* event) {
+  const auto type = event->type();
+  if (type != QEvent::Show && type != QEvent::Hide)
+    return QMainWindow::eventFilter(watched, event);
+  const bool shown = type == QEvent::Show;
+  if (watched == panel_) {
+    panelDock_->setVisible(shown);
+    if (shown && !isVisible()) {
+      restoreArrangement();
+      show();
+    }
+    if (!shown && isVisible() && panel_->isHidden()) {
+      saveArrangement();
+      hide();
+    }
+  } else if (watched == drawing_) {
+    centre_->setCurrentWidget(shown ? static_cast<QWidget*>(drawing_.data())
+                                    : empty_);
+  } else if (watched == sheets_) {
+    // The dock follows its window: shown when the host shows the
+    // workbooks, gone when they are closed.
+    if (shown) {
+      sheetDock_->show();
+      sheetDock_->raise();
+    } else if (sheets_->isHidden()) {
+      sheetDock_->hide();
+    }
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+void Workspace::closeEvent(QCloseEvent* event) {
+  // Closing the workspace is closing the panel: the program's exit, which
+  // may ask about unsaved work and stay.
+  if (panel_ && !panel_->isHidden()) {
+    event->ignore();
+    panel_->close();
+    return;
+  }
+  saveArrangement();
+  event->accept();
+}
+
+void Workspace::restoreArrangement() {
+  if (restored_) return;
+  restored_ = true;
+  QSettings s = settings();
+  if (s.contains(QStringLiteral("geometry")))
+    restoreGeometry(s.value(QStringLiteral("geometry")).toByteArray());
+  if (s.contains(QStringLiteral("state")))
+    restoreState(s.value(QStringLiteral("state")).toByteArray());
+  // The sheets dock shows with its workbooks, not because it showed last
+  // time.
+  if (!sheets_ || sheets_->isHidden()) sheetDock_->hide();
+  fitToScreen();
+}
+
+void Workspace::saveArrangement() {
+  if (!restored_) return;
+  QSettings s = settings();
+  s.setValue(QStringLiteral("geometry"), saveGeometry());
+  s.setValue(QStringLiteral("state"), saveState());
+}
+
+}  // namespace app
