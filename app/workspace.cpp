@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QScreen>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QSettings>
 #include <QStackedWidget>
 #include <algorithm>
@@ -104,7 +105,7 @@ void Workspace::adoptPanel(QWidget* panel) {
   panel->setWindowFlags(Qt::Widget);
   panelArea_->setWidget(panel);  // the old panel goes with the area
   panel->installEventFilter(this);
-  panelDock_->setMinimumWidth(std::min(panel->width() + 24, 700));
+  fitPanel();
   if (panel->isVisible() || !panel->isHidden()) {
     panelDock_->show();
     if (!isVisible()) {
@@ -112,6 +113,16 @@ void Workspace::adoptPanel(QWidget* panel) {
       show();
     }
   }
+}
+
+void Workspace::fitPanel() {
+  // The dock is as wide as the panel laid out in it, never narrower, so
+  // no control is cut; its height follows the panel's own rules.
+  if (!panel_) return;
+  const int bar = panelArea_->verticalScrollBar()->sizeHint().width();
+  const int width = panel_->width() + bar + 2 * panelArea_->frameWidth();
+  panelArea_->setMinimumWidth(std::min(width, 700));
+  resizeDocks({panelDock_}, {width}, Qt::Horizontal);
 }
 
 void Workspace::adoptDrawing(QMainWindow* drawing) {
@@ -138,6 +149,7 @@ void Workspace::adoptSheets(QMainWindow* sheets) {
 
 bool Workspace::eventFilter(QObject* watched, QEvent* event) {
   const auto type = event->type();
+  if (type == QEvent::Resize && watched == panel_) fitPanel();
   if (type != QEvent::Show && type != QEvent::Hide)
     return QMainWindow::eventFilter(watched, event);
   const bool shown = type == QEvent::Show;

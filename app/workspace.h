@@ -40,6 +40,7 @@ class Workspace : public QMainWindow {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  void fitPanel();
   void restoreArrangement();
   void saveArrangement();
 
