@@ -6,10 +6,10 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "model/form1.h"
 #include "forms/basic.h"
 #include "forms/errors.h"
 #include "intake/reading.h"
+#include "model/form1.h"
 
 namespace browse {
 
@@ -159,7 +159,8 @@ SampleText readSample(std::string_view text) {
   return r;
 }
 
-intake::Measurement measurementOf(const model::AppContext& ctx, std::int32_t p) {
+intake::Measurement measurementOf(const model::AppContext& ctx,
+                                  std::int32_t p) {
   intake::Measurement m;
   const auto i = static_cast<size_t>(p);
   if (p < 0 || i >= ctx.sampleCounts.size() || i >= ctx.samples.size() ||
@@ -371,7 +372,10 @@ void ComFind_Click(model::Form1& f) {
 void ComReview_Click(model::Form1& f) {
   auto& ctx = f.ctx;
   resumeNext([&] { ctx.desktop.activateWindow(ctx.cadApp->Caption()); });
+  // Only a dimension painted here, in this drawing, gets its colour back:
+  // nothing else is recoloured.
   resumeNext([&] {
+    if (!f.highlightDoc || f.highlightDoc != ctx.cadDoc) return;
     std::int16_t r = forms::ToInt16(f.lastReviewed);
     entityAt(f, r)->SetColor(f.firstEntityColor);
   });
@@ -391,7 +395,10 @@ void ComReview_Click(model::Form1& f) {
     });
   };
   onEntity([&] { f.firstEntityColor = forms::ToInt16(e->Color()); });
-  onEntity([&] { e->SetColor(f.highlightColor); });
+  onEntity([&] {
+    e->SetColor(f.highlightColor);
+    f.highlightDoc = ctx.cadDoc;
+  });
   if (!f.decimalsChosen) {
     resumeNext([&] {
       f.dimDecimals = forms::ToInt32(
@@ -417,6 +424,11 @@ void Combo2_Click(model::Form1& f) {
   if (i < 0 || i > 6) return;
   f.highlightColor = static_cast<std::int16_t>(i + 1);
   f.Label10->setBackColor(kSwatches[i]);
+  // The dimension on show takes the new colour at once.
+  if (!f.highlightDoc || f.highlightDoc != f.ctx.cadDoc) return;
+  resumeNext([&] {
+    entityAt(f, forms::ToInt16(f.lastReviewed))->SetColor(f.highlightColor);
+  });
 }
 
 void Combo3_Click(model::Form1& f) {

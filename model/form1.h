@@ -162,6 +162,9 @@ class Form1 : public forms::Form {
   std::int32_t currentSample = 0;
   std::int16_t highlightColor = 0;
   float lastReviewed = 0;
+  // The drawing in which lastReviewed was painted; only there is its
+  // colour given back.
+  cadhost::DocumentRef highlightDoc;
 
   std::int16_t freeNext = 0;
   std::int16_t freeCurrent = 0;

@@ -210,11 +210,17 @@ void Scene::Builder::dimension(std::string_view type, Tags tags, Tags original,
   Vec2 delta{0, 0};
   bool blockFits = b && (!edited || movedRigidly(before, own, &delta));
   std::string text = dimensionText(*d, type, own);
+  Context child = c;
+  auto colourOf = [](Tags t) {
+    const Tag* tc = engine::findTag(t, 420);
+    return std::pair(engine::integer(t, 62, 256),
+                     tc ? std::string(tc->value) : std::string());
+  };
+  if (edited && colourOf(before) != colourOf(own)) child.wholeColor = s.color;
   if (!blockFits) {
-    dimensionFromPoints(type, own, c, s);
+    dimensionFromPoints(type, own, child, s);
     return;
   }
-  Context child = c;
   child.byBlock = s.color;
   child.parentLayer = l;
   child.plot = s.plot;
@@ -267,7 +273,7 @@ void Scene::Builder::dimensionFromPoints(std::string_view type, Tags own,
   auto part = [&](const char* var) {
     Style ps = s;
     int aci = static_cast<int>(num(*d, own, var));
-    if (aci != 0) ps.color = colorOf(aci, c, l);
+    if (aci != 0 && !c.wholeColor) ps.color = colorOf(aci, c, l);
     return ps;
   };
   Style dimLine = part("DIMCLRD"), extLine = part("DIMCLRE"),

@@ -553,6 +553,7 @@ bool Scene::Builder::resolve(Tags own, const Context& c, Style& out,
   if (const Tag* tc = engine::findTag(own, 420))
     if (auto v = engine::parseInt(tc->value))
       out.color = {trueColor(*v), ColorRole::Own};
+  if (c.wholeColor) out.color = *c.wholeColor;
   std::string lt = upper(engine::textValue(*d, own, 6));
   if (lt.empty() || lt == "BYLAYER") lt = l->linetype;
   if (lt == "BYBLOCK") lt = c.byBlockLinetype;

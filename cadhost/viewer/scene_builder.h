@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -74,6 +75,9 @@ struct Context {
   // Inside a dimension's block, whose layer-0 parts follow the
   // dimension's colour.
   bool dimensionBlock = false;
+  // A dimension recoloured since loading (the browser's highlight) shows
+  // every part in its new colour, not only the parts drawn by block.
+  std::optional<PrimColor> wholeColor;
 };
 
 struct Scene::Builder {

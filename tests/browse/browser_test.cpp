@@ -260,30 +260,57 @@ TEST_F(Browser, ShowingPaintsTheDimensionAndGivesTheLastOneBack) {
   auto dims = doc->modelSpace.items;
   auto& first = *dims[2];  // position 1 is entity 2
   auto& second = *dims[3];
-  // The first review gives position 1 the colour read from model space
-  // item 1 at extraction (7 here), then paints it.
+  first.color = 5;
+  // The colour read from item 1 at extraction (7) is no dimension's: the
+  // first review gives nothing back, it reads position 1's and paints.
   f().ComReview->userClick();
   EXPECT_EQ(*first.color, 1);  // red
-  EXPECT_EQ(f().firstEntityColor, 7);
+  EXPECT_EQ(f().firstEntityColor, 5);
   ASSERT_EQ(host->zooms.size(), 1u);
   EXPECT_EQ(host->zooms[0].second, 100.0);
   EXPECT_EQ(*first.primaryPrecision, 2);
   // Twice on the same one: it stays painted, its own colour kept.
   f().ComReview->userClick();
   EXPECT_EQ(*first.color, 1);
-  EXPECT_EQ(f().firstEntityColor, 7);
-  // Another colour, another dimension: the first gets its colour back.
+  EXPECT_EQ(f().firstEntityColor, 5);
+  // Another colour: the dimension on show takes it at once.
   f().Combo2->userSelect(2);
   EXPECT_EQ(f().highlightColor, 3);
   EXPECT_EQ(f().Label10->backColor(), 0x00FF00);
+  EXPECT_EQ(*first.color, 3);
+  // Another dimension: the first gets its own colour back.
   f().ComNext->userClick();
   f().ComReview->userClick();
-  EXPECT_EQ(*first.color, 7);
+  EXPECT_EQ(*first.color, 5);
   EXPECT_EQ(*second.color, 3);
   EXPECT_EQ(f().firstEntityColor, 256);
   EXPECT_EQ(f().lastReviewed, 2);
   EXPECT_TRUE(desktop.activations().size() >= 3u);
   EXPECT_EQ(desktop.activations().back(), "Fake CAD");
+}
+
+TEST_F(Browser, AnotherDrawingGetsNoColourOfTheLastOne) {
+  numbered({"A1", "A2"});
+  f().ComNext->userClick();
+  f().ComReview->userClick();  // position 2 painted, 256 kept
+  // The next drawing opens; its position 2 must not be given 256, nor
+  // its position 1 anything, before it is shown.
+  auto before = doc;
+  dir.write("work/part8.dxf", "0\nEOF\n");
+  drawing = (dir / "work/part8.dxf").string();
+  doc = host->addDocument(drawing);
+  numbered({"B1", "B2"});
+  ASSERT_EQ(program->ctx.cadDoc, doc);
+  auto& b1 = *doc->modelSpace.items[2];
+  auto& b2 = *doc->modelSpace.items[3];
+  b1.color = 2;
+  b2.color = 6;
+  f().Combo2->userSelect(3);
+  EXPECT_EQ(*b2.color, 6);
+  f().ComReview->userClick();
+  EXPECT_EQ(*b1.color, 4);  // shown, in the colour chosen
+  EXPECT_EQ(*b2.color, 6);
+  EXPECT_EQ(f().firstEntityColor, 2);
 }
 
 TEST_F(Browser, ShowingAnAngleSetsItsTextPrecision) {

@@ -203,4 +203,53 @@ TEST(DimensionView, WithoutABlockTheDefinitionPointsDrawIt) {
   EXPECT_EQ(c.texts(QStringLiteral("R5")).size(), 1u);
 }
 
+// Line segments and filled shapes drawn in a colour, wherever they are.
+std::pair<size_t, size_t> drawnIn(const RecordingCanvas& c, Rgb colour) {
+  size_t segments = 0, fills = 0;
+  for (const Call& k : c.calls) {
+    if (k.color != colour) continue;
+    if (k.kind == Call::Line) ++segments;
+    if (k.kind == Call::Lines) segments += k.points.size() / 2;
+    if (k.kind == Call::Polygon) ++fills;
+  }
+  return {segments, fills};
+}
+
+TEST(DimensionView, AHighlightPaintsEveryPartEvenWhereTheBlockNamesAColour) {
+  // The sample's dimensions draw their lines, arrows and texts in the
+  // style's green, not by block: the highlight must still show on all.
+  Opened o(std::string(DIMMARK_SAMPLES) + "/bracket.dxf");
+  auto dim = o.item(89);
+  ASSERT_NEAR(dim->Measurement(), 80, 1e-9);
+  const Vec2 text{13.25, 120};
+  RecordingCanvas before = drawAll(o.scene);
+  auto texts = textsNear(before, text, 4);
+  ASSERT_EQ(texts.size(), 1u);
+  EXPECT_EQ(texts[0]->color, kGreen);
+  const auto [greenLines, greenFills] = drawnIn(before, kGreen);
+  const auto [redLines, redFills] = drawnIn(before, kRed);
+
+  const int own = dim->Color();
+  dim->SetColor(1);
+  o.scene.update(o.doc->drawing());
+  RecordingCanvas red = drawAll(o.scene);
+  texts = textsNear(red, text, 4);
+  ASSERT_EQ(texts.size(), 1u);
+  EXPECT_EQ(texts[0]->color, kRed);
+  const auto [lines, fills] = drawnIn(red, kRed);
+  // The dimension line and both extension lines, and both arrowheads,
+  // leave the green and turn red; nothing else changes colour.
+  EXPECT_GE(lines - redLines, 3u);
+  EXPECT_GE(fills - redFills, 2u);
+  EXPECT_EQ(greenLines - drawnIn(red, kGreen).first, lines - redLines);
+  EXPECT_EQ(greenFills - drawnIn(red, kGreen).second, fills - redFills);
+
+  // Given its colour back, it is drawn as its block draws it.
+  dim->SetColor(own);
+  o.scene.update(o.doc->drawing());
+  RecordingCanvas back = drawAll(o.scene);
+  EXPECT_EQ(drawnIn(back, kGreen), std::make_pair(greenLines, greenFills));
+  EXPECT_EQ(drawnIn(back, kRed), std::make_pair(redLines, redFills));
+}
+
 }  // namespace
