@@ -43,7 +43,7 @@ class ScriptedPicks : public cadhost::PickSource {
     }
     if (next && next->type == T::Escape) {
       queue_->pop();
-      throw cadhost::HostError("pick cancelled");
+      throw cadhost::Cancelled("pick cancelled");
     }
     throw forms::Unanswered{
         question + (next ? " (next answer is " + next->describe() + ")" : "")};
@@ -152,6 +152,10 @@ class Runner {
       tick(w);
     } else if (cmd == "save") {
       save(w);
+    } else if (cmd == "undo") {
+      undo(w);
+    } else if (cmd == "current") {
+      current(w);
     } else {
       throw BadLine{"unknown command: " + cmd};
     }
@@ -360,6 +364,8 @@ class Runner {
       dumpState(*program_, hostState(), j);
     } else if (what == "cell") {
       dumpCell(w[2], w[3], j);
+    } else if (what == "marks") {
+      dumpMarks(program_->main, j);
     } else if (what.find('.') == std::string::npos) {
       dumpForm(form(what), j);
     } else {
@@ -392,6 +398,22 @@ class Runner {
     } else {
       throw BadLine{"save drawing PATH | save workbook NAME PATH"};
     }
+  }
+
+  // Ctrl+Z in the CAD window.
+  void undo(const std::vector<std::string>& w) {
+    if (w.size() != 2 || w[1] != "drawing") throw BadLine{"undo drawing"};
+    if (!program_->ctx.cadDoc) throw BadLine{"no drawing is open"};
+    program_->ctx.cadDoc->SendCommand("Undo\r\r");
+  }
+
+  // The current layer or colour, chosen in the CAD window.
+  void current(const std::vector<std::string>& w) {
+    if (w.size() != 3 || (w[1] != "layer" && w[1] != "colour"))
+      throw BadLine{"current layer NAME | current colour N"};
+    if (!program_->ctx.cadDoc) throw BadLine{"no drawing is open"};
+    if (!hosts_.setCurrent) throw BadLine{"the CAD host has no current layer"};
+    hosts_.setCurrent(*program_->ctx.cadDoc, w[1], w[2]);
   }
 
   const ScriptHosts& hosts_;
