@@ -48,14 +48,6 @@ TEST_F(Editing, EnlargingTwiceIsOnePointFiveSixTwoFiveAndUndoTakesOneBack) {
   EXPECT_DOUBLE_EQ(*number(2).textHeight, h);
 }
 
-TEST_F(Editing, TheTextIsScaledAboutItsCircle) {
-  f().mnuScalemin->userClick();
-  // The circle's centre is the base of both; the fake logs each call.
-  EXPECT_EQ(host->log.count("AcDbCircle.ScaleEntity"), 3u);
-  EXPECT_EQ(host->log.count("AcDbText.ScaleEntity"), 3u);
-  EXPECT_DOUBLE_EQ(number(1).scale, 0.8);
-}
-
 TEST_F(Editing, AMarkErasedInTheDrawingStopsAndTakesBackTheRest) {
   const double r = *circle(1).radius;
   number(2).deleted = true;  // erased by the user
