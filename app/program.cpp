@@ -59,12 +59,14 @@ Program::Program(forms::Desktop& desktop, cadhost::HostFactory cad,
       main(ctx),
       splash(ctx, main),
       form2(main),
-      frmlocation(ctx) {
+      frmlocation(ctx),
+      markfrm(main) {
   main.wiring = wireForm1;
   ctx.forms.add(splash);
   ctx.forms.add(main);
   ctx.forms.add(form2);
   ctx.forms.add(frmlocation);
+  ctx.forms.add(markfrm);
 }
 
 void Program::start() { splash.show(); }

@@ -6,6 +6,7 @@
 
 #include "forms/form.h"
 #include "intake/opening.h"
+#include "marking/adopt.h"
 #include "marking/zonegrid.h"
 #include "model/context.h"
 #include "model/form1.h"
@@ -44,6 +45,7 @@ class Program {
   FrmDimen splash;
   intake::Form2 form2;
   marking::Frmlocation frmlocation;
+  marking::Markfrm markfrm;
 
   // Shows the splash; its timer does the rest.
   void start();

@@ -59,6 +59,7 @@ class Entity {
   // Texts and multiline texts.
   virtual std::string TextString() const = 0;
   virtual Point InsertionPoint() const = 0;
+  virtual double Height() const = 0;
 
   // Dimensions.
   virtual double Measurement() const = 0;
@@ -122,6 +123,10 @@ class Document {
   virtual void PurgeAll() = 0;
   // Only "Undo\r\r" is understood; it takes back the last change.
   virtual void SendCommand(const std::string& command) = 0;
+  // Every change between the two marks is one change for Undo, as one
+  // command of the user's is. Marks nest; the outermost pair counts.
+  virtual void StartUndoMark() = 0;
+  virtual void EndUndoMark() = 0;
   virtual Utility& GetUtility() = 0;
   virtual Application& GetApplication() = 0;
   // Called once when the document is closed in the host.

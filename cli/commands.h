@@ -15,5 +15,6 @@ int extractCommand(const Args& args, std::ostream& out, std::ostream& err);
 int numberCommand(const Args& args, std::ostream& out, std::ostream& err);
 int reportCommand(const Args& args, std::ostream& out, std::ostream& err);
 int exportCommand(const Args& args, std::ostream& out, std::ostream& err);
+int adoptCommand(const Args& args, std::ostream& out, std::ostream& err);
 
 }  // namespace cli

@@ -8,6 +8,7 @@
 
 #include "cadhost/engine/embedded_host.h"
 #include "cli/drawing_host.h"
+#include "forms/basic.h"
 #include "reports/embedded/embedded_host.h"
 
 namespace cli {
@@ -19,6 +20,16 @@ ScriptHosts embeddedHosts() {
     if (className != "AutoCAD.APPLICATION")
       throw cadhost::HostError("no CAD host of class " + className);
     return drawingHost(std::move(picks));
+  };
+  h.setCurrent = [](cadhost::Document& doc, const std::string& what,
+                    const std::string& value) {
+    auto* engineDoc = dynamic_cast<cadhost::engine::EngineDocument*>(&doc);
+    if (!engineDoc) throw cadhost::HostError("this host has no current layer");
+    if (what == "layer") return engineDoc->setCurrentLayer(value);
+    const auto n = forms::ParseNumber(value);
+    if (!n || *n != static_cast<int>(*n))
+      throw cadhost::HostError("not a colour number: " + value);
+    engineDoc->setCurrentColor(static_cast<int>(*n));
   };
   // Every instance the reports create, newest last, for the user's saves.
   auto instances = std::make_shared<std::vector<

@@ -29,6 +29,11 @@ const char* kUsage =
     "  export DRAWING (--pdf OUT.pdf [--paper A3] | --png OUT.png "
     "[--width PX])\n"
     "                    draw the drawing into a vector PDF or a PNG\n"
+    "  adopt DRAWING (--layer NAME | --colour N) [--save-as OUT.dxf]\n"
+    "        [--decimals N] [--material plastic|metal]\n"
+    "                    adopt the number texts of a drawing numbered by "
+    "hand,\n"
+    "                    print the browse list\n"
     "  --help            this text\n"
     "  --version         the version\n";
 
@@ -70,6 +75,7 @@ int main(int argc, char** argv) {
   if (cmd == "number") return cli::numberCommand(rest, std::cout, std::cerr);
   if (cmd == "report") return cli::reportCommand(rest, std::cout, std::cerr);
   if (cmd == "export") return cli::exportCommand(rest, std::cout, std::cerr);
+  if (cmd == "adopt") return cli::adoptCommand(rest, std::cout, std::cerr);
   std::cerr << "unknown command: " << cmd << "\n" << kUsage;
   return 2;
 }

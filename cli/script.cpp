@@ -1,6 +1,7 @@
 #include "cli/script.h"
 
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 #include "app/program.h"
@@ -8,6 +9,7 @@
 #include "cli/state.h"
 #include "forms/basic.h"
 #include "forms/scripted_desktop.h"
+#include "intake/dimtable.h"
 #include "reports/xlsx/cellref.h"
 #include "reports/xlsx/workbook.h"
 
@@ -25,15 +27,23 @@ class ScriptedPicks : public cadhost::PickSource {
   // Shares the queue: the host may outlive the script's run.
   explicit ScriptedPicks(std::shared_ptr<forms::AnswerQueue> q)
       : queue_(std::move(q)) {}
+  // Called with the prompt each time a pick is asked for, before it is
+  // answered: lets a script see what a run has stored at that moment.
+  std::function<void(const std::string&)> onAsk;
   cadhost::Point pickPoint(const std::string& prompt) override {
+    asked(prompt);
     return take("point pick \"" + prompt + "\"");
   }
   cadhost::Point pickCorner(const cadhost::Point&,
                             const std::string& prompt) override {
+    asked(prompt);
     return take("corner pick \"" + prompt + "\"");
   }
 
  private:
+  void asked(const std::string& prompt) {
+    if (onAsk) onAsk(prompt);
+  }
   cadhost::Point take(const std::string& question) {
     using T = forms::QueuedAnswer::Type;
     const forms::QueuedAnswer* next = queue_->peek();
@@ -43,7 +53,7 @@ class ScriptedPicks : public cadhost::PickSource {
     }
     if (next && next->type == T::Escape) {
       queue_->pop();
-      throw cadhost::HostError("pick cancelled");
+      throw cadhost::Cancelled("pick cancelled");
     }
     throw forms::Unanswered{
         question + (next ? " (next answer is " + next->describe() + ")" : "")};
@@ -106,6 +116,12 @@ class Runner {
                                               programDir);
   }
 
+  // The trace writes to this runner's stream; picks asked once the script
+  // is over go untraced.
+  ~Runner() { picks_->onAsk = nullptr; }
+  Runner(const Runner&) = delete;
+  Runner& operator=(const Runner&) = delete;
+
   void runLine(const std::vector<std::string>& w) {
     const std::string& cmd = w[0];
     if (cmd == "answer") return answer(w);
@@ -152,6 +168,12 @@ class Runner {
       tick(w);
     } else if (cmd == "save") {
       save(w);
+    } else if (cmd == "undo") {
+      undo(w);
+    } else if (cmd == "current") {
+      current(w);
+    } else if (cmd == "trace") {
+      trace(w);
     } else {
       throw BadLine{"unknown command: " + cmd};
     }
@@ -362,6 +384,8 @@ class Runner {
       dumpState(*program_, hostState(), j);
     } else if (what == "cell") {
       dumpCell(w[2], w[3], j);
+    } else if (what == "marks") {
+      dumpMarks(program_->main, j);
     } else if (what.find('.') == std::string::npos) {
       dumpForm(form(what), j);
     } else {
@@ -394,6 +418,59 @@ class Runner {
     } else {
       throw BadLine{"save drawing PATH | save workbook NAME PATH"};
     }
+  }
+
+  // Ctrl+Z in the CAD window.
+  void undo(const std::vector<std::string>& w) {
+    if (w.size() != 2 || w[1] != "drawing") throw BadLine{"undo drawing"};
+    if (!program_->ctx.cadDoc) throw BadLine{"no drawing is open"};
+    program_->ctx.cadDoc->SendCommand("Undo\r\r");
+  }
+
+  // The current layer or colour, chosen in the CAD window.
+  void current(const std::vector<std::string>& w) {
+    if (w.size() != 3 || (w[1] != "layer" && w[1] != "colour"))
+      throw BadLine{"current layer NAME | current colour N"};
+    if (!program_->ctx.cadDoc) throw BadLine{"no drawing is open"};
+    if (!hosts_.setCurrent) throw BadLine{"the CAD host has no current layer"};
+    hosts_.setCurrent(*program_->ctx.cadDoc, w[1], w[2]);
+  }
+
+  // From here on, each pick asked for prints the prompt and the numbers
+  // of the rows the drawing's table holds at that moment.
+  void trace(const std::vector<std::string>& w) {
+    if (w.size() != 2 || w[1] != "picks") throw BadLine{"trace picks"};
+    picks_->onAsk = [this](const std::string& prompt) {
+      Json j;
+      j.beginObject().field("pick", prompt).key("rows");
+      try {
+        std::vector<double> numbers = storedNumbers();
+        j.beginArray();
+        for (double n : numbers) j.value(n);
+        j.endArray();
+      } catch (const intake::DbError& e) {
+        // The trace only looks: a table it cannot read is told, not fatal.
+        j.null().field("tableError", std::string(e.what()));
+      }
+      j.endObject();
+      out_ << j.str() << "\n";
+    };
+  }
+
+  // The marknum of each row of dim1, read through a connection of our own
+  // so that only what the table has stored shows.
+  std::vector<double> storedNumbers() const {
+    std::vector<double> numbers;
+    const std::string& path = program_->main.dbPath;
+    std::error_code ec;
+    if (path.empty() || !std::filesystem::exists(path, ec)) return numbers;
+    intake::Connection conn;
+    conn.Open(path);
+    intake::Recordset rs;
+    rs.Open(conn, "dim1");
+    for (; !rs.Eof(); rs.MoveNext())
+      numbers.push_back(rs.Get("marknum").asDouble());
+    return numbers;
   }
 
   const ScriptHosts& hosts_;

@@ -29,6 +29,11 @@ struct ScriptHosts {
   reports::SheetFactory sheets;
   // The hosts' own save, as the user saves from their windows.
   std::function<void(cadhost::Document&, const std::string& path)> saveDrawing;
+  // The layer or colour new entities take, as the user sets it in the CAD
+  // window: what is "layer" or "colour".
+  std::function<void(cadhost::Document&, const std::string& what,
+                     const std::string& value)>
+      setCurrent;
   std::function<void(const std::string& name, const std::string& path)>
       saveWorkbook;
   // The open workbook of that name (the newest instance first), or null.

@@ -198,4 +198,47 @@ void dumpState(app::Program& p, const std::string& hostState, Json& j) {
   j.endObject();
 }
 
+namespace {
+
+// One part of a mark, or null when it is not in the drawing.
+void markPart(const cadhost::EntityRef& e, bool circle, Json& j) {
+  if (!e) {
+    j.null();
+    return;
+  }
+  Json part;
+  try {
+    part.beginObject();
+    if (circle) {
+      part.key("center").point(e->center());
+      part.field("radius", e->Radius());
+    } else {
+      part.field("text", e->TextString());
+      part.key("insertion").point(e->InsertionPoint());
+      part.field("height", e->Height());
+    }
+    part.field("color", e->Color()).field("layer", e->Layer()).endObject();
+  } catch (const std::exception&) {
+    j.null();
+    return;
+  }
+  j.raw(part.str());
+}
+
+}  // namespace
+
+void dumpMarks(const model::Form1& f, Json& j) {
+  j.beginObject().field("markedCount", static_cast<int>(f.markedCount));
+  j.key("marks").beginArray();
+  for (int p = 1; p <= f.markedCount; ++p) {
+    const auto at = static_cast<size_t>(p);
+    j.beginObject().field("position", p).key("circle");
+    markPart(at < f.markCircles.size() ? f.markCircles[at] : nullptr, true, j);
+    j.key("text");
+    markPart(at < f.markTexts.size() ? f.markTexts[at] : nullptr, false, j);
+    j.endObject();
+  }
+  j.endArray().endObject();
+}
+
 }  // namespace cli

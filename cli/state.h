@@ -14,11 +14,19 @@ namespace app {
 class Program;
 }
 
+namespace model {
+class Form1;
+}
+
 namespace cli {
 
 void dumpControl(const forms::Control& c, Json& j);
 void dumpForm(const forms::Form& f, Json& j);
 // hostState: "none", "running" or "quit".
 void dumpState(app::Program& p, const std::string& hostState, Json& j);
+// The marks of positions 1 to markedCount as the drawing holds them now:
+// each part's geometry, colour and layer, null for a part not in the
+// drawing (never drawn, deleted, or taken back).
+void dumpMarks(const model::Form1& f, Json& j);
 
 }  // namespace cli

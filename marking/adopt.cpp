@@ -1,15 +1,20 @@
-// "已经标号": a drawing numbered before is loaded back from its table.
+// "已经标号": a drawing numbered before is loaded back from its table, and
+// the marks a new drawing already holds are adopted.
+#include "marking/adopt.h"
+
 #include <algorithm>
+#include <cmath>
 #include <map>
 #include <memory>
 
-#include "model/form1.h"
 #include "browse/browser.h"
 #include "forms/basic.h"
 #include "forms/desktop.h"
 #include "forms/errors.h"
 #include "intake/dimtable.h"
 #include "marking/marking.h"
+#include "marking/marks.h"
+#include "model/form1.h"
 
 namespace marking {
 namespace {
@@ -93,13 +98,30 @@ void out(model::Form1& f, std::shared_ptr<intake::Connection> conn,
   loadMeasurements(f);
 }
 
+void disableMarkMenu(model::Form1& f) {
+  for (forms::Control* c :
+       {f.mnuAutomark, f.mnuPartmark, f.mnuFreemark, f.mnuHadmark, f.mnuUndo,
+        f.mnuScalemax, f.mnuScalemin, f.mnuMovemark, f.mnuColor, f.mnuLayout})
+    c->setEnabled(false);
+}
+
+std::string variableText(const cadhost::Variable& v) {
+  if (const auto* s = std::get_if<std::string>(&v)) return *s;
+  if (const auto* d = std::get_if<double>(&v)) return forms::DoubleText(*d);
+  throw cadhost::HostError("the variable is a point");
+}
+
 }  // namespace
 
 void ComHadmark_Click(model::Form1& f) {
-  // Marks drawn by hand into a drawing new to us are adopted through their
-  // own window, which comes later; until then the button leaves them alone.
-  if (f.newDatabase) return;
   auto& ctx = f.ctx;
+  if (f.newDatabase) {
+    // Marks drawn into a drawing new to us: the user tells how they are
+    // recognised. Adopted marks have no entities to edit.
+    disableMarkMenu(f);
+    if (forms::Form* w = ctx.forms.find("markfrm")) w->show();
+    return;
+  }
 
   // The table is opened apart first: one that cannot be read, or that holds
   // no rows, is reported and leaves the program as it was.
@@ -117,10 +139,7 @@ void ComHadmark_Click(model::Form1& f) {
     return;
   }
 
-  for (forms::Control* c :
-       {f.mnuAutomark, f.mnuPartmark, f.mnuFreemark, f.mnuHadmark, f.mnuUndo,
-        f.mnuScalemax, f.mnuScalemin, f.mnuMovemark, f.mnuColor, f.mnuLayout})
-    c->setEnabled(false);
+  disableMarkMenu(f);
 
   forms::resumeNext([&] { out(f, std::move(conn), std::move(rs)); });
 
@@ -153,6 +172,152 @@ void ComHadmark_Click(model::Form1& f) {
   });
   f.setHeight(350 + f.Picture1->height() + f.Frame2->height() +
               f.FrmSort->height() + f.FrmDimen->height());
+}
+
+Markfrm::Markfrm(model::Form1& main) : forms::Form("markfrm"), main_(main) {}
+
+void Markfrm::build() {
+  using forms::Kind;
+  setCaption("标号特征窗口");
+  setGeometry(0, 0, 5400, 2880);
+  Label1 = &add(Kind::Label, "Label1");
+  Label1->setCaption(
+      "所有标号必须在同一层中或者是同一颜色，并且将AutoCAD设置为标号所在层或者"
+      "标号所为颜色！");
+  Label1->setMultiLine(true);
+  Label1->setGeometry(240, 180, 4800, 780);
+  Optcolor = &add(Kind::OptionButton, "Optcolor");
+  Optcolor->setCaption("颜色");
+  Optcolor->setGeometry(840, 1140, 1400, 300);
+  Optlayout = &add(Kind::OptionButton, "Optlayout");
+  Optlayout->setCaption("图层");
+  Optlayout->setGeometry(2880, 1140, 1400, 300);
+  Optlayout->setValue(1);
+  ComConfirm = &add(Kind::CommandButton, "ComConfirm");
+  ComConfirm->setCaption("确认");
+  ComConfirm->setGeometry(840, 1800, 1400, 420);
+  ComCancel = &add(Kind::CommandButton, "ComCancel");
+  ComCancel->setCaption("取消");
+  ComCancel->setGeometry(2880, 1800, 1400, 420);
+  ComConfirm->Click = [this] { ComConfirm_Click(); };
+  ComCancel->Click = [this] { ComCancel_Click(); };
+}
+
+void Markfrm::ComCancel_Click() { unload(); }
+
+void Markfrm::ComConfirm_Click() {
+  model::Form1& f = main_;
+  auto& ctx = f.ctx;
+  auto say = [&](const std::string& text) {
+    ctx.desktop.message(text, forms::Buttons::Ok, "");
+  };
+  // The table holds one row per dimension: a drawing numbered since it
+  // was opened is not adopted on top.
+  if (f.numberedRows > 0) {
+    say("该图纸已经标号，不能再采用图中的标号！");
+    return;
+  }
+  const bool byColor = Optcolor->value() != 0;
+  try {
+    if (!ctx.cadDoc) throw cadhost::HostError("没有打开的图纸");
+    markSetting =
+        variableText(ctx.cadDoc->GetVariable(byColor ? "CECOLOR" : "CLAYER"));
+  } catch (const std::exception& e) {
+    say(std::string(byColor ? "无法读取当前颜色：" : "无法读取当前图层：") +
+        e.what());
+    return;
+  }
+  int color = 0;
+  if (byColor) {
+    if (markSetting == "byblock" || markSetting == "bylayer") {
+      say("标号必须为具体的颜色！");
+      return;
+    }
+    const auto n = forms::ParseNumber(markSetting);
+    if (!n || *n != std::trunc(*n) || std::fabs(*n) > 1e6) {
+      say("当前颜色“" + markSetting + "”不是颜色号，无法按颜色识别标号！");
+      return;
+    }
+    color = static_cast<int>(*n);
+  }
+
+  auto& d = ctx.dimRecords;
+  f.adoptNext = 1;
+  std::int32_t bound = ctx.dimCount;
+  for (std::int32_t k = 1; k < ctx.textNext; ++k) {
+    // Every dimension has its mark: further texts find none.
+    if (bound < 1) break;
+    const auto& t = ctx.textRecords.at(static_cast<size_t>(k));
+    if (!markNumberOf(t.text)) continue;
+    // A text whose entity cannot be fetched is not known to be a mark.
+    bool mark = false;
+    forms::resumeNext([&] {
+      cadhost::EntityRef e = ctx.modelSpace->Item(t.entityIndex);
+      mark = byColor ? e->Color() == color : e->Layer() == markSetting;
+    });
+    if (!mark) continue;
+    float smallest = 1000.0f;
+    std::int32_t best = 0;
+    for (std::int32_t j = 1; j <= bound; ++j) {
+      const auto& r = d[static_cast<size_t>(j)];
+      const float distance = dist(t.x, t.y, r.x, r.y);
+      // At equal distances the later position wins.
+      if (distance <= smallest) {
+        smallest = distance;
+        best = j;
+      }
+    }
+    // No dimension within reach: the text is no mark of this drawing's.
+    if (best == 0) continue;
+    auto& adopted = ctx.adoptedRecords.at(static_cast<size_t>(f.adoptNext));
+    adopted = d[static_cast<size_t>(best)];
+    adopted.markText = t.text;
+    d[0] = d[static_cast<size_t>(best)];
+    d[static_cast<size_t>(best)] = d[static_cast<size_t>(bound)];
+    d[static_cast<size_t>(bound)] = d[0];
+    --bound;
+    f.adoptNext += 1;
+  }
+  if (f.adoptNext == 1) {
+    // The window stays, so the user can choose the other way or set the
+    // drawing right first.
+    say(std::string("没有找到可采用的标号：") +
+        (byColor ? "颜色为 " + markSetting + " 的文字中"
+                 : "图层“" + markSetting + "”上") +
+        "没有标号文字。标号文字须是不为 0 的整数，且离某个尺寸不超过 1000 "
+        "个单位。");
+    return;
+  }
+  hide();
+  re(f);
+}
+
+void re(model::Form1& f) {
+  auto& ctx = f.ctx;
+  auto& a = ctx.adoptedRecords;
+  if (!openTableOrSay(f)) return;
+  const std::int32_t M = f.adoptNext - 1;
+  for (std::int32_t i = 1; i <= M; ++i) {
+    for (std::int32_t j = i; j <= M; ++j) {
+      if (forms::Val(a[static_cast<size_t>(i)].markText) >
+          forms::Val(a[static_cast<size_t>(j)].markText)) {
+        a[0] = a[static_cast<size_t>(i)];
+        a[static_cast<size_t>(i)] = a[static_cast<size_t>(j)];
+        a[static_cast<size_t>(j)] = a[0];
+      }
+    }
+  }
+  for (f.loopIndex = 1; f.loopIndex <= M; ++f.loopIndex) {
+    const auto p = static_cast<size_t>(f.loopIndex);
+    ctx.dimRecords[p] = a[p];
+    appendRow(f, f.loopIndex);
+    // The number as the drawing shows it, not the position.
+    forms::resumeNext(
+        [&] { f.dimRs->Set("marknum", forms::Val(a[p].markText)); });
+  }
+  if (!saveRows(f, M)) return;
+  f.markedCount = static_cast<std::int16_t>(M);
+  after(f);
 }
 
 }  // namespace marking

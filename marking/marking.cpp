@@ -1,9 +1,9 @@
 #include "marking/marking.h"
 
-#include "model/form1.h"
 #include "forms/errors.h"
 #include "intake/dimtable.h"
 #include "marking/marks.h"
+#include "model/form1.h"
 
 namespace marking {
 
@@ -21,22 +21,15 @@ void comSort_Click(model::Form1& f) {
     for (int p = 1; p <= ctx.dimCount; ++p) appendRow(f, p);
     if (resumeNext([&] { f.dimRs->Update(); })) f.numberedRows += ctx.dimCount;
   }
-  if (ctx.modelSpace)
+  if (ctx.modelSpace) {
+    // The marks are one change for the CAD host's undo.
+    UndoMark oneStep(f);
     for (int p = 1; p <= ctx.dimCount; ++p) resumeNext([&] { drawmark(f, p); });
+  }
   f.markedCount = static_cast<std::int16_t>(ctx.dimCount);
   after(f);
   f.comSort->setEnabled(false);
   f.ComHadmark->setEnabled(false);
 }
-
-// Filled by the zone, free marking and mark editing work.
-void ComPart_Click(model::Form1&) {}
-void ComFree_Click(model::Form1&) {}
-void mnuUndo_Click(model::Form1&) {}
-void mnuScalemax_Click(model::Form1&) {}
-void mnuScalemin_Click(model::Form1&) {}
-void mnuMovemark_Click(model::Form1&) {}
-void mnuColor_Click(model::Form1&) {}
-void mnuLayout_Click(model::Form1&) {}
 
 }  // namespace marking

@@ -1,11 +1,14 @@
 #include "marking/marks.h"
 
+#include <cmath>
 #include <limits>
+#include <stdexcept>
 
-#include "model/form1.h"
 #include "forms/basic.h"
+#include "forms/desktop.h"
 #include "forms/errors.h"
 #include "intake/dimtable.h"
+#include "model/form1.h"
 
 namespace marking {
 
@@ -83,6 +86,68 @@ void openTable(model::Form1& f) {
     f.dimRs = rs;
     rs->Open(*f.dbConn, "dim1");
   });
+}
+
+bool openTableOrSay(model::Form1& f) {
+  auto conn = std::make_shared<intake::Connection>();
+  auto rs = std::make_shared<intake::Recordset>();
+  try {
+    conn->Open(f.dbPath);
+    rs->Open(*conn, "dim1");
+  } catch (const std::exception& e) {
+    f.ctx.desktop.message(e.what(), forms::Buttons::Ok, "");
+    return false;
+  }
+  f.dbConn = std::move(conn);
+  f.dimRs = std::move(rs);
+  return true;
+}
+
+bool saveRows(model::Form1& f, int rows) {
+  if (rows <= 0) return true;
+  try {
+    if (!f.dimRs) throw std::runtime_error("the table is not open");
+    f.dimRs->Update();
+  } catch (const std::exception& e) {
+    f.ctx.desktop.message("标号没有写入数据库 " + f.dbPath + "：" + e.what(),
+                          forms::Buttons::Ok, "");
+    // Opened afresh, it shows what was kept before the refused pass.
+    openTable(f);
+    return false;
+  }
+  f.numberedRows += rows;
+  return true;
+}
+
+void showCadWindow(model::Form1& f) {
+  resumeNext([&] { f.ctx.desktop.activateWindow(f.ctx.cadApp->Caption()); });
+}
+
+bool inWindow(float x, float y, const cadhost::Point& a,
+              const cadhost::Point& b) {
+  const double px = x, py = y;
+  return (px - a[0]) * (px - b[0]) <= 0 && (py - a[1]) * (py - b[1]) <= 0;
+}
+
+float dist(float x1, float y1, float x2, float y2) {
+  const double dx = static_cast<double>(x1) - x2;
+  const double dy = static_cast<double>(y1) - y2;
+  return static_cast<float>(std::sqrt(dy * dy + dx * dx));
+}
+
+std::optional<double> markNumberOf(const std::string& text) {
+  if (text.find('%') != std::string::npos) return std::nullopt;
+  const double v = forms::Val(text);
+  if (v == 0 || !std::isfinite(v) || v != std::trunc(v)) return std::nullopt;
+  return v;
+}
+
+UndoMark::UndoMark(model::Form1& f) : doc_(f.ctx.cadDoc) {
+  if (doc_ && !resumeNext([&] { doc_->StartUndoMark(); })) doc_.reset();
+}
+
+UndoMark::~UndoMark() {
+  if (doc_) resumeNext([&] { doc_->EndUndoMark(); });
 }
 
 void sortrange(model::Form1& f, int first, int last) {

@@ -3,7 +3,10 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+
+#include "cadhost/host.h"
 
 namespace model {
 class Form1;
@@ -29,6 +32,44 @@ void appendRow(model::Form1& f, int p);
 
 // Opens a new dbConn and dimRs on dim1; failures are skipped.
 void openTable(model::Form1& f);
+
+// The same for an operation that writes rows later: a table that cannot be
+// opened is reported and false returned, with nothing changed.
+bool openTableOrSay(model::Form1& f);
+
+// Saves the rows appended since the table was opened (one pass). False,
+// with the reason told, when the table refused them: none was kept.
+bool saveRows(model::Form1& f, int rows);
+
+// Brings the CAD host's window to the front for the user's picks.
+void showCadWindow(model::Form1& f);
+
+// The window test of zone marking: the point lies in the rectangle spanned
+// by two opposite corners, edges included, whichever corners were picked.
+bool inWindow(float x, float y, const cadhost::Point& a,
+              const cadhost::Point& b);
+
+// The plane distance of two points, worked out in double precision and
+// rounded to a single: the searches compare distances as singles.
+float dist(float x1, float y1, float x2, float y2);
+
+// The number a text stands for as a mark, or nothing when it is no mark:
+// it holds no "%" and begins with a whole number other than 0 ("12", " 7",
+// "3A" qualify; "12.5", "0", "A3" and "%%c12" do not).
+std::optional<double> markNumberOf(const std::string& text);
+
+// The CAD host's changes from here to the end of the scope are one change
+// for its undo. Failures of the host are skipped.
+class UndoMark {
+ public:
+  explicit UndoMark(model::Form1& f);
+  ~UndoMark();
+  UndoMark(const UndoMark&) = delete;
+  UndoMark& operator=(const UndoMark&) = delete;
+
+ private:
+  cadhost::DocumentRef doc_;
+};
 
 // Orders positions first to last by text X (left to right) or Y (bottom to
 // top), by the exchange procedure whose order of equal keys callers rely on.

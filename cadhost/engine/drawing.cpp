@@ -357,6 +357,32 @@ std::optional<Tags> Drawing::header(std::string_view name) const {
   return h.subspan(k, e - k);
 }
 
+bool Drawing::setHeader(std::string_view name, std::vector<Tag> value) {
+  if (!hasHeader_) return false;
+  std::string key = upperCase(name);
+  if (!key.starts_with("$")) key.insert(key.begin(), '$');
+  std::vector<Tag> h = copyTags(header_);
+  auto it = headerVars_.find(key);
+  if (it != headerVars_.end()) {
+    std::size_t k = it->second + 1, e = k;
+    while (e < h.size() && h[e].code != 9) ++e;
+    h.erase(h.begin() + static_cast<long>(k), h.begin() + static_cast<long>(e));
+    h.insert(h.begin() + static_cast<long>(k), value.begin(), value.end());
+  } else {
+    h.push_back(Tag{9, -1, keep(key)});
+    h.insert(h.end(), value.begin(), value.end());
+  }
+  setTags(header_, std::move(h));
+  // The variables after the changed one have moved.
+  headerVars_.clear();
+  Tags t = tags(header_);
+  for (std::size_t k = 0; k < t.size(); ++k)
+    if (t[k].code == 9)
+      headerVars_.emplace(upperCase(trimmed(t[k].value)),
+                          static_cast<std::uint32_t>(k));
+  return true;
+}
+
 void Drawing::indexTables() {
   for (auto& table : tables_) {
     int handleCode = table->name == "DIMSTYLE" ? 105 : 5;
@@ -621,12 +647,15 @@ void Drawing::serialize(
   // The header only changes where new handles were given.
   Record headerOut;
   std::vector<Tag> headerTags;
-  if (hasHeader_ && usesHandles_ && handseed_ != fileHandseed_) {
+  const bool newHandles = usesHandles_ && handseed_ != fileHandseed_;
+  if (hasHeader_ && (newHandles || header_.edited)) {
     headerTags = copyTags(header_);
     std::string value = formatHandle(handseed_);
     auto it = headerVars_.find("$HANDSEED");
     Arena& a = *file_.arena;
-    if (it != headerVars_.end() && it->second + 1 < headerTags.size()) {
+    if (!newHandles) {
+      // Only a variable the user set has changed.
+    } else if (it != headerVars_.end() && it->second + 1 < headerTags.size()) {
       headerTags[it->second + 1] = Tag{5, -1, a.store(value)};
     } else {
       headerTags.push_back(Tag{9, -1, a.store("$HANDSEED")});

@@ -187,6 +187,9 @@ class Drawing {
     return std::vector<Tag>(t.begin(), t.end());
   }
   std::uint64_t takeHandle() { return handseed_++; }
+  // Gives a header variable ("$CLAYER") these value tags, adding it when
+  // the header lacks it; false for a drawing without a header.
+  bool setHeader(std::string_view name, std::vector<Tag> value);
   // Appends an entity to model space; returns it.
   Entity& appendEntity(std::string type, std::vector<Tag> tags);
   // Removes / reinserts at a model-space index (undo of a delete).

@@ -1,5 +1,6 @@
 #include "cadhost/engine/embedded_host.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -21,7 +22,8 @@ struct UndoStep {
   RecordChanges records;
   enum class Op { None, Added, Deleted } op = Op::None;
   Entity* entity = nullptr;
-  std::size_t index = 0;  // model-space index of a deleted entity
+  std::size_t index = 0;        // model-space index of a deleted entity
+  std::vector<UndoStep> group;  // the steps of one undo mark, oldest first
 };
 
 struct DocState {
@@ -33,8 +35,14 @@ struct DocState {
   std::function<void()> onClosed;
   std::function<void(const std::string&)> onSavedAs;
   std::vector<UndoStep> undo;
+  int markDepth = 0;
+  std::size_t markStart = 0;  // where the open undo mark's steps begin
   std::uint64_t revision = 0;
   std::uint64_t savedRevision = 0;  // the revision on disk
+  // The layer (file bytes) and colour the user made current; a drawing
+  // without a header keeps them only here.
+  std::optional<std::string> currentLayer;
+  std::optional<long long> currentColor;
   std::uint64_t boundsRevision = ~std::uint64_t{0};
   Bounds bounds;
 
@@ -54,10 +62,9 @@ struct DocState {
     ++revision;
   }
 
-  void undoLast() {
-    if (undo.empty()) return;
-    UndoStep step = std::move(undo.back());
-    undo.pop_back();
+  void takeBack(UndoStep& step) {
+    for (auto it = step.group.rbegin(); it != step.group.rend(); ++it)
+      takeBack(*it);
     for (auto it = step.records.rbegin(); it != step.records.rend(); ++it)
       it->first->restore(it->second);
     if (step.op == UndoStep::Op::Added) {
@@ -67,7 +74,30 @@ struct DocState {
       step.entity->rec.erased = false;
       drawing->insertIntoModelSpace(step.entity, step.index);
     }
+  }
+
+  void undoLast() {
+    if (undo.empty()) return;
+    UndoStep step = std::move(undo.back());
+    undo.pop_back();
+    takeBack(step);
+    if (markStart > undo.size()) markStart = undo.size();
     ++revision;
+  }
+
+  void startMark() {
+    if (markDepth++ == 0) markStart = undo.size();
+  }
+
+  void endMark() {
+    if (markDepth == 0 || --markDepth > 0) return;
+    if (undo.size() - markStart < 2) return;  // nothing to join
+    UndoStep joined;
+    auto first = undo.begin() + static_cast<std::ptrdiff_t>(markStart);
+    joined.group.assign(std::make_move_iterator(first),
+                        std::make_move_iterator(undo.end()));
+    undo.erase(first, undo.end());
+    undo.push_back(std::move(joined));
   }
 };
 
@@ -91,6 +121,23 @@ std::string_view trimmed(std::string_view s) {
   while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
     s.remove_suffix(1);
   return s;
+}
+
+// The layer new entities go to, as the file writes it.
+std::string currentLayerRaw(const DocState& s) {
+  if (s.currentLayer) return *s.currentLayer;
+  if (auto h = s.drawing->header("$CLAYER"); h && !h->empty()) {
+    std::string_view v = trimmed((*h)[0].value);
+    if (!v.empty()) return std::string(v);
+  }
+  return "0";
+}
+
+long long currentColorNumber(const DocState& s) {
+  if (s.currentColor) return *s.currentColor;
+  if (auto h = s.drawing->header("$CECOLOR"); h && !h->empty())
+    return parseInt((*h)[0].value).value_or(kColorByLayer);
+  return kColorByLayer;
 }
 
 // Index of a tag with the code among the entity's own tags, skipping
@@ -288,6 +335,12 @@ class EngineEntity : public cadhost::Entity {
       if (t[i].code == 1) break;
     }
     return doc_->drawing->text(raw);
+  }
+
+  double Height() const override {
+    check();
+    require(isText(), "Height");
+    return real(own(), 40, 0);
   }
 
   Point InsertionPoint() const override {
@@ -596,13 +649,8 @@ class EngineDocument::Space : public cadhost::ModelSpace {
       t.push_back(
           Tag{330, -1, d.keep(formatHandle(d.modelSpaceRecordHandle()))});
     if (markers) t.push_back(Tag{100, -1, d.keep("AcDbEntity")});
-    std::string_view layer = "0";
-    if (auto h = d.header("$CLAYER"); h && !h->empty())
-      layer = trimmed((*h)[0].value);
-    t.push_back(Tag{8, -1, d.keep(layer.empty() ? "0" : layer)});
-    long long color = kColorByLayer;
-    if (auto h = d.header("$CECOLOR"); h && !h->empty())
-      color = parseInt((*h)[0].value).value_or(kColorByLayer);
+    t.push_back(Tag{8, -1, d.keep(currentLayerRaw(*s_))});
+    long long color = currentColorNumber(*s_);
     if (color != kColorByLayer)
       t.push_back(Tag{62, -1, d.keep(std::to_string(color))});
     if (markers) t.push_back(Tag{100, -1, d.keep(subclass)});
@@ -797,18 +845,12 @@ Variable EngineDocument::GetVariable(const std::string& name) {
     return key == "EXTMIN" ? geo.min : geo.max;
   }
   if (key == "CECOLOR") {
-    long long c = kColorByLayer;
-    if (auto h = d.header("$CECOLOR"); h && !h->empty())
-      c = parseInt((*h)[0].value).value_or(kColorByLayer);
+    long long c = currentColorNumber(*state_);
     if (c == kColorByLayer) return std::string("bylayer");
     if (c == kColorByBlock) return std::string("byblock");
     return std::to_string(c);
   }
-  if (key == "CLAYER") {
-    if (auto h = d.header("$CLAYER"); h && !h->empty())
-      return d.text(trimmed((*h)[0].value));
-    return std::string("0");
-  }
+  if (key == "CLAYER") return d.text(currentLayerRaw(*state_));
   if (const DimVar* var = dimVarByName(key)) {
     DimValue v = headerDimVar(d, *var);
     if (var->type == DimVar::Real || var->type == DimVar::Int) return v.number;
@@ -830,6 +872,57 @@ void EngineDocument::PurgeAll() {
   if (step.records.empty()) return;
   state_->undo.push_back(std::move(step));
   ++state_->revision;
+}
+
+std::string EngineDocument::currentLayer() const {
+  return state_->drawing->text(currentLayerRaw(*state_));
+}
+
+int EngineDocument::currentColor() const {
+  return static_cast<int>(currentColorNumber(*state_));
+}
+
+void EngineDocument::setCurrentLayer(const std::string& layer) {
+  state_->check();
+  Drawing& d = *state_->drawing;
+  const TableEntry* entry = d.tableEntry("LAYER", layer);
+  // Layer 0 is in every drawing, listed or not.
+  if (!entry && layer != "0")
+    throw HostError("the drawing has no layer \"" + layer + "\"");
+  std::string raw = d.encode(entry ? entry->name : layer);
+  d.setHeader("$CLAYER", {Tag{8, -1, d.keep(raw)}});
+  state_->currentLayer = raw;
+  ++state_->revision;
+}
+
+void EngineDocument::setCurrentColor(int color) {
+  state_->check();
+  if (color < kColorByBlock || color > kColorByLayer)
+    throw HostError("colour " + std::to_string(color) +
+                    " is not a colour number (0 to 256)");
+  Drawing& d = *state_->drawing;
+  d.setHeader("$CECOLOR", {Tag{62, -1, d.keep(std::to_string(color))}});
+  state_->currentColor = color;
+  ++state_->revision;
+}
+
+std::vector<std::string> EngineDocument::layers() const {
+  std::vector<std::string> names;
+  if (const Table* t = state_->drawing->table("LAYER"))
+    for (const auto& e : t->entries) names.push_back(e->name);
+  if (std::find(names.begin(), names.end(), "0") == names.end())
+    names.insert(names.begin(), "0");
+  return names;
+}
+
+void EngineDocument::StartUndoMark() {
+  state_->check();
+  state_->startMark();
+}
+
+void EngineDocument::EndUndoMark() {
+  state_->check();
+  state_->endMark();
 }
 
 void EngineDocument::SendCommand(const std::string& command) {

@@ -46,11 +46,24 @@ class EngineDocument : public cadhost::Document,
   std::uint64_t revision() const;
   std::size_t undoDepth() const;
 
+  // The layer and colour new entities take ($CLAYER, $CECOLOR), as the
+  // user sets them in the host's window. The layer must be one of the
+  // drawing's; colours run from 0 (by block) to 256 (by layer). Neither is
+  // a change Undo takes back.
+  std::string currentLayer() const;
+  int currentColor() const;
+  void setCurrentLayer(const std::string& layer);
+  void setCurrentColor(int color);
+  // The drawing's layer names, "0" always among them.
+  std::vector<std::string> layers() const;
+
   // cadhost::Document
   ModelSpace& GetModelSpace() override;
   Variable GetVariable(const std::string& name) override;
   void PurgeAll() override;
   void SendCommand(const std::string& command) override;
+  void StartUndoMark() override;
+  void EndUndoMark() override;
   Utility& GetUtility() override;
   Application& GetApplication() override;
   void SetClosedHandler(std::function<void()> handler) override;

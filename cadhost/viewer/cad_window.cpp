@@ -1,5 +1,6 @@
 #include "cadhost/viewer/cad_window.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDialog>
@@ -17,14 +18,21 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QStatusBar>
+#include <QToolBar>
 
 namespace cadhost::viewer {
+
+namespace {
+// The user's Esc, told apart from a window or host that went away.
+const QString kPickCancelled = QStringLiteral("the pick was cancelled");
+}  // namespace
 
 struct CadWindow::PendingPick {
   QEventLoop loop;
   std::optional<Vec2> result;
-  QString reason = QStringLiteral("the pick was cancelled");
+  QString reason = kPickCancelled;
 };
 
 namespace {
@@ -100,6 +108,11 @@ CadWindow::CadWindow(std::weak_ptr<engine::EngineApplication> host,
   QAction* close = file->addAction(QStringLiteral("关闭"));
   close->setShortcut(QKeySequence::Close);
   connect(close, &QAction::triggered, this, &QWidget::close);
+  QMenu* edit = menuBar()->addMenu(QStringLiteral("编辑"));
+  undo_ = edit->addAction(QStringLiteral("撤消"));
+  undo_->setShortcut(QKeySequence::Undo);
+  undo_->setEnabled(false);
+  connect(undo_, &QAction::triggered, this, [this] { undo(); });
   QMenu* viewMenu = menuBar()->addMenu(QStringLiteral("视图"));
   QAction* extents = viewMenu->addAction(QStringLiteral("缩放到全图"));
   extents->setShortcut(QKeySequence(Qt::Key_Home));
@@ -114,12 +127,40 @@ CadWindow::CadWindow(std::weak_ptr<engine::EngineApplication> host,
     pending_->loop.quit();
   });
   connect(view_, &DrawingView::cancelled, this,
-          [this] { cancelPick(QStringLiteral("the pick was cancelled")); });
+          [this] { cancelPick(kPickCancelled); });
   connect(view_, &DrawingView::userMovedView, this,
           &CadWindow::tellHostTheView);
   connect(view_, &DrawingView::cursorMoved, this, [this](Vec2 p) {
     coords_->setText(QString::asprintf("%.4f, %.4f", p.x, p.y));
   });
+
+  QToolBar* properties = addToolBar(QStringLiteral("特性"));
+  properties->setObjectName(QStringLiteral("properties"));
+  properties->setMovable(false);
+  properties->addWidget(new QLabel(QStringLiteral(" 当前图层："), this));
+  layers_ = new QComboBox(this);
+  layers_->setMinimumContentsLength(12);
+  layers_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+  properties->addWidget(layers_);
+  properties->addWidget(new QLabel(QStringLiteral("  当前颜色："), this));
+  colors_ = new QComboBox(this);
+  properties->addWidget(colors_);
+  connect(layers_, QOverload<int>::of(&QComboBox::activated), this,
+          [this](int i) { setCurrentLayer(layers_->itemText(i)); });
+  connect(colors_, QOverload<int>::of(&QComboBox::activated), this,
+          [this](int i) {
+            int color = colors_->itemData(i).toInt();
+            if (color < 0) {
+              auto chosen = dialogs_.colorNumber();
+              if (!chosen) {
+                syncProperties();
+                return;
+              }
+              color = *chosen;
+            }
+            setCurrentColor(color);
+          });
+  syncProperties();
 
   installDefaultDialogs();
   poll_.setInterval(40);
@@ -171,7 +212,9 @@ void CadWindow::sync() {
   } else if (doc_ && doc_->revision() != revision_) {
     revision_ = doc_->revision();
     if (scene_.update(doc_->drawing())) view_->sceneChanged();
+    syncProperties();
   }
+  syncUndo();
   cadhost::Point c = app->viewCenter();
   double h = app->viewHeight();
   if (h > 0 && (c != zoomCenter_ || h != zoomHeight_)) {
@@ -228,6 +271,88 @@ void CadWindow::showDocument(std::shared_ptr<engine::EngineDocument> doc) {
     scene_.reset();
     view_->setScene(nullptr);
   }
+  syncProperties();
+  syncUndo();
+}
+
+void CadWindow::syncUndo() {
+  undo_->setEnabled(doc_ && !doc_->isClosed() && doc_->undoDepth() > 0 &&
+                    !pending_);
+}
+
+void CadWindow::syncProperties() {
+  const bool open = doc_ && !doc_->isClosed();
+  layers_->setEnabled(open);
+  colors_->setEnabled(open);
+  QSignalBlocker blockLayers(layers_), blockColors(colors_);
+  layers_->clear();
+  colors_->clear();
+  if (!open) return;
+  for (const auto& name : doc_->layers())
+    layers_->addItem(QString::fromStdString(name));
+  QString layer = QString::fromStdString(doc_->currentLayer());
+  if (layers_->findText(layer, Qt::MatchExactly) < 0) layers_->addItem(layer);
+  layers_->setCurrentIndex(layers_->findText(layer, Qt::MatchExactly));
+
+  static const std::pair<int, const char*> kColors[] = {{kColorByLayer, "随层"},
+                                                        {kColorByBlock, "随块"},
+                                                        {1, "1 红"},
+                                                        {2, "2 黄"},
+                                                        {3, "3 绿"},
+                                                        {4, "4 青"},
+                                                        {5, "5 蓝"},
+                                                        {6, "6 洋红"},
+                                                        {7, "7 白"}};
+  const int current = doc_->currentColor();
+  bool listed = false;
+  for (const auto& [number, name] : kColors) {
+    colors_->addItem(QString::fromUtf8(name), number);
+    listed = listed || number == current;
+  }
+  if (!listed) colors_->addItem(QString::number(current), current);
+  colors_->addItem(QStringLiteral("其他…"), -1);
+  colors_->setCurrentIndex(colors_->findData(current));
+}
+
+bool CadWindow::setCurrentLayer(const QString& layer) {
+  if (!doc_ || doc_->isClosed()) return false;
+  try {
+    doc_->setCurrentLayer(layer.toStdString());
+  } catch (const std::exception& ex) {
+    dialogs_.error(QString::fromStdString(ex.what()));
+    syncProperties();
+    return false;
+  }
+  sync();
+  return true;
+}
+
+bool CadWindow::setCurrentColor(int color) {
+  if (!doc_ || doc_->isClosed()) return false;
+  try {
+    doc_->setCurrentColor(color);
+  } catch (const std::exception& ex) {
+    dialogs_.error(QString::fromStdString(ex.what()));
+    syncProperties();
+    return false;
+  }
+  sync();
+  return true;
+}
+
+bool CadWindow::undo() {
+  // A pick under way belongs to an operation of the program's; its
+  // changes are not the user's to take back yet.
+  if (!doc_ || doc_->isClosed() || pending_ || doc_->undoDepth() == 0)
+    return false;
+  try {
+    doc_->SendCommand("Undo\r\r");
+  } catch (const std::exception& ex) {
+    dialogs_.error(QString::fromStdString(ex.what()));
+    return false;
+  }
+  sync();
+  return true;
 }
 
 cadhost::Point CadWindow::pick(DrawingView::PickMode mode,
@@ -246,14 +371,31 @@ cadhost::Point CadWindow::pick(DrawingView::PickMode mode,
   pending_ = &state;
   prompt_->setText(QString::fromStdString(prompt));
   view_->beginPick(mode, {base[0], base[1]});
+  // The program waits for the pick, as a caller of the CAD host does: its
+  // other windows take nothing until the pick is over.
+  std::vector<QPointer<QWidget>> held;
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (w != this && w->isVisible() && w->isEnabled() &&
+        !w->inherits("QMenu")) {
+      w->setEnabled(false);
+      held.emplace_back(w);
+    }
+  undo_->setEnabled(false);
   QPointer<CadWindow> self(this);
   state.loop.exec();
+  for (const auto& w : held)
+    if (w) w->setEnabled(true);
   if (self) {
     pending_ = nullptr;
     view_->endPick();
     prompt_->clear();
+    syncUndo();
   }
-  if (!state.result) throw HostError(state.reason.toStdString());
+  if (!state.result) {
+    if (state.reason == kPickCancelled)
+      throw Cancelled(state.reason.toStdString());
+    throw HostError(state.reason.toStdString());
+  }
   return {state.result->x, state.result->y, 0};
 }
 
@@ -268,7 +410,7 @@ void CadWindow::cancelPick(const QString& reason) {
 
 void CadWindow::keyPressEvent(QKeyEvent* e) {
   if (e->key() == Qt::Key_Escape && pending_) {
-    cancelPick(QStringLiteral("the pick was cancelled"));
+    cancelPick(kPickCancelled);
     return;
   }
   QMainWindow::keyPressEvent(e);
@@ -494,6 +636,14 @@ void CadWindow::installDefaultDialogs() {
                                  100, 20000, 100, &ok);
     if (!ok) return std::nullopt;
     return w;
+  };
+  dialogs_.colorNumber = [this]() -> std::optional<int> {
+    bool ok = false;
+    int c = QInputDialog::getInt(this, QStringLiteral("当前颜色"),
+                                 QStringLiteral("颜色号（1 到 255）："), 8, 1,
+                                 255, 1, &ok);
+    if (!ok) return std::nullopt;
+    return c;
   };
   dialogs_.error = [this](const QString& message) {
     QMessageBox::warning(this, kTitle, message);

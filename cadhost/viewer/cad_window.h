@@ -20,6 +20,8 @@
 #include "cadhost/viewer/scene.h"
 #include "cadhost/viewer/text_layout.h"
 
+class QAction;
+class QComboBox;
 class QEventLoop;
 class QLabel;
 
@@ -40,6 +42,8 @@ class CadWindow : public QMainWindow {
         saveFile;
     std::function<std::optional<PdfOptions>()> pdfOptions;
     std::function<std::optional<int>()> pngWidth;
+    // A colour number (1 to 255) beyond the ones listed.
+    std::function<std::optional<int>()> colorNumber;
     std::function<void(const QString& message)> error;
   };
 
@@ -66,6 +70,14 @@ class CadWindow : public QMainWindow {
   void offerToSave();
   bool exportPdf();
   bool exportPng();
+  // Edit > Undo (Ctrl+Z): takes back the drawing's last change, a whole
+  // group of marks edited at once included; false when there was none.
+  bool undo();
+  // The properties bar: the layer and colour new entities take. A layer
+  // the drawing lacks, or a colour outside 0 to 256, is refused with a
+  // message and changes nothing.
+  bool setCurrentLayer(const QString& layer);
+  bool setCurrentColor(int color);
 
   // The status line while a drawing is converted: what, a busy bar and a
   // cancel button that calls `cancel`.
@@ -74,6 +86,9 @@ class CadWindow : public QMainWindow {
   bool busy() const;
 
   Dialogs& dialogs() { return dialogs_; }
+  QAction* undoAction() const { return undo_; }
+  QComboBox* layerBox() const { return layers_; }
+  QComboBox* colorBox() const { return colors_; }
   DrawingView* drawingView() const { return view_; }
   const Scene& scene() const { return scene_; }
   QString prompt() const;
@@ -98,6 +113,8 @@ class CadWindow : public QMainWindow {
   std::optional<QString> exportPath(const QString& title, const QString& filter,
                                     const QString& suffix);
   void installDefaultDialogs();
+  void syncUndo();
+  void syncProperties();
 
   std::weak_ptr<engine::EngineApplication> host_;
   FontMetrics metrics_;
@@ -105,6 +122,9 @@ class CadWindow : public QMainWindow {
   DrawingView* view_ = nullptr;
   QLabel* prompt_ = nullptr;
   QLabel* coords_ = nullptr;
+  QAction* undo_ = nullptr;
+  QComboBox* layers_ = nullptr;
+  QComboBox* colors_ = nullptr;
   QWidget* busy_ = nullptr;  // label, bar and cancel button
   QLabel* busyText_ = nullptr;
   std::function<void()> busyCancel_;

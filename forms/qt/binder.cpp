@@ -302,6 +302,7 @@ void Binder::syncControl(const Control& c, QWidget* w) {
     case Kind::Label: {
       auto* l = static_cast<QLabel*>(w);
       l->setText(q(c.caption()));
+      l->setWordWrap(c.multiLine());
       if (c.backColor() >= 0) {
         l->setAutoFillBackground(true);
         l->setStyleSheet(QString("background-color: #%1;")

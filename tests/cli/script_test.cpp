@@ -176,6 +176,7 @@ TEST_F(Script, BadLinesEndTheScriptWithTheirLineNumber) {
            {"tick Form1.Com1\n", "t.dms:1: Form1.Com1 is not a timer"},
            {"click Form1.Text7(x)\n", "t.dms:1: not a number: x"},
            {"dump \"Form1\n", "t.dms:1: unclosed quote"},
+           {"trace marks\n", "t.dms:1: trace picks"},
        }) {
     host = std::make_shared<fakes::FakeApplication>();
     Outcome r = run(c.script);
@@ -199,4 +200,17 @@ TEST_F(Script, PicksComeFromTheQueueAndAMissingAnswerEndsWithExit3) {
   } catch (const forms::Unanswered& u) {
     EXPECT_TRUE(has(u.question, "LOCATION: ")) << u.question;
   }
+}
+
+TEST_F(Script,
+       ATracedPickShowsItsPromptBeforeItIsAnsweredAndOnlyWhileTheScriptRuns) {
+  Outcome r = run("answer point 10 20\ntrace picks\n");
+  ASSERT_EQ(r.code, 0) << r.err;
+  ASSERT_TRUE(picks);
+  // Nothing asked yet, nothing traced.
+  EXPECT_TRUE(r.lines.empty());
+  // Asked after the script's end: answered, and the trace, whose stream is
+  // gone, stays silent.
+  auto p = picks->pickPoint("第一点: ");
+  EXPECT_EQ(p[0], 10);
 }

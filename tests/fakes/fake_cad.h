@@ -61,12 +61,14 @@ class FakeEntity : public cadhost::Entity {
   void SetColor(int c) override {
     check("Color=");
     log("Color=" + std::to_string(c));
+    if (undo_) undo_->push_back([this, was = color] { color = was; });
     color = c;
   }
   std::string Layer() const override { return get(layer, "Layer"); }
   void SetLayer(const std::string& l) override {
     check("Layer=");
     log("Layer=" + l);
+    if (undo_) undo_->push_back([this, was = layer] { layer = was; });
     layer = l;
   }
   void Move(const Point& from, const Point& to) override {
@@ -78,12 +80,20 @@ class FakeEntity : public cadhost::Entity {
   void ScaleEntity(const Point&, double factor) override {
     check("ScaleEntity");
     log("ScaleEntity");
+    if (undo_)
+      undo_->push_back([this, s = scale, r = radius, h = textHeight] {
+        scale = s;
+        radius = r;
+        textHeight = h;
+      });
     scale *= factor;
     if (radius) *radius *= factor;
+    if (textHeight && textString) *textHeight *= factor;
   }
   void Delete() override {
     check("Delete");
     log("Delete");
+    if (undo_) undo_->push_back([this] { deleted = false; });
     deleted = true;
   }
 
@@ -106,6 +116,10 @@ class FakeEntity : public cadhost::Entity {
   }
   Point InsertionPoint() const override {
     return get(insertion, "InsertionPoint");
+  }
+  double Height() const override {
+    if (!textString) return get(std::optional<double>(), "Height");
+    return get(textHeight, "Height");
   }
   double Measurement() const override {
     return get(measurement, "Measurement");
@@ -192,6 +206,7 @@ class FakeModelSpace : public cadhost::ModelSpace {
     e->centerPoint = c;
     e->radius = r;
     if (log_) log_->add("AddCircle");
+    undo.push_back([e] { e->deleted = true; });
     return e;
   }
   cadhost::EntityRef AddText(const std::string& t, const Point& p,
@@ -202,6 +217,7 @@ class FakeModelSpace : public cadhost::ModelSpace {
     e->insertion = p;
     e->textHeight = h;
     if (log_) log_->add("AddText " + t);
+    undo.push_back([e] { e->deleted = true; });
     return e;
   }
 
@@ -213,23 +229,30 @@ class FakeApplication;
 
 class FakeUtility : public cadhost::Utility {
  public:
-  // Picks answered in order; an empty queue raises, as a cancel does.
-  std::vector<Point> picks;
+  // Picks answered in order; nullopt is the user's Esc (Cancelled), and an
+  // empty queue raises as a host that cannot pick does.
+  std::vector<std::optional<Point>> picks;
   std::vector<std::string> prompts;
+  std::vector<Point> cornerBases;
+  // Runs as each pick is asked for, before it is answered.
+  std::function<void(const std::string& prompt)> onPick;
   Point GetPoint(const std::optional<Point>&, const std::string& p) override {
     return next(p);
   }
-  Point GetCorner(const Point&, const std::string& p) override {
+  Point GetCorner(const Point& base, const std::string& p) override {
+    cornerBases.push_back(base);
     return next(p);
   }
 
  private:
   Point next(const std::string& prompt) {
     prompts.push_back(prompt);
-    if (picks.empty()) throw HostError("pick cancelled");
-    Point p = picks.front();
+    if (onPick) onPick(prompt);
+    if (picks.empty()) throw HostError("no pick queued");
+    std::optional<Point> p = picks.front();
     picks.erase(picks.begin());
-    return p;
+    if (!p) throw cadhost::Cancelled("pick cancelled");
+    return *p;
   }
 };
 
@@ -269,6 +292,22 @@ class FakeDocument : public cadhost::Document {
       modelSpace.undo.pop_back();
     }
   }
+  // Steps between the marks are joined into one, as the host does.
+  void StartUndoMark() override {
+    if (log_) log_->add("StartUndoMark");
+    if (markDepth_++ == 0) markStart_ = modelSpace.undo.size();
+  }
+  void EndUndoMark() override {
+    if (log_) log_->add("EndUndoMark");
+    if (markDepth_ == 0 || --markDepth_ > 0) return;
+    auto& u = modelSpace.undo;
+    if (u.size() < markStart_ + 2) return;
+    fakes::UndoStack steps(u.begin() + static_cast<long>(markStart_), u.end());
+    u.erase(u.begin() + static_cast<long>(markStart_), u.end());
+    u.push_back([steps] {
+      for (auto it = steps.rbegin(); it != steps.rend(); ++it) (*it)();
+    });
+  }
   cadhost::Utility& GetUtility() override { return utility; }
   cadhost::Application& GetApplication() override;
   void SetClosedHandler(std::function<void()> h) override {
@@ -282,6 +321,8 @@ class FakeDocument : public cadhost::Document {
  private:
   FakeApplication& app_;
   CallLog* log_;
+  int markDepth_ = 0;
+  size_t markStart_ = 0;
 };
 
 class FakeApplication : public cadhost::Application {

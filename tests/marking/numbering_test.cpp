@@ -1,58 +1,9 @@
 // Marks, the ordering rule, rows and `after`, through "自动标号" on the
 // scripted CAD host and the real dimension table.
-#include "intake/dimtable.h"
-#include "intake_fixture.h"
 #include "marking/marks.h"
+#include "marking_fixture.h"
 
-using namespace intake_test;
-
-namespace {
-
-class Numbering : public Intake {
- protected:
-  // A drawing whose dimension texts stand at the given points.
-  void drawing(const std::vector<std::pair<double, double>>& points,
-               double textHeight = 2.5) {
-    add("AcDbLine");
-    add("AcDbLine");
-    int n = 0;
-    for (auto [x, y] : points) {
-      addDim("AcDbRotatedDimension", 10 + n, x, y, "", 0, 0, 0, textHeight);
-      ++n;
-    }
-    open();
-    ASSERT_TRUE(f().newDatabase);
-  }
-
-  struct Row {
-    int number1, dimnum, marknum;
-    std::string value;
-  };
-  std::vector<Row> rows() {
-    intake::Connection c;
-    c.Open(f().dbPath);
-    intake::Recordset rs;
-    rs.Open(c, "dim1");
-    std::vector<Row> out;
-    if (rs.Eof()) return out;
-    for (rs.MoveFirst(); !rs.Eof(); rs.MoveNext())
-      out.push_back({rs.Get("number1").asInt(), rs.Get("DIMNUM").asInt(),
-                     rs.Get("marknum").asInt(), rs.Get("DIMVALUE").asText()});
-    return out;
-  }
-
-  // The circles and texts added to the drawing, in the order drawn.
-  std::vector<std::shared_ptr<FakeEntity>> added(const char* kind) {
-    std::vector<std::shared_ptr<FakeEntity>> out;
-    for (auto& e : doc->modelSpace.items)
-      if (e->ObjectName() == kind && (e->textHeight || e->radius) &&
-          !e->measurement)
-        out.push_back(e);
-    return out;
-  }
-};
-
-}  // namespace
+using namespace marking_test;
 
 TEST(MarkRules, TextHeightFollowsThePosition) {
   EXPECT_EQ(marking::markHeightFor(1, 2.5f), 3.0f);

@@ -105,13 +105,15 @@ TEST_F(Fai, ATableWithoutRowsIsReportedAndNothingLoads) {
   for (forms::Control* c : markingMenu(f())) EXPECT_TRUE(c->enabled());
 }
 
-TEST_F(Fai, ANewDrawingIsLeftAloneUntilMarksCanBeAdopted) {
+TEST_F(Fai, ANewDrawingAsksHowItsMarksAreToldApart) {
   open();  // no table yet: it is made, and the drawing counts as new
   ASSERT_TRUE(f().newDatabase);
   ASSERT_TRUE(f().ComHadmark->userClick());
   EXPECT_TRUE(messages().empty());
+  EXPECT_TRUE(program->markfrm.visible());
   EXPECT_FALSE(f().FrmDimen->enabled());
-  for (forms::Control* c : markingMenu(f())) EXPECT_TRUE(c->enabled());
+  // Adopted marks have no entities for the marking menu to edit.
+  for (forms::Control* c : markingMenu(f())) EXPECT_FALSE(c->enabled());
 }
 
 TEST_F(Fai, FirstTimeModeWritesOneRowPerListEntry) {

@@ -1,6 +1,9 @@
 // The CAD window offscreen: it follows the host (caption, visibility,
-// zoom), takes picks from synthesized mouse and key events, and saves,
-// exports and closes the drawing from its File menu.
+// zoom), takes picks from synthesized mouse and key events, saves,
+// exports and closes the drawing from its File menu, takes back changes
+// with Ctrl+Z and sets the current layer and colour.
+#include <QAction>
+#include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
 #include <QStatusBar>
@@ -346,3 +349,82 @@ TEST(CadWindowHost, SaysWhatTheLoadRepaired) {
 }
 
 }  // namespace
+
+TEST(CadWindowEdit, CtrlZTakesBackOneGroupOfChangesAndRedrawsAtOnce) {
+  Shown s;
+  auto& ms = s.doc->GetModelSpace();
+  auto circle = ms.AddCircle({10, 10, 0}, 2);
+  auto text = ms.AddText("1", {9, 9, 0}, 2.4);
+  for (int twice = 0; twice < 2; ++twice) {
+    s.doc->StartUndoMark();
+    circle->ScaleEntity(circle->center(), 1.25);
+    text->ScaleEntity(circle->center(), 1.25);
+    s.doc->EndUndoMark();
+  }
+  s.window->sync();
+  EXPECT_DOUBLE_EQ(circle->Radius(), 2 * 1.5625);
+  ASSERT_TRUE(s.window->undoAction()->isEnabled());
+  EXPECT_EQ(s.window->undoAction()->shortcut(),
+            QKeySequence(QKeySequence::Undo));
+  const std::uint64_t before = s.engineDoc->revision();
+  s.window->activateWindow();
+  QTest::keyClick(s.window, Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_DOUBLE_EQ(circle->Radius(), 2 * 1.25);
+  EXPECT_DOUBLE_EQ(text->Height(), 2.4 * 1.25);
+  EXPECT_GT(s.engineDoc->revision(), before);
+  // Undo runs out with the drawing as loaded.
+  while (s.window->undo()) {
+  }
+  EXPECT_FALSE(s.window->undoAction()->isEnabled());
+  EXPECT_THROW(circle->Radius(), HostError);
+  EXPECT_TRUE(s.errors.empty());
+}
+
+TEST(CadWindowEdit, NoUndoWhileTheProgramWaitsForAPick) {
+  Shown s;
+  s.doc->GetModelSpace().AddCircle({10, 10, 0}, 2);
+  s.window->sync();
+  QWidget other;  // the main window
+  other.show();
+  whilePicking([&] {
+    EXPECT_FALSE(s.window->undo());
+    EXPECT_FALSE(s.window->undoAction()->isEnabled());
+    // The program's other windows wait with it.
+    EXPECT_FALSE(other.isEnabled());
+    QTest::keyClick(s.view(), Qt::Key_Escape);
+  });
+  // The user's Esc is a cancel, told apart from a host that went away.
+  EXPECT_THROW(s.doc->GetUtility().GetPoint(std::nullopt, "LOCATION: "),
+               cadhost::Cancelled);
+  EXPECT_TRUE(other.isEnabled());
+  EXPECT_TRUE(s.window->undoAction()->isEnabled());
+}
+
+TEST(CadWindowEdit, ThePropertiesBarSetsTheCurrentLayerAndColour) {
+  Shown s;
+  QComboBox* layers = s.window->layerBox();
+  QComboBox* colors = s.window->colorBox();
+  EXPECT_EQ(layers->currentText().toStdString(), s.engineDoc->currentLayer());
+  const int at = layers->findText(QStringLiteral("标注"));
+  ASSERT_GE(at, 0);
+  layers->activated(at);
+  EXPECT_EQ(s.engineDoc->currentLayer(), "标注");
+  EXPECT_EQ(std::get<std::string>(s.doc->GetVariable("CLAYER")), "标注");
+
+  colors->activated(colors->findData(1));
+  EXPECT_EQ(std::get<std::string>(s.doc->GetVariable("CECOLOR")), "1");
+  EXPECT_EQ(s.doc->GetModelSpace().AddCircle({0, 0, 0}, 1)->Color(), 1);
+  // A colour beyond the list is asked for; a cancel changes nothing.
+  s.window->dialogs().colorNumber = [] { return std::optional<int>(); };
+  colors->activated(colors->findData(-1));
+  EXPECT_EQ(s.engineDoc->currentColor(), 1);
+  s.window->dialogs().colorNumber = [] { return std::optional<int>(30); };
+  colors->activated(colors->findData(-1));
+  EXPECT_EQ(s.engineDoc->currentColor(), 30);
+  s.window->sync();
+  EXPECT_EQ(colors->currentData().toInt(), 30);
+  // A layer the drawing lacks is refused with a message.
+  EXPECT_FALSE(s.window->setCurrentLayer(QStringLiteral("没有的层")));
+  EXPECT_EQ(s.errors.size(), 1u);
+  EXPECT_EQ(s.engineDoc->currentLayer(), "标注");
+}

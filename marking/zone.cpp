@@ -1,0 +1,91 @@
+// "分区标号": the drawing numbered window by window.
+#include "forms/errors.h"
+#include "intake/dimtable.h"
+#include "marking/marking.h"
+#include "marking/marks.h"
+#include "model/form1.h"
+
+namespace marking {
+namespace {
+
+using forms::resumeNext;
+
+constexpr const char* kFirstCorner = "第一点: ";
+constexpr const char* kOtherCorner = "对角点: ";
+
+// Moves the not yet numbered dimensions whose text lies in the window to
+// the positions after zoneMarkedCount, orders them, writes their rows and
+// draws their marks. False when the table refused the rows: the group is
+// then left unnumbered and the run ends.
+bool numberWindow(model::Form1& f, const cadhost::Point& a,
+                  const cadhost::Point& b) {
+  auto& ctx = f.ctx;
+  auto& d = ctx.dimRecords;
+  const int first = f.zoneGroupStart;
+  int last = f.zoneMarkedCount;
+  for (int i = first; i <= ctx.dimCount; ++i) {
+    const auto& r = d[static_cast<size_t>(i)];
+    if (!inWindow(r.x, r.y, a, b)) continue;
+    ++last;
+    d[0] = d[static_cast<size_t>(i)];
+    d[static_cast<size_t>(i)] = d[static_cast<size_t>(last)];
+    d[static_cast<size_t>(last)] = d[0];
+  }
+  sortrange(f, first, last);
+  // The group's rows are in the table before its first mark is drawn and
+  // before the next window is asked for.
+  for (int p = first; p <= last; ++p) appendRow(f, p);
+  if (!saveRows(f, last - first + 1)) return false;
+  f.zoneMarkedCount = static_cast<std::int16_t>(last);
+  {
+    UndoMark oneStep(f);
+    for (int p = first; p <= last; ++p) resumeNext([&] { drawmark(f, p); });
+  }
+  f.zoneGroupStart = static_cast<std::int16_t>(last + 1);
+  return true;
+}
+
+}  // namespace
+
+void ComPart_Click(model::Form1& f) {
+  if (!f.newDatabase) return;
+  // A run that would begin again at the first position once rows exist
+  // would give the table a second set: a finished run, or any other
+  // numbering, ends zone marking for the drawing.
+  if (f.zoneGroupStart <= 1 && f.numberedRows > 0) return;
+  auto& ctx = f.ctx;
+  if (!ctx.cadDoc || !ctx.modelSpace) return;
+  if (!readMarkBase(f, ctx.dimCount)) return;
+  if (!openTableOrSay(f)) return;
+  showCadWindow(f);
+
+  bool finished = false;
+  for (;;) {
+    cadhost::Point a{}, b{};
+    try {
+      cadhost::Utility& picks = ctx.cadDoc->GetUtility();
+      a = picks.GetPoint(std::nullopt, kFirstCorner);
+      b = picks.GetCorner(a, kOtherCorner);
+    } catch (const cadhost::HostError&) {
+      // Esc, or a host that cannot pick: the run stops as interrupted,
+      // with every window so far kept.
+      break;
+    }
+    if (a[0] < f.extMin[0]) {
+      finished = true;
+      break;
+    }
+    if (a[0] > f.extMax[0]) break;
+    if (!numberWindow(f, a, b)) break;
+  }
+
+  f.markedCount = f.zoneMarkedCount;
+  if (f.markedCount != 0) after(f);
+  if (finished) {
+    f.zoneGroupStart = 1;
+    f.zoneMarkedCount = 0;
+  }
+  f.comSort->setEnabled(false);
+}
+
+}  // namespace marking
