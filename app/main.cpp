@@ -5,6 +5,7 @@
 #include <QFontDatabase>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QProcess>
 #include <QTranslator>
 #include <filesystem>
 
@@ -70,6 +71,9 @@ int main(int argc, char** argv) {
     return true;
   };
   desktop.beforeModal = [&] { binder.refresh(); };
+  program.frmAbout.launch = [](const std::string& tool) {
+    return QProcess::startDetached(QString::fromStdString(tool), {});
+  };
   program.run([&] { program.start(); });
   binder.refresh();
   if (program.ctx.ended) return 0;

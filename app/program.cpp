@@ -60,13 +60,21 @@ Program::Program(forms::Desktop& desktop, cadhost::HostFactory cad,
       splash(ctx, main),
       form2(main),
       frmlocation(ctx),
-      markfrm(main) {
+      markfrm(main),
+      frmToler(main),
+      div(main, frmToler),
+      frmHelp(ctx),
+      frmAbout(ctx) {
   main.wiring = wireForm1;
   ctx.forms.add(splash);
   ctx.forms.add(main);
   ctx.forms.add(form2);
   ctx.forms.add(frmlocation);
   ctx.forms.add(markfrm);
+  ctx.forms.add(frmToler);
+  ctx.forms.add(div);
+  ctx.forms.add(frmHelp);
+  ctx.forms.add(frmAbout);
 }
 
 void Program::start() { splash.show(); }

@@ -4,12 +4,14 @@
 
 #include <filesystem>
 
+#include "app/help.h"
 #include "forms/form.h"
 #include "intake/opening.h"
 #include "marking/adopt.h"
 #include "marking/zonegrid.h"
 #include "model/context.h"
 #include "model/form1.h"
+#include "tolerance/editor.h"
 
 namespace app {
 
@@ -46,6 +48,10 @@ class Program {
   intake::Form2 form2;
   marking::Frmlocation frmlocation;
   marking::Markfrm markfrm;
+  tolerance::FrmToler frmToler;
+  tolerance::Div div;
+  FrmHelp frmHelp;
+  FrmAbout frmAbout;
 
   // Shows the splash; its timer does the rest.
   void start();

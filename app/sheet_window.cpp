@@ -16,6 +16,7 @@
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTableView>
+#include <QTimer>
 #include <QToolBar>
 #include <QUrl>
 #include <algorithm>
@@ -219,14 +220,8 @@ SheetWindow::SheetWindow(std::shared_ptr<EmbeddedSheetApplication> app,
   bar->addAction(save);
   bar->addAction(saveAs);
   bar->addAction(openIt);
-  connect(books_, &QTabWidget::currentChanged, this, [this] {
-    auto book = currentBook();
-    if (!book) return;
-    if (!book->savedPath().empty())
-      showStatus(qs(book->savedPath()));
-    else
-      showStatus("还没有保存；保存时建议：" + proposedPath());
-  });
+  connect(books_, &QTabWidget::currentChanged, this,
+          [this] { showWhereSaved(); });
 
   confirmDiscard = [this] {
     return QMessageBox::question(
@@ -260,6 +255,25 @@ void SheetWindow::setInstance(std::shared_ptr<EmbeddedSheetApplication> app) {
   list_.clear();
   app_ = std::move(app);
   for (const auto& book : app_->workbooks()) addBook(*book);
+}
+
+void SheetWindow::showWhereSaved() {
+  auto book = currentBook();
+  if (!book) return;
+  if (!book->savedPath().empty())
+    showStatus(qs(book->savedPath()));
+  else
+    showStatus("还没有保存；保存时建议：" + proposedPath());
+}
+
+void SheetWindow::showWhereSavedLater() {
+  // After the handler that filled the workbook has named it.
+  if (statusPending_) return;
+  statusPending_ = true;
+  QTimer::singleShot(0, this, [this] {
+    statusPending_ = false;
+    showWhereSaved();
+  });
 }
 
 void SheetWindow::showStatus(const QString& text) {
@@ -308,6 +322,7 @@ void SheetWindow::addBook(EmbeddedWorkbook& book) {
   b.sheets->setCurrentIndex(book.activeIndex() - 1);
   list_.push_back(std::move(b));
   books_->addTab(list_.back().sheets, qs(book.fileName()));
+  showWhereSavedLater();
 }
 
 void SheetWindow::cellChanged(EmbeddedWorkbook& book, int sheet, int row,
@@ -322,6 +337,7 @@ void SheetWindow::sheetActivated(EmbeddedWorkbook& book, int sheet) {
   if (!b) return;
   b->sheets->setCurrentIndex(sheet - 1);
   books_->setCurrentWidget(b->sheets);
+  showWhereSavedLater();
 }
 
 std::shared_ptr<EmbeddedWorkbook> SheetWindow::currentBook() const {

@@ -109,11 +109,15 @@ class SheetWindow : public QMainWindow {
   Book* find(const reports::embedded::EmbeddedWorkbook& book);
   void saveAsDialog();
   void showStatus(const QString& text);
+  // Where the shown workbook is saved, or the name proposed for it.
+  void showWhereSaved();
+  void showWhereSavedLater();
 
   std::shared_ptr<reports::embedded::EmbeddedSheetApplication> app_;
   ActionRunner run_;
   QTabWidget* books_ = nullptr;
   std::vector<Book> list_;
+  bool statusPending_ = false;
 };
 
 // The sheet window of the program: made when an instance first becomes

@@ -366,7 +366,9 @@ class Runner {
   }
 
   void dump(const std::vector<std::string>& w) {
-    need(w, w.size() >= 2 && w[1] == "cell" ? 4 : 2);
+    need(w, w.size() >= 2 && w[1] == "cell"   ? 4
+            : w.size() >= 2 && w[1] == "file" ? 3
+                                              : 2);
     Json j;
     const std::string& what = w[1];
     if (what == "messages") {
@@ -386,6 +388,12 @@ class Runner {
       dumpCell(w[2], w[3], j);
     } else if (what == "marks") {
       dumpMarks(program_->main, j);
+    } else if (what == "file") {
+      // A data file the program wrote, as bytes (CR LF shows as \r\n).
+      std::ifstream in(w[2], std::ios::binary);
+      if (!in) throw BadLine{"dump file: cannot read " + w[2]};
+      std::string text((std::istreambuf_iterator<char>(in)), {});
+      j.beginObject().field("file", w[2]).field("text", text).endObject();
     } else if (what.find('.') == std::string::npos) {
       dumpForm(form(what), j);
     } else {

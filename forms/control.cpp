@@ -24,6 +24,8 @@ const char* KindName(Kind kind) {
       return "OptionButton";
     case Kind::ComboBox:
       return "ComboBox";
+    case Kind::WebBrowser:
+      return "WebBrowser";
     case Kind::Menu:
       return "Menu";
     case Kind::Timer:

@@ -37,6 +37,8 @@ enum class Kind {
   Menu,
   Timer,
   CommonDialog,
+  // An HTML view; its text is the file it shows.
+  WebBrowser,
 };
 
 const char* KindName(Kind kind);

@@ -72,6 +72,13 @@ void Form::setHeight(int twips) {
   if (changed && loaded_ && Resize) Resize();
 }
 
+void Form::resizeTo(int width, int height) {
+  bool changed = width != this->width() || height != this->height();
+  setWidth(width);
+  Control::setHeight(height);
+  if (changed && loaded_ && Resize) Resize();
+}
+
 void Form::popupMenu(Control& menu, float x, float y) {
   lastPopup_ = Popup{menu.name(), x, y};
   if (popupHandler) popupHandler(menu, x, y);

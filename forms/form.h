@@ -54,6 +54,10 @@ class Form : public Control {
   void unload();
 
   void setHeight(int twips) override;
+  // The user's resizing of a sizable window: both sides, one Resize.
+  void resizeTo(int width, int height);
+  // A window the user may resize; others keep the size the form gives.
+  bool sizable = false;
 
   // Opens a menu as a popup at a point in the form's coordinates (twips).
   void popupMenu(Control& menu, float x, float y);

@@ -10,13 +10,13 @@
 #include <system_error>
 #include <vector>
 
-#include "model/form1.h"
 #include "browse/browser.h"
 #include "forms/basic.h"
 #include "forms/desktop.h"
 #include "forms/errors.h"
 #include "intake/dimtable.h"
 #include "marking/zonegrid.h"
+#include "model/form1.h"
 
 namespace reports {
 namespace fs = std::filesystem;
@@ -196,6 +196,10 @@ browse::SampleText sampleCell(const Worksheet& sheet, int row, int column) {
   if (std::holds_alternative<std::monostate>(v)) return r;
   if (const auto* t = std::get_if<std::string>(&v))
     return browse::readSample(*t);
+  if (sheet.IsDate(row, column)) {
+    r.error = "是日期，不是测量值";
+    return r;
+  }
   const double d = cellNumber(v);
   // A number cell is read as its text, so that the same range rules apply.
   return browse::readSample(forms::DoubleText(d));

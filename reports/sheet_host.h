@@ -38,6 +38,8 @@ class Worksheet {
   // Whether the cell holds a formula (its value is then a result, not
   // something typed).
   virtual bool HasFormula(int /*row*/, int /*column*/) const { return false; }
+  // Whether the cell's number format shows its number as a date or time.
+  virtual bool IsDate(int /*row*/, int /*column*/) const { return false; }
   // Cells the program fills: a window showing the sheet keeps the user from
   // typing there, so that nothing typed is overwritten later.
   virtual void ReserveCells(int /*firstRow*/, int /*firstColumn*/,

@@ -1,12 +1,18 @@
 #include "tolerance/tables.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <system_error>
 #include <vector>
 
-#include "model/form1.h"
 #include "forms/basic.h"
+#include "model/form1.h"
 
 namespace tolerance {
 namespace fs = std::filesystem;
@@ -44,27 +50,79 @@ float toSingle(const std::string& line, const fs::path& file, size_t lineNo,
   return static_cast<float>(*v);
 }
 
-void replaceFile(const fs::path& file, const std::string& content) {
+std::string reasonOf(int err) {
+  switch (err) {
+    case EACCES:
+    case EPERM:
+      return "没有写入权限";
+    case EROFS:
+      return "文件夹是只读的";
+    case ENOSPC:
+    case EDQUOT:
+      return "磁盘已满";
+    case ENOENT:
+    case ENOTDIR:
+      return "文件夹不存在";
+    default:
+      return std::strerror(err);
+  }
+}
+
+[[noreturn]] void cannotWrite(const fs::path& file, int err) {
+  throw TableError("无法写入文件 " + file.string() + "：" + reasonOf(err));
+}
+
+// The content written beside the file and flushed to the disk; the file
+// itself is untouched. Returns the path written.
+fs::path writeBeside(const fs::path& file, const std::string& content) {
   fs::path tmp = file;
   tmp += ".tmp";
-  {
-    std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-    if (!out) throw TableError("无法写入文件：" + file.string());
-    out << content;
-    out.flush();
-    if (!out) {
-      out.close();
-      std::error_code ec;
-      fs::remove(tmp, ec);
-      throw TableError("无法写入文件：" + file.string());
+  int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) cannotWrite(file, errno);
+  const char* p = content.data();
+  size_t left = content.size();
+  int err = 0;
+  while (left > 0 && err == 0) {
+    ssize_t n = ::write(fd, p, left);
+    if (n < 0) {
+      if (errno != EINTR) err = errno;
+      continue;
     }
+    p += n;
+    left -= static_cast<size_t>(n);
   }
-  std::error_code ec;
-  fs::rename(tmp, file, ec);
-  if (ec) {
-    fs::remove(tmp, ec);
-    throw TableError("无法写入文件：" + file.string());
+  if (err == 0 && ::fsync(fd) != 0) err = errno;
+  if (::close(fd) != 0 && err == 0) err = errno;
+  if (err != 0) {
+    ::unlink(tmp.c_str());
+    cannotWrite(file, err);
   }
+  return tmp;
+}
+
+void putInPlace(const fs::path& tmp, const fs::path& file) {
+  if (::rename(tmp.c_str(), file.c_str()) != 0) {
+    int err = errno;
+    ::unlink(tmp.c_str());
+    cannotWrite(file, err);
+  }
+}
+
+void replaceFile(const fs::path& file, const std::string& content) {
+  putInPlace(writeBeside(file, content), file);
+}
+
+std::string sizeContent(const std::array<float, 7>& bounds) {
+  std::string content;
+  for (size_t i = 0; i < 6; ++i)
+    content += forms::SingleText(bounds[i]) + "\r\n";
+  return content;
+}
+
+std::string toleranceContent(const std::array<std::string, 7>& texts) {
+  std::string content;
+  for (const auto& t : texts) content += t + "\r\n";
+  return content;
 }
 
 }  // namespace
@@ -101,17 +159,51 @@ void readTolerances(const fs::path& file, std::array<float, 7>& values) {
 }
 
 void writeSizeBounds(const fs::path& file, const std::array<float, 7>& bounds) {
-  std::string content;
-  for (size_t i = 0; i < 6; ++i)
-    content += forms::SingleText(bounds[i]) + "\r\n";
-  replaceFile(file, content);
+  replaceFile(file, sizeContent(bounds));
 }
 
 void writeTolerances(const fs::path& file,
                      const std::array<std::string, 7>& texts) {
-  std::string content;
-  for (const auto& t : texts) content += t + "\r\n";
-  replaceFile(file, content);
+  replaceFile(file, toleranceContent(texts));
+}
+
+void writeTables(const fs::path& sizeFile, const std::array<float, 7>& bounds,
+                 const fs::path& toleranceFile,
+                 const std::array<std::string, 7>& texts) {
+  // Both written beside their files before either replaces its file.
+  const fs::path sizeTmp = writeBeside(sizeFile, sizeContent(bounds));
+  fs::path tolTmp;
+  try {
+    tolTmp = writeBeside(toleranceFile, toleranceContent(texts));
+  } catch (...) {
+    ::unlink(sizeTmp.c_str());
+    throw;
+  }
+  std::optional<std::string> oldSizes;
+  {
+    std::ifstream in(sizeFile, std::ios::binary);
+    if (in) {
+      std::stringstream ss;
+      ss << in.rdbuf();
+      oldSizes = ss.str();
+    }
+  }
+  try {
+    putInPlace(sizeTmp, sizeFile);
+  } catch (...) {
+    ::unlink(tolTmp.c_str());
+    throw;
+  }
+  try {
+    putInPlace(tolTmp, toleranceFile);
+  } catch (...) {
+    // Rarely reached (both lie in one folder): the bounds go back.
+    try {
+      if (oldSizes) replaceFile(sizeFile, *oldSizes);
+    } catch (const TableError&) {
+    }
+    throw;
+  }
 }
 
 void read(model::Form1& f) {

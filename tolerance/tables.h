@@ -37,6 +37,11 @@ void writeSizeBounds(const std::filesystem::path& file,
                      const std::array<float, 7>& bounds);
 void writeTolerances(const std::filesystem::path& file,
                      const std::array<std::string, 7>& texts);
+// Both at once: either both files are replaced or neither is.
+void writeTables(const std::filesystem::path& sizeFile,
+                 const std::array<float, 7>& bounds,
+                 const std::filesystem::path& toleranceFile,
+                 const std::array<std::string, 7>& texts);
 
 // The main window's `read`: the bounds, then the table of the material
 // selected now. A missing table file ends the program after its message;

@@ -13,8 +13,11 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QResizeEvent>
 #include <QScreen>
+#include <QTextBrowser>
 #include <QTimer>
+#include <QUrl>
 
 namespace forms::qt {
 namespace {
@@ -249,6 +252,17 @@ QWidget* Binder::makeWidget(View& v, Control& c, QWidget* parent) {
       w = b;
       break;
     }
+    case Kind::WebBrowser: {
+      auto* b = new QTextBrowser(parent);
+      b->setOpenLinks(true);
+      b->setOpenExternalLinks(true);  // web links to the user's browser
+      // Where the user goes by a link is where the control is.
+      connect(b, &QTextBrowser::sourceChanged, this, [&c](const QUrl& url) {
+        if (url.isLocalFile()) c.setText(url.toLocalFile().toStdString());
+      });
+      w = b;
+      break;
+    }
     case Kind::ComboBox: {
       auto* b = new QComboBox(parent);
       b->setEditable(true);
@@ -276,7 +290,12 @@ void Binder::sync(View& v) {
   win->setWindowTitle(q(f.caption()));
   QSize client(std::max(100, px(f.width() - kBorderWidth)),
                std::max(40, px(f.height() - kBorderHeight)));
-  if (win->size() != client) win->setFixedSize(client);
+  if (f.sizable) {
+    // The user sizes it; the form follows the window (see Resize below).
+    if (win->size() != client) win->resize(client);
+  } else if (win->size() != client) {
+    win->setFixedSize(client);
+  }
   for (auto& [ctl, w] : v.widgets)
     if (w) syncControl(*ctl, w);
   for (auto& [ctl, t] : v.timers) {
@@ -348,6 +367,12 @@ void Binder::syncControl(const Control& c, QWidget* w) {
       b->setEditText(q(c.text()));
       break;
     }
+    case Kind::WebBrowser: {
+      auto* b = static_cast<QTextBrowser*>(w);
+      const QUrl url = QUrl::fromLocalFile(q(c.text()));
+      if (!c.text().empty() && b->source() != url) b->setSource(url);
+      break;
+    }
     default:
       break;
   }
@@ -387,6 +412,19 @@ bool Binder::eventFilter(QObject* watched, QEvent* event) {
       Form* f = (*it)->form;
       act([f] { f->unload(); });
       return true;
+    }
+    case QEvent::Resize: {
+      auto it = std::find_if(views_.begin(), views_.end(), [&](const auto& v) {
+        return v->window == watched;
+      });
+      if (it == views_.end() || !(*it)->form->sizable || refreshing_) break;
+      Form* f = (*it)->form;
+      const QSize size = static_cast<QResizeEvent*>(event)->size();
+      const int w = size.width() * kTwipsPerPixel + kBorderWidth;
+      const int h = size.height() * kTwipsPerPixel + kBorderHeight;
+      if (w != f->width() || h != f->height())
+        act([f, w, h] { f->resizeTo(w, h); });
+      break;
     }
     case QEvent::MouseButtonPress: {
       Control* ctl = controlOf(watched);

@@ -7,6 +7,8 @@
 #include <optional>
 #include <system_error>
 
+#include "reports/xlsx/numfmt.h"
+
 namespace reports::embedded {
 
 namespace detail {
@@ -160,6 +162,11 @@ class EmbeddedWorksheet : public Worksheet {
   bool HasFormula(int row, int column) const override {
     checkCell(row, column);
     return !sheet().formula(row, column).empty();
+  }
+
+  bool IsDate(int row, int column) const override {
+    checkCell(row, column);
+    return xlsx::isDateFormat(sheet().look(row, column).numberFormat);
   }
 
   void ReserveCells(int firstRow, int firstColumn, int lastRow,

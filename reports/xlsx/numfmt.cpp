@@ -407,9 +407,98 @@ std::string_view builtinFormat(int id) {
       return "##0.0E+0";
     case 49:
       return "@";
+    // Dates and times: shown as General here, but known for what they are.
+    case 14:
+      return "mm-dd-yy";
+    case 15:
+      return "d-mmm-yy";
+    case 16:
+      return "d-mmm";
+    case 17:
+      return "mmm-yy";
+    case 18:
+      return "h:mm AM/PM";
+    case 19:
+      return "h:mm:ss AM/PM";
+    case 20:
+      return "h:mm";
+    case 21:
+      return "h:mm:ss";
+    case 22:
+      return "m/d/yy h:mm";
+    case 45:
+      return "mm:ss";
+    case 46:
+      return "[h]:mm:ss";
+    case 47:
+      return "mmss.0";
+    case 27:
+    case 28:
+    case 29:
+    case 30:
+    case 31:
+    case 32:
+    case 33:
+    case 34:
+    case 35:
+    case 36:
+    case 50:
+    case 51:
+    case 52:
+    case 53:
+    case 54:
+    case 55:
+    case 56:
+    case 57:
+    case 58:
+      return "yyyy-mm-dd";  // the East Asian date formats
     default:
       return "";
   }
+}
+
+bool isDateFormat(std::string_view code) {
+  // Date and time letters outside quoted text, escapes and [colour] or
+  // [condition] sections ([h], [mm], [ss] are elapsed times).
+  bool quoted = false;
+  for (std::size_t i = 0; i < code.size(); ++i) {
+    const char c = code[i];
+    if (quoted) {
+      quoted = c != '"';
+      continue;
+    }
+    if (c == '"') {
+      quoted = true;
+    } else if (c == '\\' || c == '_' || c == '*') {
+      ++i;  // the next character is literal or a fill
+    } else if (c == '[') {
+      const std::size_t end = code.find(']', i);
+      if (end == std::string_view::npos) return false;
+      const std::string_view inner = code.substr(i + 1, end - i - 1);
+      if (!inner.empty() &&
+          (inner[0] == 'h' || inner[0] == 'H' || inner[0] == 'm' ||
+           inner[0] == 'M' || inner[0] == 's' || inner[0] == 'S'))
+        return true;
+      i = end;
+    } else {
+      switch (c) {
+        case 'y':
+        case 'Y':
+        case 'm':
+        case 'M':
+        case 'd':
+        case 'D':
+        case 'h':
+        case 'H':
+        case 's':
+        case 'S':
+          return code != "General";
+        default:
+          break;
+      }
+    }
+  }
+  return false;
 }
 
 }  // namespace xlsx

@@ -22,4 +22,7 @@ std::string formatValue(double value, std::string_view code);
 // The format code of a built-in number format id; "" when it has none.
 std::string_view builtinFormat(int id);
 
+// True for a code that shows a number as a date or a time.
+bool isDateFormat(std::string_view code);
+
 }  // namespace xlsx

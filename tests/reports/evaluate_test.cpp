@@ -484,6 +484,23 @@ TEST(DisplayText, NumbersInTheFormatsOfCommonSheets) {
     EXPECT_EQ(xlsx::formatValue(value, code), shown) << code << " " << value;
 }
 
+TEST(NumberFormat, DatesAndTimesAreKnownForWhatTheyAre) {
+  // A measurement read back must not be a date the cell shows.
+  for (const char* code :
+       {"yyyy-mm-dd", "mm-dd-yy", "d-mmm", "h:mm", "[h]:mm:ss", "mm:ss",
+        "yyyy\"年\"m\"月\"d\"日\"", "[$-409]d/m/yyyy"})
+    EXPECT_TRUE(xlsx::isDateFormat(code)) << code;
+  for (const char* code :
+       {"General", "0.00", "#,##0.00;[Red](#,##0.00)", "0.0\" mm\"", "0.00\\m",
+        "@", "0.00E+00", "[Red]0.0", "0.0_)"})
+    EXPECT_FALSE(xlsx::isDateFormat(code)) << code;
+  for (int id :
+       {14, 15, 16, 17, 18, 19, 20, 21, 22, 27, 36, 45, 46, 47, 50, 58})
+    EXPECT_TRUE(xlsx::isDateFormat(xlsx::builtinFormat(id))) << id;
+  for (int id : {0, 1, 2, 3, 4, 9, 10, 11, 37, 40, 48, 49})
+    EXPECT_FALSE(xlsx::isDateFormat(xlsx::builtinFormat(id))) << id;
+}
+
 TEST(DisplayText, BooleansErrorsAndTextsShowAsTheyAre) {
   Book book({{"A1", "=1/0"}, {"A2", "=1<2"}, {"A3", "'0.50"}, {"A4", "=A9"}});
   xlsx::Sheet& sheet = book.sheet();
