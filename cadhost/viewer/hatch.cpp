@@ -292,7 +292,11 @@ std::vector<Vec2> hatchStrokes(const HatchData& h, std::size_t limit) {
         lo = std::min(lo, s);
         hi = std::max(hi, s);
       }
-    if (hi - lo > static_cast<double>(limit)) return {};
+    // Too many lines, or offsets so far out that a line index is no
+    // longer a whole number: no pattern (NaN fails the first test too).
+    if (!(hi - lo <= static_cast<double>(limit)) || std::fabs(lo) > 1e15 ||
+        std::fabs(hi) > 1e15)
+      return {};
     double period = 0;
     for (double d : line.dashes) period += std::fabs(d);
     for (auto k = static_cast<long long>(std::floor(lo));
@@ -317,20 +321,29 @@ std::vector<Vec2> hatchStrokes(const HatchData& h, std::size_t limit) {
           out.push_back({q.x + u.x * a, q.y + u.y * a});
           out.push_back({q.x + u.x * b, q.y + u.y * b});
         };
-        if (line.dashes.empty() || period <= 0 || (t1 - t0) / period > 1e5) {
+        if (line.dashes.empty() || !(period > 0) ||
+            !((t1 - t0) / period <= 1e5) || !(std::fabs(t0) / period <= 1e12)) {
           stroke(t0, t1);
         } else {
-          double pos = std::floor(t0 / period) * period;
-          while (pos < t1) {
+          // Each period from its own start: adding dash after dash to a
+          // position far out could stop moving it.
+          double first = std::floor(t0 / period);
+          auto periods =
+              static_cast<long long>(std::ceil((t1 - t0) / period)) + 1;
+          for (long long j = 0; j <= periods; ++j) {
+            double at = (first + static_cast<double>(j)) * period;
+            if (at >= t1 || out.size() / 2 > limit) break;
+            double offset = 0;
             for (double d : line.dashes) {
               double len = std::fabs(d);
               if (d >= 0) {
-                double a = std::max(pos, t0);
-                double b = std::min(pos + std::max(len, period * 1e-3), t1);
+                double a = std::max(at + offset, t0);
+                double b =
+                    std::min(at + offset + std::max(len, period * 1e-3), t1);
                 if (b > a) stroke(a, b);
               }
-              pos += len;
-              if (pos >= t1) break;
+              offset += len;
+              if (at + offset >= t1) break;
             }
           }
         }

@@ -148,6 +148,7 @@ struct Scene::Builder {
   // Where the primitives of the model-space entity being built begin: a
   // block nested many times over must not flood the scene.
   std::size_t entityStart = 0;
+  std::size_t visits = 0;  // block entities visited for it
   bool overBudget() const;
   LayerInfo defaultLayer;
   TextStyle defaultStyle;
