@@ -39,7 +39,7 @@ double reduceAngle(double radians) {
   constexpr double kTurn = 2 * std::numbers::pi;
   double a = std::fmod(radians, kTurn);  // exact, whatever the size
   if (a < 0) a += kTurn;
-  return a < kTurn ? a : 0.0;  // -1e-17 + 2π rounds to 2π
+  return a >= kTurn ? 0.0 : a;  // -1e-17 + 2π rounds to 2π; NaN stays
 }
 
 double sweepBetween(double startRadians, double endRadians) {
@@ -52,7 +52,7 @@ double sweepBetween(double startRadians, double endRadians) {
 double reduceDegrees(double degrees) {
   double a = std::fmod(degrees, 360.0);
   if (a < 0) a += 360.0;
-  return a < 360.0 ? a : 0.0;
+  return a >= 360.0 ? 0.0 : a;
 }
 
 Ocs ocsOf(Tags tags) {

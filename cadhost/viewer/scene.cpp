@@ -1221,8 +1221,11 @@ void Scene::Builder::insert(Tags tags, const Context& c) {
     child.dimensionValue = nullptr;
     child.dimensionBlock = false;
     Affine ocs = c.xf * ocsAffine(own, at[2]);
-    for (long long i = 0; i < rows; ++i)
-      for (long long j = 0; j < cols; ++j) {
+    // Each cell is a visit too: cells of an empty block draw nothing, yet
+    // nested arrays of them multiply.
+    for (long long i = 0; i < rows && !overBudget(); ++i)
+      for (long long j = 0; j < cols && !overBudget(); ++j) {
+        ++visits;
         Vec2 shift = Affine::rotate(rot).linear(
             {static_cast<double>(j) * cs, static_cast<double>(i) * rs});
         Affine m = ocs * Affine::translate({at[0] + shift.x, at[1] + shift.y}) *

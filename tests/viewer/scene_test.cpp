@@ -459,6 +459,65 @@ TEST(SceneLimits, BlocksNestedManyTimesOrInThemselvesStayBounded) {
   EXPECT_TRUE(last);
 }
 
+// Each level 10,000 references of the next, down to an empty block: no
+// primitive ever counts against the budget, yet the visits are bounded.
+TEST(SceneLimits, ArraysOfNestedEmptyBlocksStayBounded) {
+  Dxf dxf;
+  for (int level = 0; level < 6; ++level)
+    dxf.block("A" + std::to_string(level))
+        .entity("INSERT")
+        .tag(2, "A" + std::to_string(level + 1))
+        .point(10, 0, 0)
+        .tag(70, "100")
+        .tag(71, "100")
+        .tag(44, 1.0)
+        .tag(45, 1.0)
+        .endBlock();
+  dxf.block("A6").endBlock();
+  dxf.entity("INSERT").tag(2, "A0").point(10, 0, 0);
+  dxf.line(200, 0, 201, 0);
+  auto d = load(dxf);
+  Scene scene(metrics());
+  scene.build(*d);
+  ASSERT_EQ(scene.livingCount(), 1u);
+  EXPECT_EQ(scene.points(scene.prims()[0])[0].x, 200);
+}
+
+// Angles turns away from where they point, and numbers no drawing means:
+// the first drawn as what they point at, the second left out.
+TEST(SceneLimits, AnglesOfAnySizeAndUnusableNumbers) {
+  Dxf dxf;
+  dxf.entity("ARC")
+      .point(10, 0, 0)
+      .tag(40, 10.0)
+      .tag(50, 30.0 + 360.0 * 1e11)
+      .tag(51, 120.0 - 360.0 * 2e11);
+  dxf.entity("ELLIPSE")
+      .point(10, 50, 0)
+      .point(11, 10, 0)
+      .tag(40, 0.5)
+      .tag(41, 2 * kPi * 1e12)
+      .tag(42, 2 * kPi * 1e12 + kPi);
+  dxf.entity("ARC").point(10, 0, 0).tag(40, 5.0).tag(50, "0").tag(51, "-1e308");
+  dxf.entity("CIRCLE").point(10, 0, 0).tag(40, "inf");
+  auto d = load(dxf);
+  EXPECT_EQ(d->repairs().size(), 2u);
+  Scene scene(metrics());
+  scene.build(*d);
+  ASSERT_EQ(scene.livingCount(), 2u);
+  const auto& arcPrim = scene.prims()[0];
+  ASSERT_EQ(arcPrim.kind, cadhost::viewer::PrimKind::Arc);
+  const auto& a = scene.arc(arcPrim);
+  EXPECT_NEAR(std::remainder(a.start - kPi / 6, 2 * kPi), 0, 1e-6);
+  EXPECT_NEAR(a.sweep, kPi / 2, 1e-6);
+  EXPECT_NEAR(arcPrim.box.y1, 10, 1e-6);  // through 90°
+  // Half the ellipse, from its major axis end round to the other.
+  auto pts = scene.points(scene.prims()[1]);
+  ASSERT_GE(pts.size(), 8u);
+  EXPECT_NEAR(pts.front().x, 60, 1e-3);
+  EXPECT_NEAR(pts.back().x, 40, 1e-3);
+}
+
 }  // namespace
 
 namespace {
