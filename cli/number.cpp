@@ -1,5 +1,6 @@
 // dimmark-cli number: opens a drawing, numbers it automatically as
 // "自动标号" does, and saves the marked drawing to a new file.
+#include <cctype>
 #include <filesystem>
 #include <iostream>
 
@@ -55,6 +56,15 @@ int numberCommand(const Args& args, std::ostream& out, std::ostream& err) {
   }
   if (samePath(databaseOf(drawing), *saveAs)) {
     err << "number: " << *saveAs << " is the drawing's database\n";
+    return 2;
+  }
+  // Saved under another name, the marked drawing would never open again.
+  std::string ext = fs::path(*saveAs).extension().string();
+  for (char& c : ext)
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (ext != ".dxf") {
+    err << "number: --save-as takes a file name ending in .dxf, not \""
+        << *saveAs << "\"\n";
     return 2;
   }
   std::string order = o.get("--order").value_or("ltr");
