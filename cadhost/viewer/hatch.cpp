@@ -155,8 +155,13 @@ std::vector<Vec2> splinePoints(int degree, const std::vector<double>& knots,
                                const std::vector<Vec2>& ctrl,
                                std::vector<double> weights,
                                std::size_t samples) {
+  // Each point costs the degree squared: a file's degree of thousands
+  // would take minutes. Drawings keep to a few; beyond, the caller draws
+  // the frame.
+  constexpr int kMaxDegree = 25;
   std::size_t n = ctrl.size();
-  if (degree < 1 || n < static_cast<std::size_t>(degree) + 1 ||
+  if (degree < 1 || degree > kMaxDegree ||
+      n < static_cast<std::size_t>(degree) + 1 ||
       knots.size() != n + static_cast<std::size_t>(degree) + 1)
     return {};
   if (weights.size() != n) weights.assign(n, 1.0);

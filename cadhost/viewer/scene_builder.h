@@ -181,7 +181,7 @@ HatchData parseHatch(engine::Tags own);
 std::vector<Vec2> hatchStrokes(const HatchData& h, std::size_t limit);
 
 // Points along a B-spline (NURBS with weights); empty when the knots do
-// not fit the control points.
+// not fit the control points or the degree is beyond 25.
 std::vector<Vec2> splinePoints(int degree, const std::vector<double>& knots,
                                const std::vector<Vec2>& ctrl,
                                std::vector<double> weights,

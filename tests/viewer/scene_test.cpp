@@ -483,6 +483,24 @@ TEST(SceneLimits, ArraysOfNestedEmptyBlocksStayBounded) {
   EXPECT_EQ(scene.points(scene.prims()[0])[0].x, 200);
 }
 
+// A spline's degree as high as its control points allow: drawn at once,
+// as its control frame.
+TEST(SceneLimits, SplinesOfAnyDegreeAreDrawnAtOnce) {
+  Dxf dxf;
+  const int degree = 4000;
+  auto& e = dxf.entity("SPLINE").tag(71, std::to_string(degree));
+  for (int k = 0; k < 2 * (degree + 1); ++k) e.tag(40, k <= degree ? 0.0 : 1.0);
+  for (int k = 0; k <= degree; ++k) e.tag(10, k).tag(20, k % 2).tag(30, 0.0);
+  auto d = load(dxf);
+  Scene scene(metrics());
+  scene.build(*d);
+  ASSERT_EQ(scene.livingCount(), 1u);
+  auto pts = scene.points(scene.prims()[0]);
+  ASSERT_EQ(pts.size(), static_cast<std::size_t>(degree + 1));
+  EXPECT_EQ(pts[1].y, 1);
+  EXPECT_EQ(pts.back().x, degree);
+}
+
 // Angles turns away from where they point, and numbers no drawing means:
 // the first drawn as what they point at, the second left out.
 TEST(SceneLimits, AnglesOfAnySizeAndUnusableNumbers) {
