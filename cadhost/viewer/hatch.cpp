@@ -282,6 +282,11 @@ std::vector<Vec2> hatchStrokes(const HatchData& h, std::size_t limit) {
   for (const auto& loop : h.loops)
     for (Vec2 p : loop) box.add(p);
   if (box.empty()) return out;
+  // Every pattern line is cut with every boundary edge: dense patterns in
+  // boundaries of many edges multiply to minutes.
+  constexpr double kMaxCuts = 5e7;
+  double edges = 0, cuts = 0;
+  for (const auto& loop : h.loops) edges += static_cast<double>(loop.size());
   std::vector<double> hits;
   for (const HatchLine& line : h.lines) {
     Vec2 u{std::cos(line.angle), std::sin(line.angle)};
@@ -299,8 +304,9 @@ std::vector<Vec2> hatchStrokes(const HatchData& h, std::size_t limit) {
       }
     // Too many lines, or offsets so far out that a line index is no
     // longer a whole number: no pattern (NaN fails the first test too).
+    cuts += (hi - lo + 1) * edges;
     if (!(hi - lo <= static_cast<double>(limit)) || std::fabs(lo) > 1e15 ||
-        std::fabs(hi) > 1e15)
+        std::fabs(hi) > 1e15 || cuts > kMaxCuts)
       return {};
     double period = 0;
     for (double d : line.dashes) period += std::fabs(d);

@@ -177,7 +177,8 @@ struct HatchData {
 };
 HatchData parseHatch(engine::Tags own);
 // The pattern's strokes clipped to the loops (even-odd), as segment
-// pairs; empty when there would be more than `limit` of them.
+// pairs; empty when there would be more than `limit` of them, or when
+// cutting the lines with the loops' edges would take too long.
 std::vector<Vec2> hatchStrokes(const HatchData& h, std::size_t limit);
 
 // Points along a B-spline (NURBS with weights); empty when the knots do

@@ -4,6 +4,7 @@
 #include <numbers>
 
 #include "cadhost/engine/geometry.h"
+#include "cadhost/viewer/scene_builder.h"
 #include "viewer_support.h"
 
 namespace {
@@ -499,6 +500,32 @@ TEST(SceneLimits, SplinesOfAnyDegreeAreDrawnAtOnce) {
   ASSERT_EQ(pts.size(), static_cast<std::size_t>(degree + 1));
   EXPECT_EQ(pts[1].y, 1);
   EXPECT_EQ(pts.back().x, degree);
+}
+
+// A pattern of close lines in a boundary of many edges: every line meets
+// every edge, so past a budget the hatch is left to its boundary.
+TEST(SceneLimits, DensePatternsInBoundariesOfManyEdgesEndAtOnce) {
+  using cadhost::viewer::HatchData;
+  using cadhost::viewer::hatchStrokes;
+  auto ring = [](int edges) {
+    std::vector<cadhost::viewer::Vec2> loop;
+    for (int i = 0; i < edges; ++i)
+      loop.push_back({1000 * std::cos(2 * kPi * i / edges),
+                      1000 * std::sin(2 * kPi * i / edges)});
+    return loop;
+  };
+  HatchData h;
+  h.lines.push_back({kPi / 4, {0, 0}, {-0.01, 0.01}, {}});
+  h.loops = {ring(20000)};  // 141,000 lines by 20,000 edges
+  EXPECT_TRUE(hatchStrokes(h, 200000).empty());
+  h.loops = {ring(100)};
+  auto strokes = hatchStrokes(h, 200000);
+  EXPECT_GT(strokes.size(), 2 * 140000u);  // one per 0.01 × √2 across
+  h.lines[0].offset = {-1, 1};             // 1,414 lines by 20,000 edges
+  h.loops = {ring(20000)};
+  strokes = hatchStrokes(h, 200000);
+  ASSERT_GT(strokes.size(), 2 * 1400u);
+  EXPECT_NEAR(std::hypot(strokes[0].x, strokes[0].y), 1000, 1e-3);
 }
 
 // Angles turns away from where they point, and numbers no drawing means:
