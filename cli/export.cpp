@@ -58,16 +58,16 @@ int exportCommand(const Args& args, std::ostream& out, std::ostream& err) {
       }
     } else if (a == "--width") {
       std::string w;
-      if (!value(w)) {
+      if (widthGiven || !value(w)) {
         err << kExportUsage;
         return 2;
       }
       char* end = nullptr;
       long v = std::strtol(w.c_str(), &end, 10);
       if (w.empty() || *end != '\0' || v < 16 || v > 20000) {
-        err << "--width must be a whole number of pixels from 16 to 20000, "
-               "not "
-            << w << "\n";
+        err << "export: --width takes a whole number of pixels from 16 to "
+               "20000, not \""
+            << w << "\"\n";
         return 2;
       }
       width = static_cast<int>(v);
@@ -102,7 +102,8 @@ int exportCommand(const Args& args, std::ostream& out, std::ostream& err) {
     options.paper =
         cadhost::viewer::paperByName(QString::fromStdString(paper), &ok);
     if (!ok) {
-      err << "unknown paper " << paper << " (A4, A3, A2, A1 or A0)\n";
+      err << "export: --paper takes A4, A3, A2, A1 or A0, not \"" << paper
+          << "\"\n";
       return 2;
     }
   }

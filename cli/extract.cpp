@@ -5,7 +5,6 @@
 #include "cli/commands.h"
 #include "cli/json.h"
 #include "cli/session.h"
-#include "forms/basic.h"
 
 namespace cli {
 
@@ -23,19 +22,8 @@ int extractCommand(const Args& args, std::ostream& out, std::ostream& err) {
     return 2;
   }
   std::optional<int> decimals;
-  if (auto d = o.get("--decimals")) {
-    auto n = forms::ParseNumber(*d);
-    if (!n || *n < 0 || *n > 4 || *n != static_cast<int>(*n)) {
-      err << "extract: --decimals takes 0 to 4\n";
-      return 2;
-    }
-    decimals = static_cast<int>(*n);
-  }
-  std::string material = o.get("--material").value_or("");
-  if (!material.empty() && material != "plastic" && material != "metal") {
-    err << "extract: --material takes plastic or metal\n";
-    return 2;
-  }
+  std::string material;
+  if (!drawingOptions(o, "extract", decimals, material, err)) return 2;
 
   Session s;
   if (!s.start() || !s.openDrawing(o.positional[0], decimals, material)) {

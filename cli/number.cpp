@@ -1,14 +1,35 @@
 // dimmark-cli number: opens a drawing, numbers it automatically as
 // "自动标号" does, and saves the marked drawing to a new file.
+#include <cctype>
 #include <filesystem>
 #include <iostream>
 
 #include "cadhost/engine/embedded_host.h"
 #include "cli/commands.h"
 #include "cli/session.h"
-#include "forms/basic.h"
+#include "intake/dimtable.h"
+#include "marking/marking.h"
 
 namespace cli {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The drawing's path minus its last four characters, plus ".mdb".
+std::string databaseOf(const std::string& drawing) {
+  return drawing.size() < 4 ? drawing + ".mdb"
+                            : drawing.substr(0, drawing.size() - 4) + ".mdb";
+}
+
+bool samePath(const std::string& a, const std::string& b) {
+  std::error_code ec;
+  if (fs::equivalent(a, b, ec)) return true;
+  return fs::absolute(a, ec).lexically_normal() ==
+         fs::absolute(b, ec).lexically_normal();
+}
+
+}  // namespace
 
 int numberCommand(const Args& args, std::ostream& out, std::ostream& err) {
   const char* usage =
@@ -28,33 +49,59 @@ int numberCommand(const Args& args, std::ostream& out, std::ostream& err) {
     return 2;
   }
   const std::string drawing = o.positional[0];
-  std::error_code ec;
-  if (std::filesystem::equivalent(drawing, *saveAs, ec)) {
+  if (samePath(drawing, *saveAs)) {
     err << "number: the marked drawing is saved to a new file, never over "
            "the drawing itself\n";
     return 2;
   }
+  if (samePath(databaseOf(drawing), *saveAs)) {
+    err << "number: " << *saveAs << " is the drawing's database\n";
+    return 2;
+  }
+  // Saved under another name, the marked drawing would never open again.
+  std::string ext = fs::path(*saveAs).extension().string();
+  for (char& c : ext)
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (ext != ".dxf") {
+    err << "number: --save-as takes a file name ending in .dxf, not \""
+        << *saveAs << "\"\n";
+    return 2;
+  }
   std::string order = o.get("--order").value_or("ltr");
   if (order != "ltr" && order != "btt") {
-    err << "number: --order takes ltr or btt\n";
+    err << "number: --order takes ltr or btt, not \"" << order << "\"\n";
+    return 2;
+  }
+  auto start = o.get("--start");
+  if (start && !wholeNumber(*start, -32768, 32767)) {
+    err << "number: --start takes a whole number from -32768 to 32767, not \""
+        << *start << "\"\n";
     return 2;
   }
   std::optional<int> decimals;
-  if (auto d = o.get("--decimals")) {
-    auto n = forms::ParseNumber(*d);
-    if (!n || *n < 0 || *n > 4 || *n != static_cast<int>(*n)) {
-      err << "number: --decimals takes 0 to 4\n";
-      return 2;
-    }
-    decimals = static_cast<int>(*n);
-  }
-  std::string material = o.get("--material").value_or("");
-  if (!material.empty() && material != "plastic" && material != "metal") {
-    err << "number: --material takes plastic or metal\n";
+  std::string material;
+  if (!drawingOptions(o, "number", decimals, material, err)) return 2;
+  // Before anything is numbered: a drawing numbered but never saved would
+  // have to be numbered again.
+  try {
+    cadhost::engine::checkSaveTarget(*saveAs);
+  } catch (const cadhost::HostError& e) {
+    err << "number: " << e.what() << "\n";
     return 2;
   }
 
+  // A database this run makes goes again when it numbers nothing.
+  std::error_code ec;
+  const bool hadDatabase = fs::exists(databaseOf(drawing), ec);
   Session s;
+  auto unmade = [&] {
+    auto& f = s.main();
+    if (hadDatabase || f.dbPath.empty()) return;
+    f.dimRs.reset();
+    if (f.dbConn) f.dbConn->Close();
+    f.dbConn.reset();
+    fs::remove(f.dbPath, ec);
+  };
   if (!s.start() || !s.openDrawing(drawing, decimals, material)) {
     err << s.failure() << "\n";
     return 2;
@@ -65,24 +112,37 @@ int numberCommand(const Args& args, std::ostream& out, std::ostream& err) {
     return 2;
   }
   s.takeMessages();
+  // The rows wait uncommitted until the marked drawing is saved: a save
+  // that fails, or a kill on the way, leaves the drawing unnumbered.
+  f.deferNumberingCommit = true;
   s.program().run([&] {
-    if (auto start = o.get("--start")) f.Text8->userType(*start);
+    if (start) f.Text8->userType(*start);
     (order == "btt" ? f.OptToptobot : f.OptRighttoleft)->userClick();
     f.comSort->userClick();
   });
   std::string shown = s.takeMessages();
   if (!shown.empty() || (f.numberedRows == 0 && f.ctx.dimCount > 0)) {
+    s.program().run([&] { marking::rollbackNumbering(f); });
+    unmade();
     err << (shown.empty() ? "number: the dimensions were not numbered\n"
                           : shown);
     return 2;
   }
+  bool saved = false;
   try {
     auto doc = std::dynamic_pointer_cast<cadhost::engine::EngineDocument>(
         f.ctx.cadDoc);
     if (!doc) throw cadhost::HostError("no drawing is open");
     doc->saveAs(*saveAs);
+    saved = true;
+    marking::commitNumbering(f);
   } catch (const std::exception& e) {
-    err << e.what() << "\n";
+    // Not numbered after all: the rows go, and so does a marked drawing
+    // whose rows could not be kept.
+    s.program().run([&] { marking::rollbackNumbering(f); });
+    unmade();
+    if (saved) fs::remove(*saveAs, ec);
+    err << "number: " << e.what() << "\n";
     return 2;
   }
   for (const auto& entry : f.Combo1->list()) out << entry << "\n";

@@ -1,6 +1,9 @@
 // dimmark-cli report: loads a numbered drawing as "已经标号" does, fills the
 // FAI workbook (and, when asked, enters samples and adds CPK columns) with
 // the window's own handlers, and saves the workbooks.
+#include <algorithm>
+#include <cctype>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -25,7 +28,7 @@ const char* kUsage =
     "[--grid 1-8,A-D]\n"
     "  FILE.csv: one line per dimension: mark number, instrument code\n"
     "  (DC MIC HG CMM PG TG RG AG), one to five samples; a first line that\n"
-    "  does not start with a number is a heading\n";
+    "  holds no number at all is a heading\n";
 
 // A failure with the message for stderr.
 struct Refused {
@@ -53,8 +56,8 @@ std::vector<std::string> split(const std::string& s, char sep) {
 // A mark number: a whole number the 32-bit counters hold.
 std::optional<long> markNumber(const std::string& text) {
   auto n = forms::ParseNumber(text);
-  if (!n || *n != static_cast<double>(static_cast<long>(*n)) || *n < -2e9 ||
-      *n > 2e9)
+  // The range first: a cast of 1e40 would be undefined.
+  if (!n || !(*n >= -2e9 && *n <= 2e9) || *n != std::trunc(*n))
     return std::nullopt;
   return static_cast<long>(*n);
 }
@@ -66,12 +69,20 @@ struct Measured {
   int line = 0;
 };
 
+// A field reads as a number when the measurement panel would take it as
+// one, or refuse it only for its size.
+bool holdsNumber(const std::string& field) {
+  const browse::SampleText t = browse::readSample(field);
+  return t.value.has_value() || (!field.empty() && t.error == "超出范围");
+}
+
 std::vector<Measured> readSamples(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) throw Refused{"report: cannot read " + path};
   std::vector<Measured> rows;
   std::string line;
   int lineNo = 0;
+  bool first = true;  // the first line with anything in it
   while (std::getline(in, line)) {
     ++lineNo;
     if (lineNo == 1 && line.rfind("\xEF\xBB\xBF", 0) == 0) line.erase(0, 3);
@@ -79,28 +90,43 @@ std::vector<Measured> readSamples(const std::string& path) {
     if (trim(line).empty() || trim(line)[0] == '#') continue;
     auto fields = split(line, ',');
     while (!fields.empty() && fields.back().empty()) fields.pop_back();
+    const bool heading =
+        first && std::none_of(fields.begin(), fields.end(), holdsNumber);
+    first = false;
+    if (heading) continue;
+    if (fields.empty()) throw Refused{where + "a line of empty fields"};
+    auto field = [&](size_t i) {
+      return where + "field " + std::to_string(i + 1) + ": ";
+    };
     Measured m;
     m.line = lineNo;
-    auto mark = fields.empty() ? std::nullopt : markNumber(fields[0]);
-    if (!mark) {
-      if (rows.empty() && lineNo == 1) continue;  // a heading
-      throw Refused{where + "the first field is a mark number, not \"" +
-                    (fields.empty() ? "" : fields[0]) + "\""};
-    }
+    auto mark = markNumber(fields[0]);
+    if (!mark)
+      throw Refused{field(0) + "\"" + fields[0] +
+                    "\" is not a mark number (a whole number)"};
     m.mark = *mark;
     if (fields.size() < 3 || fields.size() > 7)
       throw Refused{where +
                     "expected a mark number, an instrument code and one to "
-                    "five samples"};
+                    "five samples, found " +
+                    std::to_string(fields.size()) + " fields"};
     m.instrument = -1;
     for (int i = 0; i < 8; ++i)
       if (fields[1] == browse::kInstrumentCodes[i]) m.instrument = i;
     if (m.instrument < 0)
-      throw Refused{where + "unknown instrument code \"" + fields[1] +
+      throw Refused{field(1) + "unknown instrument code \"" + fields[1] +
                     "\" (DC MIC HG CMM PG TG RG AG)"};
     for (size_t i = 2; i < fields.size(); ++i) {
-      if (!forms::ParseNumber(fields[i]))
-        throw Refused{where + "sample \"" + fields[i] + "\" is not a number"};
+      // The measurement panel's own rule, so nothing is refused late.
+      const browse::SampleText t = browse::readSample(fields[i]);
+      if (fields[i].empty())
+        throw Refused{field(i) + "sample " + std::to_string(i - 1) +
+                      " is empty"};
+      if (!t.value)
+        throw Refused{field(i) + "sample \"" + fields[i] + "\" " +
+                      (t.error == "超出范围"
+                           ? "is beyond what a measurement can hold"
+                           : "is not a number")};
       m.samples.push_back(fields[i]);
     }
     rows.push_back(std::move(m));
@@ -112,11 +138,16 @@ std::vector<long> readMarks(const std::string& list) {
   std::vector<long> marks;
   for (const auto& part : split(list, ',')) {
     auto m = markNumber(part);
-    if (!m) throw Refused{"report: --cpk-marks takes mark numbers: " + list};
+    if (!m)
+      throw Refused{
+          "report: --cpk-marks takes mark numbers such as 3,7,9, "
+          "not \"" +
+          list + "\""};
     marks.push_back(*m);
   }
   if (marks.empty() || marks.size() > 15)
-    throw Refused{"report: --cpk-marks takes one to fifteen marks"};
+    throw Refused{"report: --cpk-marks takes one to fifteen marks, not \"" +
+                  list + "\""};
   return marks;
 }
 
@@ -190,9 +221,31 @@ int reportCommand(const Args& args, std::ostream& out, std::ostream& err) {
     if (cpkList) cpkMarks = readMarks(*cpkList);
     std::optional<std::pair<std::string, std::string>> grid;
     if (auto g = o.get("--grid")) {
+      // Each axis its first and last label: one character, a dash, one
+      // character (the zone window refuses the ones it cannot count).
+      auto axis = [](const std::string& a) {
+        auto label = [&](std::size_t at) -> std::size_t {
+          if (at >= a.size()) return 0;
+          const auto c = static_cast<unsigned char>(a[at]);
+          if (c <= ' ' || c == ',' || c == '-' || c == 0x7F) return 0;
+          std::size_t n = c < 0x80 ? 1 : c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : 2;
+          for (std::size_t k = 1; k < n; ++k)
+            if (at + k >= a.size() ||
+                (static_cast<unsigned char>(a[at + k]) & 0xC0) != 0x80)
+              return 0;
+          return n;
+        };
+        std::size_t first = label(0);
+        if (first == 0 || first >= a.size() || a[first] != '-') return false;
+        std::size_t last = label(first + 1);
+        return last != 0 && first + 1 + last == a.size();
+      };
       auto comma = g->find(',');
-      if (comma == std::string::npos)
-        throw Refused{"report: --grid takes COLUMNS,ROWS such as 1-8,A-D"};
+      if (comma == std::string::npos || !axis(g->substr(0, comma)) ||
+          !axis(g->substr(comma + 1)))
+        throw Refused{
+            "report: --grid takes COLUMNS,ROWS such as 1-8,A-D, not \"" + *g +
+            "\""};
       grid = {g->substr(0, comma), g->substr(comma + 1)};
     }
     std::vector<Measured> measured;
@@ -208,6 +261,15 @@ int reportCommand(const Args& args, std::ostream& out, std::ostream& err) {
     std::error_code ec;
     if (!fs::is_regular_file(drawing, ec))
       throw Refused{"report: no drawing " + drawing};
+    // The database of "bracketdxf1" would be bracket.mdb, another's.
+    auto ext =
+        drawing.size() < 4 ? std::string() : drawing.substr(drawing.size() - 4);
+    for (char& c : ext)
+      c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (ext != ".dxf" && ext != ".dwg")
+      throw Refused{"report: " + drawing +
+                    " does not end in .dxf or .dwg, so its database would "
+                    "not be its own"};
     // Checked before opening: opening a drawing without a database would
     // make an empty one beside it.
     if (!fs::exists(db, ec))
@@ -222,6 +284,11 @@ int reportCommand(const Args& args, std::ostream& out, std::ostream& err) {
     }
     s.takeMessages();
     auto& f = s.main();
+    // A database without rows counts as none: nothing was numbered.
+    if (f.newDatabase)
+      throw Refused{"report: " + drawing +
+                    " has not been numbered (its database " + db +
+                    " holds no marks); number it first"};
     Job job(s);
     job.act("已经标号", [&] { return f.ComHadmark->userClick(); });
     if (f.Combo1->listCount() == 0)

@@ -85,9 +85,44 @@ Options parseOptions(const std::vector<std::string>& args,
     if (!ok) throw std::invalid_argument("unknown option " + a);
     if (i + 1 >= args.size())
       throw std::invalid_argument("option " + a + " needs a value");
+    if (o.get(a))
+      throw std::invalid_argument("option " + a + " is given twice");
     o.named.emplace_back(a, args[++i]);
   }
   return o;
+}
+
+std::optional<long> wholeNumber(const std::string& text, long lo, long hi) {
+  std::size_t i = text.size() > 1 && (text[0] == '-' || text[0] == '+') ? 1 : 0;
+  if (i == text.size() || text.size() - i > 12) return std::nullopt;
+  long v = 0;
+  for (std::size_t k = i; k < text.size(); ++k) {
+    if (text[k] < '0' || text[k] > '9') return std::nullopt;
+    v = v * 10 + (text[k] - '0');
+  }
+  if (text[0] == '-') v = -v;
+  if (v < lo || v > hi) return std::nullopt;
+  return v;
+}
+
+bool drawingOptions(const Options& o, const std::string& command,
+                    std::optional<int>& decimals, std::string& material,
+                    std::ostream& err) {
+  if (auto d = o.get("--decimals")) {
+    auto n = wholeNumber(*d, 0, 4);
+    if (!n) {
+      err << command << ": --decimals takes 0 to 4, not \"" << *d << "\"\n";
+      return false;
+    }
+    decimals = static_cast<int>(*n);
+  }
+  material = o.get("--material").value_or("");
+  if (o.get("--material") && material != "plastic" && material != "metal") {
+    err << command << ": --material takes plastic or metal, not \"" << material
+        << "\"\n";
+    return false;
+  }
+  return true;
 }
 
 }  // namespace cli

@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <sstream>
 #include <string>
 
@@ -55,5 +56,16 @@ struct Options {
 };
 Options parseOptions(const std::vector<std::string>& args,
                      const std::vector<std::string>& known);
+
+// A whole number as an option gives it (digits with an optional sign),
+// within [lo, hi]; nothing otherwise.
+std::optional<long> wholeNumber(const std::string& text, long lo, long hi);
+
+// --decimals (0 to 4) and --material (plastic or metal) as extract and
+// number take them. False, with the option and the text on err, for
+// anything else.
+bool drawingOptions(const Options& o, const std::string& command,
+                    std::optional<int>& decimals, std::string& material,
+                    std::ostream& err);
 
 }  // namespace cli

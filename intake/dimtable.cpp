@@ -1,6 +1,7 @@
 #include "intake/dimtable.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -1134,6 +1135,28 @@ long Recordset::RecordCount() const {
 
 // ---- the template ---------------------------------------------------------
 
+namespace {
+
+// Copies of the template left by a copy that was killed: ".part.mdb.part-
+// PID-N" of a process that is gone. Those of a running copy stay.
+void removeStrayCopies(const std::filesystem::path& dir,
+                       const std::string& prefix) {
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator(
+           dir.empty() ? std::filesystem::path(".") : dir, ec)) {
+    const std::string name = entry.path().filename().string();
+    if (!name.starts_with(prefix)) continue;
+    long pid = 0;
+    const char* digits = name.c_str() + prefix.size();
+    auto [end, err] = std::from_chars(digits, name.c_str() + name.size(), pid);
+    if (err != std::errc() || *end != '-' || pid <= 0) continue;
+    if (::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;
+    ::unlink(entry.path().c_str());
+  }
+}
+
+}  // namespace
+
 void copyTemplate(const std::string& templatePath, const std::string& dbPath) {
   namespace fs = std::filesystem;
   std::string bytes;
@@ -1182,6 +1205,7 @@ void copyTemplate(const std::string& templatePath, const std::string& dbPath) {
                                    "中创建尺寸数据库" + inQuotes(dbPath) +
                                    "：" + errnoReason(e) + "。");
   };
+  removeStrayCopies(dir, "." + target.filename().string() + ".part-");
   static unsigned counter = 0;
   std::string tmp;
   int fd = -1;

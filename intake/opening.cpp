@@ -35,6 +35,17 @@ std::string databasePath(const std::string& fileName) {
   return fileName.substr(0, cut) + ".mdb";
 }
 
+// The database name is the drawing's minus its last four characters:
+// only a name ending in .dxf or .dwg gives a database of its own
+// ("bracketdxf1" would take bracket.mdb).
+bool drawingName(const std::string& fileName) {
+  if (fileName.size() < 4) return false;
+  std::string ext = fileName.substr(fileName.size() - 4);
+  for (char& c : ext)
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return ext == ".dxf" || ext == ".dwg";
+}
+
 std::string lower(std::string s) {
   for (char& c : s)
     c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -384,14 +395,29 @@ void acd(model::Form1& f) {
     desk.message(kNotFound, forms::Buttons::Ok, "");
     return;
   }
+  if (!drawingName(f.Cdlg1->FileName)) {
+    desk.message("图纸“" + fs::path(f.Cdlg1->FileName).filename().string() +
+                     "”的文件名不以 .dxf 或 .dwg 结尾：它的尺寸数据库“" +
+                     fs::path(dbPath).filename().string() +
+                     "”不会是它自己的，图纸没有打开。",
+                 forms::Buttons::Ok, "");
+    return;
+  }
 
   // The database is checked, or made, before anything changes: a file that
   // is not ours or cannot be created leaves the program as it was.
   bool created = false;
+  bool empty = false;  // ours, but no numbering was ever kept in it
   try {
     if (fs::exists(dbPath, ec)) {
       Connection check;
       check.Open(dbPath);
+      Recordset rows;
+      rows.Open(check, "dim1");
+      // Left by a refused or interrupted numbering, or by an extraction
+      // alone: it holds nothing, so the drawing is read afresh.
+      empty = rows.RecordCount() == 0 && check.LoadMeasurements().empty();
+      rows.Close();
       check.Close();
     } else {
       copyTemplate((ctx.dataDir() / "dimen.mdb").string(), dbPath);
@@ -421,7 +447,10 @@ void acd(model::Form1& f) {
     doc->SetSavedAsHandler(
         [&f](const std::string& path) { drawingSavedAs(f, path); });
     ctx.cadApp->SetVisible(true);
-    f.firstEntityColor = forms::ToInt16(ctx.modelSpace->Item(1)->Color());
+    // Item 1 is the second entity: a model space of one or none has no
+    // colour to keep.
+    if (ctx.modelSpace->Count() > 1)
+      f.firstEntityColor = forms::ToInt16(ctx.modelSpace->Item(1)->Color());
     f.extMax = point(doc->GetVariable("EXTMAX"));
     f.extMin = point(doc->GetVariable("EXTMIN"));
     if (!f.decimalsChosen)
@@ -431,7 +460,7 @@ void acd(model::Form1& f) {
         static_cast<float>(variableNumber(doc->GetVariable("dimtxt")));
     f.dimScale = variableNumber(doc->GetVariable("dimlfac"));
     f.numberedRows = 0;
-    if (created) {
+    if (created || empty) {
       f.newDatabase = true;
       committed = true;
       walk(f);

@@ -16,6 +16,7 @@ void comSort_Click(model::Form1& f) {
   auto& ctx = f.ctx;
   if (!readMarkBase(f, ctx.dimCount)) return;
   openTable(f);
+  if (f.deferNumberingCommit) resumeNext([&] { f.dbConn->BeginTrans(); });
   sortrange(f, 1, ctx.dimCount);
   if (f.dimRs) {
     for (int p = 1; p <= ctx.dimCount; ++p) appendRow(f, p);
@@ -30,6 +31,22 @@ void comSort_Click(model::Form1& f) {
   after(f);
   f.comSort->setEnabled(false);
   f.ComHadmark->setEnabled(false);
+}
+
+void commitNumbering(model::Form1& f) {
+  if (f.dbConn && f.dbConn->IsOpen()) f.dbConn->CommitTrans();
+}
+
+void rollbackNumbering(model::Form1& f) {
+  if (f.dbConn) resumeNext([&] { f.dbConn->RollbackTrans(); });
+  for (auto* marks : {&f.markCircles, &f.markTexts})
+    for (auto& mark : *marks)
+      if (mark) resumeNext([&] { mark->Delete(); });
+  f.numberedRows = 0;
+  f.markedCount = 0;
+  f.Combo1->clear();
+  f.comSort->setEnabled(true);
+  f.ComHadmark->setEnabled(true);
 }
 
 }  // namespace marking

@@ -19,4 +19,11 @@ void mnuMovemark_Click(model::Form1& f);
 void mnuColor_Click(model::Form1& f);
 void mnuLayout_Click(model::Form1& f);
 
+// With f.deferNumberingCommit, "自动标号" leaves its rows in an open
+// transaction: commitNumbering keeps them (raising intake::DbError when it
+// cannot), rollbackNumbering takes them back with the marks drawn, so the
+// drawing can be numbered again.
+void commitNumbering(model::Form1& f);
+void rollbackNumbering(model::Form1& f);
+
 }  // namespace marking

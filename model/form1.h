@@ -176,6 +176,9 @@ class Form1 : public forms::Form {
   // numbering that would start again at position 1 refuses once there are
   // any, so the table never holds a second set.
   std::int32_t numberedRows = 0;
+  // The command line keeps a numbering pass's rows uncommitted until the
+  // marked drawing is saved (marking::commitNumbering, rollbackNumbering).
+  bool deferNumberingCommit = false;
   // Set while the browse list is put back after a refused move, so that
   // its Click does not run again.
   bool revertingList = false;

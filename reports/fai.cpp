@@ -1,4 +1,5 @@
 #include "reports/fai.h"
+#include "reports/readback.h"
 
 #include <algorithm>
 #include <array>
@@ -166,18 +167,6 @@ std::vector<FaiRow> faiRows(model::Form1& f) {
   return rows;
 }
 
-// What a saved FAI workbook gives back for one position.
-struct ReadRow {
-  std::int32_t position = 0;
-  intake::Measurement m;
-};
-
-struct ReadBack {
-  std::vector<ReadRow> rows;  // rows with something to take
-  std::int32_t marked = 0;    // rows with a mark in column A
-  std::vector<std::string> refused;
-};
-
 bool isInstrument(const std::string& code) {
   for (const char* c : browse::kInstrumentCodes)
     if (code == c) return true;
@@ -205,9 +194,8 @@ browse::SampleText sampleCell(const Worksheet& sheet, int row, int column) {
   return browse::readSample(forms::DoubleText(d));
 }
 
-// Rows from 11 down while column A holds a mark, at most one per position
-// the measurement arrays hold. A row with anything in it that is not a
-// measurement gives nothing and is named.
+}  // namespace
+
 ReadBack readBack(const Worksheet& sheet, std::int32_t positions) {
   ReadBack out;
   for (std::int32_t t = 1; t <= positions; ++t) {
@@ -243,6 +231,8 @@ ReadBack readBack(const Worksheet& sheet, std::int32_t positions) {
   }
   return out;
 }
+
+namespace {
 
 // The host must still show the workbooks: after its window was closed
 // nothing written would be seen or saved.

@@ -13,6 +13,10 @@ packages=(
   fonts-wqy-microhei
   xvfb xauth
 )
+# Fuzzing, when ./test is asked for it: Debian's clang and libFuzzer.
+if [ "${DIMMARK_FUZZ_SECONDS:-0}" != 0 ]; then
+  packages+=(clang libfuzzer-14-dev libclang-rt-14-dev)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

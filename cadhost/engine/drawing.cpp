@@ -1,6 +1,7 @@
 #include "cadhost/engine/drawing.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace cadhost::engine {
 
@@ -153,13 +154,14 @@ class Loader {
 std::unique_ptr<Drawing> Drawing::load(Bytes bytes) {
   if (bytes.empty()) throw HostError("the file is empty");
   std::unique_ptr<Drawing> d(new Drawing());
-  d->file_ = readTags(std::move(bytes));
+  readTags(d->file_, std::move(bytes));
   if (d->file_.tags.empty()) throw HostError("the file holds no DXF data");
   d->parseStructure();
   d->indexHeader();
   d->indexTables();
   d->checkHandles();
   d->placeEntities();
+  d->checkGeometry();
   return d;
 }
 
@@ -534,6 +536,66 @@ void Drawing::placeEntities() {
                          "space");
     if (!paper && !stray) modelSpace_.push_back(e.get());
   }
+}
+
+namespace {
+
+// Plain decimals of up to 15 integer digits are usable numbers; anything
+// else (an exponent, inf, nan, a long run of digits) is read to be sure.
+bool plainSmallNumber(std::string_view v) {
+  int digits = 0;
+  bool point = false;
+  for (char c : v) {
+    if (c >= '0' && c <= '9') {
+      if (!point && ++digits > 15) return false;
+    } else if (c == '.') {
+      point = true;
+    } else if (c != '-' && c != '+' && c != ' ' && c != '\t') {
+      return false;
+    }
+  }
+  return true;
+}
+
+// The first real of the record's own geometry (XDATA and application
+// groups aside) that is not finite or beyond kMaxGeometry.
+const Tag* badReal(Tags t) {
+  bool inGroup = false, inXdata = false;
+  for (const Tag& tag : t) {
+    if (tag.code == 0) {
+      inGroup = inXdata = false;
+      continue;
+    }
+    if (tag.code == 102) {
+      inGroup = !tag.value.empty() && tag.value.front() == '{';
+      continue;
+    }
+    if (tag.code >= 1000) inXdata = true;
+    if (inGroup || inXdata || valueType(tag.code) != ValueType::Real) continue;
+    if (plainSmallNumber(tag.value)) continue;
+    auto v = parseReal(tag.value);
+    if (!v || !std::isfinite(*v) || std::fabs(*v) > kMaxGeometry) return &tag;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+void Drawing::checkGeometry() {
+  auto check = [&](Entity& e) {
+    const Tag* bad = badReal(tags(e.rec));
+    if (!bad) return;
+    e.badGeometry = true;
+    std::string value(trimmed(bad->value).substr(0, 40));
+    repairs_.push_back(file_.where(e.rec.begin) + ": the " + e.type +
+                       " has group code " + std::to_string(bad->code) + " '" +
+                       value +
+                       "', no usable number; it is left out of the extents "
+                       "and the picture");
+  };
+  for (auto& b : blocks_)
+    for (auto& e : b->entities) check(*e);
+  for (auto& e : entities_) check(*e);
 }
 
 // ---------------------------------------------------------------- lookups

@@ -64,6 +64,10 @@ struct Entity {
   Record rec;
   std::string type;  // DXF name: LINE, DIMENSION, ...
   bool paperSpace = false;
+  // A number of its geometry is not finite or beyond any drawing's size
+  // (see kMaxGeometry): kept as read and saved, but left out of extents
+  // and picture.
+  bool badGeometry = false;
   // The host's reference for this entity, so Item(i) hands out one object.
   mutable std::weak_ptr<cadhost::Entity> ref;
 };
@@ -109,6 +113,10 @@ class Drawing;
 std::string textValue(const Drawing& d, Tags tags, int code);
 // XDATA of one application: from its 1001 tag to the next 1001 or the end.
 Tags xdata(Tags tags, std::string_view appName);
+
+// Beyond this no fraction of a unit is left in a double: no drawing's
+// coordinate, size or angle.
+inline constexpr double kMaxGeometry = 1e15;
 
 bool equalsNoCase(std::string_view a, std::string_view b);
 std::string upperCase(std::string_view s);
@@ -218,6 +226,7 @@ class Drawing {
   void indexTables();
   void checkHandles();
   void placeEntities();
+  void checkGeometry();
 
   TagFile file_;
   std::unique_ptr<Codec> codec_;

@@ -360,14 +360,15 @@ void readAscii(TagFile& f) {
         }
         fail(f, start, "an empty line where a group code was expected");
       }
+      // At most four digits are summed: a longer run is no group code and
+      // would overflow.
       code = 0;
       bool digits = c.size() <= 4;
-      for (char ch : c) {
-        if (ch < '0' || ch > '9') {
+      for (std::size_t k = 0; digits && k < c.size(); ++k) {
+        if (c[k] < '0' || c[k] > '9')
           digits = false;
-          break;
-        }
-        code = code * 10 + (ch - '0');
+        else
+          code = code * 10 + (c[k] - '0');
       }
       if (!digits || code > 1071) {
         if (f.tags.empty())
@@ -515,10 +516,9 @@ int hexValue(char c) {
 
 }  // namespace
 
-TagFile readTags(Bytes bytes) {
+void readTags(TagFile& f, Bytes bytes) {
   if (bytes.size() > std::numeric_limits<std::uint32_t>::max() - 16)
     throw HostError("the drawing is too large (more than 4 GB)");
-  TagFile f;
   f.bytes = std::move(bytes);
   if (isBinaryDxf(f.bytes)) {
     f.binary = true;
@@ -526,7 +526,6 @@ TagFile readTags(Bytes bytes) {
   } else {
     readAscii(f);
   }
-  return f;
 }
 
 void appendTag(Bytes& out, const TagFile& file, int code,

@@ -89,7 +89,13 @@ class Arena {
 };
 
 // A whole file as tags. Tag i occupies bytes [offsets[i], offsets[i+1]).
+// The tags are views into `bytes`, whose characters move with the string
+// when it is short, so a TagFile stays where it was read.
 struct TagFile {
+  TagFile() = default;
+  TagFile(const TagFile&) = delete;
+  TagFile& operator=(const TagFile&) = delete;
+
   Bytes bytes;
   std::vector<Tag, BigAllocator<Tag>> tags;
   std::vector<std::uint32_t, BigAllocator<std::uint32_t>> offsets;
@@ -105,9 +111,9 @@ struct TagFile {
   std::string whereOffset(std::size_t byteOffset) const;
 };
 
-// Splits a file into tags, checking group codes and numeric values. Raises
-// HostError naming the line and the reason.
-TagFile readTags(Bytes bytes);
+// Splits a file into tags, checking group codes and numeric values, into
+// a fresh `into`. Raises HostError naming the line and the reason.
+void readTags(TagFile& into, Bytes bytes);
 
 inline bool isBinaryDxf(std::string_view bytes) {
   return bytes.starts_with(

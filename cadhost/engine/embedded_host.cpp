@@ -1,5 +1,9 @@
 #include "cadhost/engine/embedded_host.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -708,32 +712,87 @@ EngineDocument::EngineDocument(std::shared_ptr<DocState> state,
 
 EngineDocument::~EngineDocument() = default;
 
-void EngineDocument::saveAs(const std::string& path) {
-  state_->check();
+namespace {
+
+// The save writes here first and renames it over the target, so that a
+// failed save leaves the old file whole.
+std::string savingPath(const std::string& path) { return path + ".saving"; }
+
+// A temporary file left by a save that was interrupted is ours to remove;
+// a folder of that name is not.
+void removeStraySave(const std::string& path) {
+  const std::string tmp = savingPath(path);
+  struct stat st {};
+  if (::lstat(tmp.c_str(), &st) != 0) return;
+  if (S_ISDIR(st.st_mode))
+    throw HostError("cannot write " + path + ": " + tmp + " is a folder");
+  if (::unlink(tmp.c_str()) != 0 && errno != ENOENT)
+    throw HostError("cannot write " + path + ": " + tmp +
+                    " cannot be removed (" + std::strerror(errno) + ")");
+}
+
+// A fresh temporary file, never one reached through a link.
+int createSaving(const std::string& path) {
+  removeStraySave(path);
+  int fd = ::open(savingPath(path).c_str(),
+                  O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+  if (fd < 0)
+    throw HostError("cannot write " + path + ": " + std::strerror(errno));
+  return fd;
+}
+
+void refuseDwgName(const std::string& path) {
   if (endsWithNoCase(path, ".dwg"))
     throw HostError("this host writes DXF only; choose a .dxf file name");
+}
+
+}  // namespace
+
+void checkSaveTarget(const std::string& path) {
+  refuseDwgName(path);
+  std::error_code ec;
+  if (std::filesystem::is_directory(path, ec))
+    throw HostError("cannot write " + path + ": it is a folder");
+  std::filesystem::path parent = std::filesystem::path(path).parent_path();
+  if (parent.empty()) parent = ".";
+  if (!std::filesystem::is_directory(parent, ec))
+    throw HostError("cannot write " + path + ": the folder " + parent.string() +
+                    " does not exist");
+  int fd = createSaving(path);
+  ::close(fd);
+  ::unlink(savingPath(path).c_str());
+}
+
+void EngineDocument::saveAs(const std::string& path) {
+  state_->check();
+  refuseDwgName(path);
   if (!state_->dwgSource.empty() && sameFile(path, state_->dwgSource))
     throw HostError("the drawing was opened from the DWG " + path +
                     ", which is never written over; choose a .dxf file name");
-  std::string tmp = path + ".saving";
-  // Written beside the target and renamed over it: a failed save leaves
-  // the old file whole.
-  std::FILE* out = std::fopen(tmp.c_str(), "wb");
-  if (!out)
+  const std::string tmp = savingPath(path);
+  int fd = createSaving(path);
+  std::FILE* out = ::fdopen(fd, "wb");
+  if (!out) {
+    ::close(fd);
+    ::unlink(tmp.c_str());
     throw HostError("cannot write " + path + ": " + std::strerror(errno));
+  }
   bool ok = true;
   state_->drawing->serialize([&](const char* data, std::size_t size) {
     ok = ok && std::fwrite(data, 1, size, out) == size;
   });
+  // On the disk before it takes the name, so the name never shows half a
+  // drawing.
+  ok = std::fflush(out) == 0 && ::fsync(fd) == 0 && ok;
   ok = std::fclose(out) == 0 && ok;
   if (!ok) {
-    std::remove(tmp.c_str());
+    ::unlink(tmp.c_str());
     throw HostError("cannot write " + path);
   }
   std::error_code ec;
   std::filesystem::rename(tmp, path, ec);
   if (ec) {
-    std::remove(tmp.c_str());
+    ::unlink(tmp.c_str());
     throw HostError("cannot write " + path + ": " + ec.message());
   }
   const bool renamed = path != state_->path;

@@ -139,6 +139,11 @@ class EngineApplication
   double viewHeight_ = 0;
 };
 
+// Raises HostError with the reason when EngineDocument::saveAs could not
+// write to this path (a DWG name, a folder, a folder that is missing or
+// not writable); a stray temporary file of an interrupted save is removed.
+void checkSaveTarget(const std::string& path);
+
 cadhost::ApplicationRef makeEmbeddedHost(
     std::shared_ptr<cadhost::PickSource> picks = nullptr);
 

@@ -35,6 +35,26 @@ Point Ocs::fromWcs(const Point& p) const {
   return {dot(p, ax_), dot(p, ay_), dot(p, az_)};
 }
 
+double reduceAngle(double radians) {
+  constexpr double kTurn = 2 * std::numbers::pi;
+  double a = std::fmod(radians, kTurn);  // exact, whatever the size
+  if (a < 0) a += kTurn;
+  return a >= kTurn ? 0.0 : a;  // -1e-17 + 2π rounds to 2π; NaN stays
+}
+
+double sweepBetween(double startRadians, double endRadians) {
+  constexpr double kTurn = 2 * std::numbers::pi;
+  double sweep = reduceAngle(endRadians) - reduceAngle(startRadians);
+  if (sweep <= 1e-12) sweep += kTurn;
+  return sweep;
+}
+
+double reduceDegrees(double degrees) {
+  double a = std::fmod(degrees, 360.0);
+  if (a < 0) a += 360.0;
+  return a >= 360.0 ? 0.0 : a;
+}
+
 Ocs ocsOf(Tags tags) {
   auto n = point(tags, 210);
   return n ? Ocs(*n) : Ocs();
@@ -326,8 +346,11 @@ Bounds recordBounds(BoundsContext& c, std::string_view type, Tags t, int depth);
 
 void addArc(Bounds& b, const Ocs& ocs, const Point& center, double r,
             double startDeg, double endDeg) {
-  double s = startDeg * kPi / 180.0, e = endDeg * kPi / 180.0;
-  while (e <= s) e += 2 * kPi;
+  // Reduced in degrees, where it is exact, before turning into radians.
+  double s = reduceDegrees(startDeg) * kPi / 180.0;
+  double sweep = sweepBetween(s, reduceDegrees(endDeg) * kPi / 180.0);
+  if (!std::isfinite(s) || !std::isfinite(sweep) || !std::isfinite(r)) return;
+  double e = s + sweep;
   auto at = [&](double a) {
     return ocs.toWcs(
         {center[0] + r * std::cos(a), center[1] + r * std::sin(a), center[2]});
@@ -335,7 +358,7 @@ void addArc(Bounds& b, const Ocs& ocs, const Point& center, double r,
   b.add(at(s));
   b.add(at(e));
   if (ocs.isWorld()) {
-    for (int q = -8; q <= 8; ++q) {
+    for (int q = 0; q <= 8; ++q) {
       double a = q * kPi / 2;
       if (a > s && a < e) b.add(at(a));
     }
@@ -449,11 +472,12 @@ Bounds recordBounds(BoundsContext& c, std::string_view type, Tags t,
     std::string s = textValue(c.d, own, 1);
     if (w <= 0) w = 0.7 * h * static_cast<double>(utf8Count(s));
     double height = std::max(h, real(own, 43, h));
-    int attach = static_cast<int>(integer(own, 71, 1));
+    long long attach = integer(own, 71, 1);
+    if (attach < 1 || attach > 9) attach = 1;  // as the CAD host reads it
     // Attachment 1..9: column left/centre/right, row top/middle/bottom.
-    int column = (attach - 1) % 3, row = (attach - 1) / 3;
-    double dx = column * -0.5 * w;
-    double dy = -height + row * 0.5 * height;
+    long long column = (attach - 1) % 3, row = (attach - 1) / 3;
+    double dx = static_cast<double>(column) * -0.5 * w;
+    double dy = -height + static_cast<double>(row) * 0.5 * height;
     double rot = real(own, 50, 0);
     if (auto dir = p(11)) rot = std::atan2((*dir)[1], (*dir)[0]) * 180 / kPi;
     double a = rot * kPi / 180;
@@ -507,10 +531,11 @@ Bounds recordBounds(BoundsContext& c, std::string_view type, Tags t,
     double ratio = real(own, 40, 1);
     Point minor =
         mul(cross(normal, major), ratio / std::max(1e-300, length(normal)));
-    double s = real(own, 41, 0), e = real(own, 42, 2 * kPi);
-    while (e <= s) e += 2 * kPi;
+    double s = reduceAngle(real(own, 41, 0));
+    double sweep = sweepBetween(s, real(own, 42, 2 * kPi));
+    if (!std::isfinite(s) || !std::isfinite(sweep)) return b;
     for (int k = 0; k <= 64; ++k) {
-      double a = s + (e - s) * k / 64.0;
+      double a = s + sweep * k / 64.0;
       b.add(add(center, add(mul(major, std::cos(a)), mul(minor, std::sin(a)))));
     }
   } else if (type == "INSERT") {
@@ -589,7 +614,7 @@ Bounds blockBounds(BoundsContext& c, const Block* blk, int depth) {
   c.blocks[blk] = Bounds();  // guards against a block that holds itself
   Bounds b;
   for (const auto& e : blk->entities)
-    if (!e->rec.erased)
+    if (!e->rec.erased && !e->badGeometry)
       b.add(recordBounds(c, e->type, c.d.tags(e->rec), depth));
   c.blocks[blk] = b;
   return b;
@@ -616,6 +641,7 @@ bool onFrozenLayer(const Drawing& d, const std::set<std::string>& frozen,
 }  // namespace
 
 Bounds entityBounds(const Drawing& d, const Entity& e, int depth) {
+  if (e.badGeometry) return Bounds();
   BoundsContext c{d, {}};
   return recordBounds(c, e.type, d.tags(e.rec), depth);
 }
@@ -637,7 +663,7 @@ bool anchorsWithin(const Drawing& d, const Point& lo, const Point& hi,
   std::set<std::string> frozen = frozenLayers(d);
   for (const Entity* e : d.modelSpace()) {
     bool isWorld = world.count(e->type) > 0;
-    if (!isWorld && !planar.count(e->type)) continue;
+    if (e->badGeometry || (!isWorld && !planar.count(e->type))) continue;
     Tags own = ownTags(d.tags(e->rec));
     if (onFrozenLayer(d, frozen, own)) continue;
     auto p = point(own, 10);
@@ -659,6 +685,7 @@ Bounds modelSpaceBounds(const Drawing& d) {
   Bounds b;
   std::set<std::string> frozen = frozenLayers(d);
   for (const Entity* e : d.modelSpace()) {
+    if (e->badGeometry) continue;
     Tags t = d.tags(e->rec);
     if (!onFrozenLayer(d, frozen, ownTags(t)))
       b.add(recordBounds(c, e->type, t, 0));

@@ -45,6 +45,14 @@ class Ocs {
   Point ax_{1, 0, 0}, ay_{0, 1, 0}, az_{0, 0, 1};
 };
 
+// Angles as files give them may be any size, or not finite. These reduce
+// them once, so that no loop steps through turns: an angle to [0, 2π), and
+// the counter-clockwise sweep from one angle to another to (0, 2π], equal
+// angles making a full turn. NaN when an angle is not finite.
+double reduceAngle(double radians);
+double sweepBetween(double startRadians, double endRadians);
+double reduceDegrees(double degrees);  // to [0, 360)
+
 // The OCS of an entity's tags (group 210), world when absent.
 Ocs ocsOf(Tags tags);
 

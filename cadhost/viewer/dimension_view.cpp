@@ -241,7 +241,8 @@ void Scene::Builder::dimension(std::string_view type, Tags tags, Tags original,
   inner.dimensionBlock = true;
   for (const auto& e : b->entities) {
     if (overBudget()) return;
-    if (e->rec.erased || e->type == "ATTDEF") continue;
+    ++visits;
+    if (e->rec.erased || e->badGeometry || e->type == "ATTDEF") continue;
     record(e->type, d->tags(e->rec), inner);
   }
 }

@@ -155,8 +155,13 @@ std::vector<Vec2> splinePoints(int degree, const std::vector<double>& knots,
                                const std::vector<Vec2>& ctrl,
                                std::vector<double> weights,
                                std::size_t samples) {
+  // Each point costs the degree squared: a file's degree of thousands
+  // would take minutes. Drawings keep to a few; beyond, the caller draws
+  // the frame.
+  constexpr int kMaxDegree = 25;
   std::size_t n = ctrl.size();
-  if (degree < 1 || n < static_cast<std::size_t>(degree) + 1 ||
+  if (degree < 1 || degree > kMaxDegree ||
+      n < static_cast<std::size_t>(degree) + 1 ||
       knots.size() != n + static_cast<std::size_t>(degree) + 1)
     return {};
   if (weights.size() != n) weights.assign(n, 1.0);
@@ -277,6 +282,11 @@ std::vector<Vec2> hatchStrokes(const HatchData& h, std::size_t limit) {
   for (const auto& loop : h.loops)
     for (Vec2 p : loop) box.add(p);
   if (box.empty()) return out;
+  // Every pattern line is cut with every boundary edge: dense patterns in
+  // boundaries of many edges multiply to minutes.
+  constexpr double kMaxCuts = 5e7;
+  double edges = 0, cuts = 0;
+  for (const auto& loop : h.loops) edges += static_cast<double>(loop.size());
   std::vector<double> hits;
   for (const HatchLine& line : h.lines) {
     Vec2 u{std::cos(line.angle), std::sin(line.angle)};
@@ -292,7 +302,12 @@ std::vector<Vec2> hatchStrokes(const HatchData& h, std::size_t limit) {
         lo = std::min(lo, s);
         hi = std::max(hi, s);
       }
-    if (hi - lo > static_cast<double>(limit)) return {};
+    // Too many lines, or offsets so far out that a line index is no
+    // longer a whole number: no pattern (NaN fails the first test too).
+    cuts += (hi - lo + 1) * edges;
+    if (!(hi - lo <= static_cast<double>(limit)) || std::fabs(lo) > 1e15 ||
+        std::fabs(hi) > 1e15 || cuts > kMaxCuts)
+      return {};
     double period = 0;
     for (double d : line.dashes) period += std::fabs(d);
     for (auto k = static_cast<long long>(std::floor(lo));
@@ -317,20 +332,29 @@ std::vector<Vec2> hatchStrokes(const HatchData& h, std::size_t limit) {
           out.push_back({q.x + u.x * a, q.y + u.y * a});
           out.push_back({q.x + u.x * b, q.y + u.y * b});
         };
-        if (line.dashes.empty() || period <= 0 || (t1 - t0) / period > 1e5) {
+        if (line.dashes.empty() || !(period > 0) ||
+            !((t1 - t0) / period <= 1e5) || !(std::fabs(t0) / period <= 1e12)) {
           stroke(t0, t1);
         } else {
-          double pos = std::floor(t0 / period) * period;
-          while (pos < t1) {
+          // Each period from its own start: adding dash after dash to a
+          // position far out could stop moving it.
+          double first = std::floor(t0 / period);
+          auto periods =
+              static_cast<long long>(std::ceil((t1 - t0) / period)) + 1;
+          for (long long j = 0; j <= periods; ++j) {
+            double at = (first + static_cast<double>(j)) * period;
+            if (at >= t1 || out.size() / 2 > limit) break;
+            double offset = 0;
             for (double d : line.dashes) {
               double len = std::fabs(d);
               if (d >= 0) {
-                double a = std::max(pos, t0);
-                double b = std::min(pos + std::max(len, period * 1e-3), t1);
+                double a = std::max(at + offset, t0);
+                double b =
+                    std::min(at + offset + std::max(len, period * 1e-3), t1);
                 if (b > a) stroke(a, b);
               }
-              pos += len;
-              if (pos >= t1) break;
+              offset += len;
+              if (at + offset >= t1) break;
             }
           }
         }

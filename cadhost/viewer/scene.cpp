@@ -20,6 +20,7 @@ namespace {
 constexpr double kPi = std::numbers::pi;
 constexpr int kMaxDepth = 16;
 constexpr std::size_t kMaxPrimsPerEntity = 1000000;
+constexpr std::size_t kMaxVisitsPerEntity = 1000000;
 
 Vec2 xy(const cadhost::Point& p) { return {p[0], p[1]}; }
 
@@ -40,8 +41,9 @@ std::string_view trimmed(std::string_view s) {
 
 // Segments for a circle of this many radians: about one per 5 degrees.
 int arcSegments(double sweep) {
-  return std::clamp(static_cast<int>(std::ceil(std::fabs(sweep) / (kPi / 36))),
-                    2, 720);
+  // Compared as doubles: a sweep beyond an int (or NaN) must not be cast.
+  double n = std::ceil(std::fabs(sweep) / (kPi / 36));
+  return n >= 2 && n <= 720 ? static_cast<int>(n) : n > 720 ? 720 : 2;
 }
 
 // A "<>" left in a dimension's block text stands for the measurement.
@@ -357,8 +359,11 @@ void Scene::addArc(const ArcData& a, const Style& s) {
     return Vec2{a.center.x + a.radius * std::cos(t),
                 a.center.y + a.radius * std::sin(t)};
   };
-  double lo = std::min(a.start, a.start + a.sweep);
-  double hi = std::max(a.start, a.start + a.sweep);
+  // From one turn only: the quarter points are counted between them.
+  double start = engine::reduceAngle(a.start);
+  double sweep = std::clamp(a.sweep, -2 * kPi, 2 * kPi);
+  double lo = std::min(start, start + sweep);
+  double hi = std::max(start, start + sweep);
   p.box.add(at(lo));
   p.box.add(at(hi));
   if (hi - lo >= 2 * kPi) {
@@ -649,7 +654,8 @@ void Scene::Builder::blockRef(const engine::Block& b, const Affine& m,
   child.depth = c.depth + 1;
   for (const auto& e : b.entities) {
     if (overBudget()) return;
-    if (e->rec.erased) continue;
+    ++visits;
+    if (e->rec.erased || e->badGeometry) continue;
     // Attribute definitions are templates; their references show.
     if (e->type == "ATTDEF") continue;
     record(e->type, d->tags(e->rec), child);
@@ -698,12 +704,17 @@ void Scene::Builder::arrow(Vec2 tip, Vec2 dir, double size,
 
 // ------------------------------------------------------------ entities
 
+// Nested and arrayed block references multiply: the work of one entity is
+// bounded by what it draws and by the block entities it visits.
 bool Scene::Builder::overBudget() const {
-  return scene.prims().size() - entityStart > kMaxPrimsPerEntity;
+  return scene.prims().size() - entityStart > kMaxPrimsPerEntity ||
+         visits > kMaxVisitsPerEntity;
 }
 
 void Scene::Builder::topLevel(const engine::Entity& e) {
   entityStart = scene.prims().size();
+  visits = 0;
+  if (e.badGeometry) return;  // its numbers would only overflow
   Context c;
   Tags tags = d->tags(e.rec);
   if (engine::isDimensionType(e.type)) {
@@ -785,10 +796,11 @@ void Scene::Builder::circleOrArc(std::string_view type, Tags own,
     arc({center[0], center[1]}, r, 0, 2 * kPi, m, s);
     return;
   }
-  double a0 = engine::real(own, 50, 0) * kPi / 180;
-  double a1 = engine::real(own, 51, 360) * kPi / 180;
-  double sweep = std::fmod(a1 - a0, 2 * kPi);
-  if (sweep <= 1e-12) sweep += 2 * kPi;
+  // Reduced in degrees, where it is exact, then turned into radians.
+  double a0 = engine::reduceDegrees(engine::real(own, 50, 0)) * kPi / 180;
+  double a1 = engine::reduceDegrees(engine::real(own, 51, 360)) * kPi / 180;
+  double sweep = engine::sweepBetween(a0, a1);
+  if (!std::isfinite(a0) || !std::isfinite(sweep)) return;
   arc({center[0], center[1]}, r, a0, sweep, m, s);
 }
 
@@ -804,9 +816,9 @@ void Scene::Builder::ellipse(Tags own, const Context& c) {
   double nl = engine::length(normal);
   if (nl < 1e-300) return;
   cadhost::Point minor = engine::mul(engine::cross(normal, major), ratio / nl);
-  double t0 = engine::real(own, 41, 0), t1 = engine::real(own, 42, 2 * kPi);
-  double sweep = t1 - t0;
-  while (sweep <= 1e-12) sweep += 2 * kPi;
+  double t0 = engine::reduceAngle(engine::real(own, 41, 0));
+  double sweep = engine::sweepBetween(t0, engine::real(own, 42, 2 * kPi));
+  if (!std::isfinite(t0) || !std::isfinite(sweep)) return;
   bool closed = std::fabs(sweep - 2 * kPi) < 1e-9;
   int n = std::max(8, arcSegments(sweep) * 2);
   std::vector<Vec2> pts;
@@ -1210,8 +1222,11 @@ void Scene::Builder::insert(Tags tags, const Context& c) {
     child.dimensionValue = nullptr;
     child.dimensionBlock = false;
     Affine ocs = c.xf * ocsAffine(own, at[2]);
-    for (long long i = 0; i < rows; ++i)
-      for (long long j = 0; j < cols; ++j) {
+    // Each cell is a visit too: cells of an empty block draw nothing, yet
+    // nested arrays of them multiply.
+    for (long long i = 0; i < rows && !overBudget(); ++i)
+      for (long long j = 0; j < cols && !overBudget(); ++j) {
+        ++visits;
         Vec2 shift = Affine::rotate(rot).linear(
             {static_cast<double>(j) * cs, static_cast<double>(i) * rs});
         Affine m = ocs * Affine::translate({at[0] + shift.x, at[1] + shift.y}) *

@@ -152,6 +152,7 @@ struct Scene::Builder {
   // Where the primitives of the model-space entity being built begin: a
   // block nested many times over must not flood the scene.
   std::size_t entityStart = 0;
+  std::size_t visits = 0;  // block entities visited for it
   bool overBudget() const;
   LayerInfo defaultLayer;
   TextStyle defaultStyle;
@@ -180,11 +181,12 @@ struct HatchData {
 };
 HatchData parseHatch(engine::Tags own);
 // The pattern's strokes clipped to the loops (even-odd), as segment
-// pairs; empty when there would be more than `limit` of them.
+// pairs; empty when there would be more than `limit` of them, or when
+// cutting the lines with the loops' edges would take too long.
 std::vector<Vec2> hatchStrokes(const HatchData& h, std::size_t limit);
 
 // Points along a B-spline (NURBS with weights); empty when the knots do
-// not fit the control points.
+// not fit the control points or the degree is beyond 25.
 std::vector<Vec2> splinePoints(int degree, const std::vector<double>& knots,
                                const std::vector<Vec2>& ctrl,
                                std::vector<double> weights,

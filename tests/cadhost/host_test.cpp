@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <deque>
+#include <filesystem>
 
 #include "cadhost/engine/dimension.h"
 #include "test_support.h"
@@ -542,6 +543,29 @@ TEST(Host, AFailedSaveSaysSoAndKeepsThePath) {
   o.engine->saveAs(dir.file("moved.dxf"));
   EXPECT_EQ(o.engine->path(), dir.file("moved.dxf"));
   EXPECT_EQ(o.app->Caption(), "DimMark CAD - moved.dxf");
+}
+
+// A killed save leaves its temporary file: the next save removes it (even
+// a link, never what it points at); a folder of that name is not ours.
+TEST(Host, AStrayTemporaryFileOfAKilledSaveGoesWithTheNextSave) {
+  Opened o = open(fixture("dims_r2018.dxf"));
+  TempDir dir;
+  const std::string target = dir.file("marked.dxf");
+  writeBytes(target + ".saving", "half a drawing");
+  o.engine->saveAs(target);
+  EXPECT_FALSE(std::filesystem::exists(target + ".saving"));
+  EXPECT_EQ(readBytes(target), readBytes(fixture("dims_r2018.dxf")));
+
+  writeBytes(dir.file("precious.txt"), "keep");
+  std::filesystem::create_symlink(dir.file("precious.txt"), target + ".saving");
+  o.engine->saveAs(target);
+  EXPECT_FALSE(std::filesystem::is_symlink(target + ".saving"));
+  EXPECT_EQ(readBytes(dir.file("precious.txt")), "keep");
+
+  std::filesystem::create_directory(target + ".saving");
+  EXPECT_THROW(o.engine->saveAs(target), HostError);
+  EXPECT_THROW(cadhost::engine::checkSaveTarget(target), HostError);
+  EXPECT_TRUE(std::filesystem::is_directory(target + ".saving"));
 }
 
 class QueuedPicks : public cadhost::PickSource {

@@ -171,6 +171,8 @@ TEST_F(Intake, AKnownDrawingIsOpenedButNotRead) {
   addDim("AcDbRotatedDimension", 10, 1, 1);
   open();
   ASSERT_TRUE(f().newDatabase);
+  f().comSort->userClick();
+  ASSERT_EQ(f().numberedRows, 1);
   host->log.calls.clear();
   open();
   EXPECT_TRUE(messages().empty());
@@ -183,6 +185,87 @@ TEST_F(Intake, AKnownDrawingIsOpenedButNotRead) {
   EXPECT_FALSE(host->log.has("PurgeAll"));
   EXPECT_FALSE(host->log.has("AcDbRotatedDimension.Move"));
   EXPECT_TRUE(host->visible);
+}
+
+// A database whose numbering was refused, interrupted or never asked for
+// holds nothing: the drawing is read afresh and numbers as a new one.
+TEST_F(Intake, ADatabaseWithoutRowsCountsAsNone) {
+  add("AcDbLine");
+  add("AcDbLine");
+  addDim("AcDbRotatedDimension", 10, 1, 1);
+  addDim("AcDbRotatedDimension", 20, 5, 1);
+  open();  // as an extraction alone leaves it
+  ASSERT_TRUE(f().newDatabase);
+  f().Text8->userType("32767");  // its second mark would not fit
+  f().comSort->userClick();
+  ASSERT_EQ(messages().size(), 1u);
+  ASSERT_TRUE(fs::exists(dir / "work/part7.mdb"));
+
+  host->log.calls.clear();
+  open();
+  EXPECT_TRUE(messages().empty());
+  EXPECT_TRUE(f().newDatabase);
+  EXPECT_EQ(program->ctx.dimCount, 2);
+  EXPECT_EQ(rec(2).value, "20");
+  EXPECT_TRUE(host->log.has("PurgeAll"));
+  f().Text8->userType("1");
+  f().comSort->userClick();
+  EXPECT_TRUE(messages().empty());
+  EXPECT_EQ(f().numberedRows, 2);
+
+  // Now it holds a numbering: the next opening loads nothing.
+  open();
+  EXPECT_FALSE(f().newDatabase);
+}
+
+// Item 1, whose colour the browser gives back, may not exist.
+TEST_F(Intake, ModelSpacesOfOneEntityOrNoneOpen) {
+  f().firstEntityColor = 3;
+  addDim("AcDbRotatedDimension", 10, 1, 1)->color = 5;
+  open();
+  EXPECT_TRUE(messages().empty());
+  EXPECT_TRUE(f().newDatabase);
+  EXPECT_EQ(program->ctx.dimCount, 1);
+  EXPECT_EQ(f().firstEntityColor, 3);
+  f().comSort->userClick();
+  EXPECT_EQ(f().numberedRows, 1);
+
+  std::string empty = (dir / "work/empty.dxf").string();
+  dir.write("work/empty.dxf", "0\nEOF\n");
+  auto emptyDoc = host->addDocument(empty);
+  open(-1, empty);
+  EXPECT_TRUE(messages().empty());
+  EXPECT_TRUE(f().newDatabase);
+  EXPECT_EQ(program->ctx.dimCount, 0);
+  EXPECT_EQ(program->ctx.cadDoc, emptyDoc);
+}
+
+// The database is the name minus four characters: "bracketdxf1" would
+// take bracket.mdb, another drawing's.
+TEST_F(Intake, ANameNotEndingInDxfOrDwgIsRefused) {
+  add("AcDbLine");
+  add("AcDbLine");
+  for (const char* name : {"bracketdxf1", "part7.dxf.bak", "part7.txt"}) {
+    std::string path = (dir / "work" / name).string();
+    dir.write(std::string("work/") + name, "0\nEOF\n");
+    host->addDocument(path);
+    open(-1, path);
+    auto m = messages();
+    ASSERT_EQ(m.size(), 1u) << name;
+    EXPECT_NE(m[0].find(name), std::string::npos) << m[0];
+    EXPECT_NE(m[0].find(".dxf 或 .dwg"), std::string::npos) << m[0];
+    EXPECT_FALSE(host->log.has("Open " + path)) << name;
+  }
+  EXPECT_FALSE(fs::exists(dir / "work/bracket.mdb"));
+  EXPECT_FALSE(fs::exists(dir / "work/part7.mdb"));
+  EXPECT_EQ(program->ctx.cadDoc, nullptr);
+  // Any letter case is a drawing's.
+  std::string upper = (dir / "work/PART8.DXF").string();
+  dir.write("work/PART8.DXF", "0\nEOF\n");
+  host->addDocument(upper)->modelSpace.add("AcDbLine");
+  open(-1, upper);
+  EXPECT_TRUE(messages().empty());
+  EXPECT_TRUE(fs::exists(dir / "work/PART8.mdb"));
 }
 
 TEST_F(Intake, AMissingDrawingIsReportedAndNothingChanges) {

@@ -1,5 +1,6 @@
 // Marks, the ordering rule, rows and `after`, through "自动标号" on the
 // scripted CAD host and the real dimension table.
+#include "marking/marking.h"
 #include "marking/marks.h"
 #include "marking_fixture.h"
 
@@ -201,4 +202,34 @@ TEST_F(Numbering, AGoneHostStillGetsTheRowsAndTheList) {
   EXPECT_EQ(rows().size(), 2u);
   EXPECT_EQ(f().Combo1->listCount(), 2);
   EXPECT_EQ(f().markCircles[1], nullptr);
+}
+
+// The command line keeps a pass uncommitted until the marked drawing is
+// saved: taken back, it leaves no row and no mark, and the drawing numbers
+// again; committed, it stays.
+TEST_F(Numbering, ADeferredPassIsTakenBackOrKeptWhole) {
+  drawing({{30, 5}, {10, 9}, {20, 1}});
+  f().deferNumberingCommit = true;
+  f().comSort->userClick();
+  ASSERT_TRUE(messages().empty());
+  ASSERT_EQ(f().numberedRows, 3);
+  EXPECT_TRUE(rows().empty());  // not yet committed
+  marking::rollbackNumbering(f());
+  EXPECT_TRUE(rows().empty());
+  EXPECT_EQ(f().numberedRows, 0);
+  for (int p = 1; p <= 3; ++p)
+    for (const auto* marks : {&f().markCircles, &f().markTexts}) {
+      auto* mark = static_cast<FakeEntity*>(marks->at(p).get());
+      ASSERT_NE(mark, nullptr);
+      EXPECT_TRUE(mark->deleted) << p;
+    }
+  EXPECT_TRUE(f().comSort->enabled());
+
+  f().comSort->userClick();
+  ASSERT_EQ(f().numberedRows, 3);
+  marking::commitNumbering(f());
+  auto r = rows();
+  ASSERT_EQ(r.size(), 3u);
+  EXPECT_EQ(r[0].marknum, 1);
+  EXPECT_EQ(r[2].dimnum, 2);
 }

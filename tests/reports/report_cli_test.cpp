@@ -212,15 +212,25 @@ TEST_F(ReportCli, BadInputIsRefusedBeforeAnythingIsWritten) {
       {"2,DC,abc\n", {}, "sample \"abc\" is not a number"},
       {"2,DC\n", {}, "one to five samples"},
       {"2,DC,1,2,3,4,5,6\n", {}, "one to five samples"},
-      {"mark,code,s1\nx,DC,1\n", {}, ":2: the first field is a mark number"},
+      {"mark,code,s1\nx,DC,1\n", {}, ":2: field 1: \"x\" is not a mark number"},
+      // A first line with a number in it is no heading.
+      {"1.5,DC,1\n2,DC,1\n", {}, ":1: field 1: \"1.5\" is not a mark number"},
+      {"1e40,DC,1\n", {}, ":1: field 1: \"1e40\" is not a mark number"},
+      {"No.,code,sample 1\n2,DC,1,1e40\n",
+       {},
+       ":2: field 4: sample \"1e40\" is beyond what a measurement can hold"},
+      {"2,DC,1,,3\n", {}, ":1: field 4: sample 2 is empty"},
+      {"2,MIC,1\n,,,\n", {}, ":2: a line of empty fields"},
+      {"", {"--grid", "1-8,A-D", "--grid", "1-4,A-C"}, "given twice"},
       {"", {"--cpk", cpk}, "--cpk and --cpk-marks go together"},
       {"",
        {"--cpk", cpk, "--cpk-marks", "1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16"},
        "one to fifteen marks"},
-      {"", {"--cpk", cpk, "--cpk-marks", "2,x"}, "takes mark numbers"},
+      {"", {"--cpk", cpk, "--cpk-marks", "2,x"}, "not \"2,x\""},
       {"", {"--cpk", cpk, "--cpk-marks", "40"}, "no mark 40"},
       {"", {"--cpk", fai, "--cpk-marks", "2"}, "need two files"},
-      {"", {"--grid", "1-8"}, "COLUMNS,ROWS"},
+      {"", {"--grid", "1-8"}, "COLUMNS,ROWS such as 1-8,A-D, not \"1-8\""},
+      {"", {"--grid", "1-8,AB-D"}, "not \"1-8,AB-D\""},
       {"", {"--grid", "1-8,A-가"}, "的标签超出范围"},
       {"", {"--bogus", "1"}, "unknown option --bogus"},
   };
@@ -236,6 +246,12 @@ TEST_F(ReportCli, BadInputIsRefusedBeforeAnythingIsWritten) {
         << "expected " << k.message << ", got " << err;
     EXPECT_FALSE(fs::exists(fai)) << k.message;
     EXPECT_FALSE(fs::exists(cpk)) << k.message;
+  }
+  // Nothing of it reached the database either.
+  {
+    intake::Connection c;
+    c.Open(db);
+    EXPECT_TRUE(c.LoadMeasurements().empty());
   }
   EXPECT_EQ(run({drawing, "--fai", drawing}), 2);
   EXPECT_NE(err.find("is the drawing or its database"), std::string::npos);

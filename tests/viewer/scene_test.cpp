@@ -4,6 +4,7 @@
 #include <numbers>
 
 #include "cadhost/engine/geometry.h"
+#include "cadhost/viewer/scene_builder.h"
 #include "viewer_support.h"
 
 namespace {
@@ -457,6 +458,109 @@ TEST(SceneLimits, BlocksNestedManyTimesOrInThemselvesStayBounded) {
   EXPECT_GT(selfLines, 1u);
   EXPECT_LT(selfLines, 100u);
   EXPECT_TRUE(last);
+}
+
+// Each level 10,000 references of the next, down to an empty block: no
+// primitive ever counts against the budget, yet the visits are bounded.
+TEST(SceneLimits, ArraysOfNestedEmptyBlocksStayBounded) {
+  Dxf dxf;
+  for (int level = 0; level < 6; ++level)
+    dxf.block("A" + std::to_string(level))
+        .entity("INSERT")
+        .tag(2, "A" + std::to_string(level + 1))
+        .point(10, 0, 0)
+        .tag(70, "100")
+        .tag(71, "100")
+        .tag(44, 1.0)
+        .tag(45, 1.0)
+        .endBlock();
+  dxf.block("A6").endBlock();
+  dxf.entity("INSERT").tag(2, "A0").point(10, 0, 0);
+  dxf.line(200, 0, 201, 0);
+  auto d = load(dxf);
+  Scene scene(metrics());
+  scene.build(*d);
+  ASSERT_EQ(scene.livingCount(), 1u);
+  EXPECT_EQ(scene.points(scene.prims()[0])[0].x, 200);
+}
+
+// A spline's degree as high as its control points allow: drawn at once,
+// as its control frame.
+TEST(SceneLimits, SplinesOfAnyDegreeAreDrawnAtOnce) {
+  Dxf dxf;
+  const int degree = 4000;
+  auto& e = dxf.entity("SPLINE").tag(71, std::to_string(degree));
+  for (int k = 0; k < 2 * (degree + 1); ++k) e.tag(40, k <= degree ? 0.0 : 1.0);
+  for (int k = 0; k <= degree; ++k) e.tag(10, k).tag(20, k % 2).tag(30, 0.0);
+  auto d = load(dxf);
+  Scene scene(metrics());
+  scene.build(*d);
+  ASSERT_EQ(scene.livingCount(), 1u);
+  auto pts = scene.points(scene.prims()[0]);
+  ASSERT_EQ(pts.size(), static_cast<std::size_t>(degree + 1));
+  EXPECT_EQ(pts[1].y, 1);
+  EXPECT_EQ(pts.back().x, degree);
+}
+
+// A pattern of close lines in a boundary of many edges: every line meets
+// every edge, so past a budget the hatch is left to its boundary.
+TEST(SceneLimits, DensePatternsInBoundariesOfManyEdgesEndAtOnce) {
+  using cadhost::viewer::HatchData;
+  using cadhost::viewer::hatchStrokes;
+  auto ring = [](int edges) {
+    std::vector<cadhost::viewer::Vec2> loop;
+    for (int i = 0; i < edges; ++i)
+      loop.push_back({1000 * std::cos(2 * kPi * i / edges),
+                      1000 * std::sin(2 * kPi * i / edges)});
+    return loop;
+  };
+  HatchData h;
+  h.lines.push_back({kPi / 4, {0, 0}, {-0.01, 0.01}, {}});
+  h.loops = {ring(20000)};  // 141,000 lines by 20,000 edges
+  EXPECT_TRUE(hatchStrokes(h, 200000).empty());
+  h.loops = {ring(100)};
+  auto strokes = hatchStrokes(h, 200000);
+  EXPECT_GT(strokes.size(), 2 * 140000u);  // one per 0.01 × √2 across
+  h.lines[0].offset = {-1, 1};             // 1,414 lines by 20,000 edges
+  h.loops = {ring(20000)};
+  strokes = hatchStrokes(h, 200000);
+  ASSERT_GT(strokes.size(), 2 * 1400u);
+  EXPECT_NEAR(std::hypot(strokes[0].x, strokes[0].y), 1000, 1e-3);
+}
+
+// Angles turns away from where they point, and numbers no drawing means:
+// the first drawn as what they point at, the second left out.
+TEST(SceneLimits, AnglesOfAnySizeAndUnusableNumbers) {
+  Dxf dxf;
+  dxf.entity("ARC")
+      .point(10, 0, 0)
+      .tag(40, 10.0)
+      .tag(50, 30.0 + 360.0 * 1e11)
+      .tag(51, 120.0 - 360.0 * 2e11);
+  dxf.entity("ELLIPSE")
+      .point(10, 50, 0)
+      .point(11, 10, 0)
+      .tag(40, 0.5)
+      .tag(41, 2 * kPi * 1e12)
+      .tag(42, 2 * kPi * 1e12 + kPi);
+  dxf.entity("ARC").point(10, 0, 0).tag(40, 5.0).tag(50, "0").tag(51, "-1e308");
+  dxf.entity("CIRCLE").point(10, 0, 0).tag(40, "inf");
+  auto d = load(dxf);
+  EXPECT_EQ(d->repairs().size(), 2u);
+  Scene scene(metrics());
+  scene.build(*d);
+  ASSERT_EQ(scene.livingCount(), 2u);
+  const auto& arcPrim = scene.prims()[0];
+  ASSERT_EQ(arcPrim.kind, cadhost::viewer::PrimKind::Arc);
+  const auto& a = scene.arc(arcPrim);
+  EXPECT_NEAR(std::remainder(a.start - kPi / 6, 2 * kPi), 0, 1e-6);
+  EXPECT_NEAR(a.sweep, kPi / 2, 1e-6);
+  EXPECT_NEAR(arcPrim.box.y1, 10, 1e-6);  // through 90°
+  // Half the ellipse, from its major axis end round to the other.
+  auto pts = scene.points(scene.prims()[1]);
+  ASSERT_GE(pts.size(), 8u);
+  EXPECT_NEAR(pts.front().x, 60, 1e-3);
+  EXPECT_NEAR(pts.back().x, 40, 1e-3);
 }
 
 }  // namespace

@@ -1,0 +1,31 @@
+// Reading a saved FAI workbook back: the measured samples and instruments
+// of its rows, by position.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "intake/dimtable.h"
+#include "reports/sheet_host.h"
+
+namespace reports {
+
+// What a saved FAI workbook gives back for one position.
+struct ReadRow {
+  std::int32_t position = 0;
+  intake::Measurement m;
+};
+
+struct ReadBack {
+  std::vector<ReadRow> rows;  // rows with something to take
+  std::int32_t marked = 0;    // rows with a mark in column A
+  std::vector<std::string> refused;
+};
+
+// Rows from 11 down while column A holds a mark, at most one per position
+// the measurement arrays hold. A row with anything in it that is not a
+// measurement gives nothing and is named.
+ReadBack readBack(const Worksheet& sheet, std::int32_t positions);
+
+}  // namespace reports
