@@ -373,7 +373,7 @@ bool Scene::Builder::proxyGraphics(Tags own, const Context& c) {
       }
       case 8: {  // mesh: rows by columns of vertices
         std::int32_t rows = p.i32(), cols = p.i32();
-        if (rows < 1 || cols < 1 ||
+        if (rows < 1 || cols < 1 || rows > (1 << 20) || cols > (1 << 20) ||
             !p.has(static_cast<std::size_t>(rows) *
                    static_cast<std::size_t>(cols) * 24))
           break;
@@ -400,10 +400,11 @@ bool Scene::Builder::proxyGraphics(Tags own, const Context& c) {
         for (std::int32_t i = 0; i < nv; ++i) verts.push_back(m(v2(p.p3())));
         std::int32_t entries = p.i32();
         for (std::int32_t i = 0; i < entries && p.ok();) {
-          std::int32_t k = std::abs(p.i32());
+          // A negative count starts a hole.
+          long long k = std::llabs(static_cast<long long>(p.i32()));
           ++i;
           std::vector<std::int32_t> face;
-          for (std::int32_t j = 0; j < k && i < entries && p.ok(); ++j, ++i)
+          for (long long j = 0; j < k && i < entries && p.ok(); ++j, ++i)
             face.push_back(p.i32());
           for (std::size_t j = 0; j < face.size(); ++j) {
             std::int32_t a = face[j], b = face[(j + 1) % face.size()];

@@ -3,6 +3,8 @@
 // codes, dynamic blocks, endless lines, tables, multilines, meshes and
 // proxy graphics. The drawings come from tests/fixtures/dxf/render/, where
 // make_render_fixtures.py writes them.
+#include <cstdint>
+#include <initializer_list>
 #include <numbers>
 
 #include "cadhost/viewer/export.h"
@@ -200,6 +202,50 @@ TEST(Fidelity, ProxiesShowTheGraphicsTheyCarry) {
   ASSERT_TRUE(poly);
   ASSERT_EQ(poly->points.size(), 3u);
   EXPECT_TRUE(near(poly->points[2], {20, 10}));
+}
+
+// Little-endian hex of 32-bit integers and doubles, as group 310 holds them.
+std::string hexOf(std::initializer_list<std::int32_t> ints,
+                  std::initializer_list<double> reals = {}) {
+  std::string out;
+  auto put = [&](const void* p, std::size_t n) {
+    static const char* digits = "0123456789ABCDEF";
+    const auto* b = static_cast<const unsigned char*>(p);
+    for (std::size_t i = 0; i < n; ++i) {
+      out += digits[b[i] >> 4];
+      out += digits[b[i] & 15];
+    }
+  };
+  for (std::int32_t v : ints) put(&v, sizeof v);
+  for (double v : reals) put(&v, sizeof v);
+  return out;
+}
+
+TEST(Fidelity, ProxyGraphicsThatLieAreReadNoFurtherThanTheyGo) {
+  // A polyline claiming a billion points, a shell with a face of
+  // INT_MIN indexes, a mesh of huge size, commands running past the end:
+  // what is whole is drawn, the rest is left.
+  std::string good = hexOf({8 + 4 + 2 * 24, 6, 2}, {0, 0, 0, 5, 5, 0});
+  std::string lying = hexOf({8 + 4, 6, 1000000000});
+  std::string shell =
+      hexOf({8 + 4 + 24 + 4 + 8, 9, 1}, {1, 1, 0}) + hexOf({2, INT32_MIN});
+  std::string mesh = hexOf({8 + 8, 8, 1 << 30, 1 << 30});
+  std::string past = hexOf({4000, 2});
+  std::string all = good + lying + shell + mesh + past;
+  std::string data =
+      hexOf({static_cast<std::int32_t>(8 + all.size() / 2), 9}) + all;
+  Dxf dxf("AC1015");
+  dxf.entity("ACAD_PROXY_ENTITY")
+      .tag(92, std::to_string(data.size() / 2))
+      .tag(310, data)
+      .tag(100, "AcDbProxyEntity");
+  auto d = load(dxf);
+  Scene scene(metrics());
+  scene.build(*d);
+  RecordingCanvas c = drawAll(scene);
+  ASSERT_TRUE(polylineFrom(c, {0, 0}));
+  EXPECT_EQ(c.of(Call::Polyline).size(), 1u);
+  EXPECT_TRUE(c.of(Call::Arc).empty());
 }
 
 TEST(Fidelity, DynamicBlocksShowOneVisibilityState) {
