@@ -14,6 +14,7 @@ are only read; a drawing either side cannot draw gets a sheet saying why.
 
 import argparse
 import html
+import logging
 import os
 import subprocess
 import sys
@@ -95,6 +96,8 @@ def main():
     ap.add_argument("--width", type=int, default=1200)
     ap.add_argument("drawings", nargs="*")
     args = ap.parse_args()
+    # Fonts the drawings name and matplotlib lacks are many; say it once.
+    logging.getLogger("matplotlib.font_manager").setLevel(logging.ERROR)
     cli = os.path.join(args.build, "bin", "dimmark-cli")
     if not os.access(cli, os.X_OK):
         sys.exit(f"no {cli}: build dimmark-cli first")
