@@ -247,10 +247,12 @@ std::vector<std::uint8_t> proxyBytes(Tags own) {
   std::size_t k = 0;
   for (; k < own.size(); ++k) {
     if (own[k].code == 100 && k > 0) {
-      // Proxy graphics sit in the entity's common part, before its own
-      // data (which may hold 310s of its own).
+      // Proxy graphics sit in the entity's common part, or a proxy's
+      // own, ahead of its data (whose 310s are no graphics).
       std::string_view v = own[k].value;
-      if (v.find("AcDbEntity") == std::string_view::npos) return {};
+      if (v.find("AcDbEntity") == std::string_view::npos &&
+          v.find("AcDbProxyEntity") == std::string_view::npos)
+        return {};
     }
     if ((own[k].code == 92 || own[k].code == 160) && k + 1 < own.size() &&
         own[k + 1].code == 310)
