@@ -1090,9 +1090,10 @@ void Scene::Builder::text(std::string_view type, Tags own, const Context& c,
   bool attribute = type == "ATTRIB" || type == "ATTDEF";
   long long flags = engine::integer(own, 70, 0);
   if (attribute && (flags & 1)) return;  // invisible attribute
-  if (attribute && !c.dimensionText) {
+  if (type == "ATTRIB" && !c.dimensionText) {
     // A multi-line attribute carries its text as multiline text after
-    // the 101 marker; that is what the CAD host shows.
+    // the 101 marker; that is what the CAD host shows (a definition shows
+    // its tag).
     for (std::size_t k = 0; k < own.size(); ++k)
       if (own[k].code == 101) {
         Tags embedded = own.subspan(k + 1);
