@@ -42,6 +42,9 @@ struct TextRun {
   double oblique = 0;  // radians, slant to the right
   bool bold = false, italic = false;
   bool underline = false, overline = false, strike = false;
+  // A TrueType font: its height is that of capitals for every script,
+  // so CJK letters stand taller than in the host's big fonts.
+  bool trueType = false;
   Rgb color;
 };
 

@@ -42,7 +42,7 @@ QImage renderImage(const Scene& scene, int width, const RenderStyle& style) {
   if (width < 1 || width > kMaxSide)
     throw std::runtime_error("the image width must be 1 to " +
                              std::to_string(kMaxSide) + " pixels");
-  Box ext = scene.extents();
+  Box ext = scene.extents(style.plotOnly);
   double aspect = ext.empty() || ext.width() <= 0
                       ? 0.7071
                       : std::clamp(ext.height() / ext.width(), 0.01, 100.0);
@@ -84,7 +84,8 @@ void exportPdf(const Scene& scene, const std::string& path,
   QSaveFile file(QString::fromStdString(path));
   if (!file.open(QIODevice::WriteOnly))
     throw std::runtime_error("cannot write " + path + ": " + describe(file));
-  Box ext = scene.extents();
+  // Paper leaves out the layers that do not plot: they frame nothing.
+  Box ext = scene.extents(true);
   bool landscape = options.orientation == PdfOptions::Orientation::Landscape;
   if (options.orientation == PdfOptions::Orientation::Auto)
     landscape = ext.empty() || ext.width() >= ext.height();

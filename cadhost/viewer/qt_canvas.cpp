@@ -266,7 +266,8 @@ const QFont& QtCanvas::fontFor(int pixels, const TextRun& run) {
 }
 
 void QtCanvas::text(const TextRun& run) {
-  double target = run.height * metrics_.emPerCap(run.text) * view_.scale;
+  double target =
+      run.height * metrics_.emPerCap(run.text, run.trueType) * view_.scale;
   // Letters taller than the screen many times over cannot be read.
   if (!(target > 0) || target > 1e5) return;
   if (far(dev(run.origin)) &&

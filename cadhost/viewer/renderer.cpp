@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
+#include <optional>
+#include <utility>
 
 #include "cadhost/viewer/text_layout.h"
 
@@ -39,6 +42,31 @@ Rgb colorFor(const PrimColor& c, const RenderStyle& s) {
   return c.rgb;
 }
 
+// The part of an endless line inside the box (Liang-Barsky), if any.
+std::optional<std::pair<Vec2, Vec2>> clipRay(Vec2 base, Vec2 dir, bool bothWays,
+                                             const Box& box) {
+  double t0 = bothWays ? -std::numeric_limits<double>::infinity() : 0;
+  double t1 = std::numeric_limits<double>::infinity();
+  const double p[4] = {-dir.x, dir.x, -dir.y, dir.y};
+  const double q[4] = {base.x - box.x0, box.x1 - base.x, base.y - box.y0,
+                       box.y1 - base.y};
+  for (int k = 0; k < 4; ++k) {
+    if (p[k] == 0) {
+      if (q[k] < 0) return std::nullopt;
+      continue;
+    }
+    double t = q[k] / p[k];
+    if (p[k] < 0)
+      t0 = std::max(t0, t);
+    else
+      t1 = std::min(t1, t);
+  }
+  if (!(t0 <= t1) || !std::isfinite(t0) || !std::isfinite(t1))
+    return std::nullopt;
+  return std::make_pair(Vec2{base.x + dir.x * t0, base.y + dir.y * t0},
+                        Vec2{base.x + dir.x * t1, base.y + dir.y * t1});
+}
+
 }  // namespace
 
 void Renderer::draw(const Scene& scene, const View& view, Canvas& canvas,
@@ -60,7 +88,8 @@ void Renderer::draw(const Scene& scene, const View& view, Canvas& canvas,
     Rgb color = colorFor(p.color, style);
     ++drawn_;
     // Smaller than a pixel: a dot says it is there.
-    if (p.kind != PrimKind::Fill && p.box.width() < px && p.box.height() < px) {
+    if (p.kind != PrimKind::Fill && p.kind != PrimKind::Ray &&
+        p.box.width() < px && p.box.height() < px) {
       canvas.point({(p.box.x0 + p.box.x1) / 2, (p.box.y0 + p.box.y1) / 2},
                    color);
       continue;
@@ -100,7 +129,7 @@ void Renderer::draw(const Scene& scene, const View& view, Canvas& canvas,
         double h = t.height * view.scale;
         if (h < 1.5) {
           // Too small to read: a stroke where the text runs.
-          double w = scene.metrics().width(t.text) * t.height *
+          double w = scene.metrics().width(t.text, t.trueType) * t.height *
                      std::fabs(t.widthFactor);
           double mid = t.height / 2;
           Vec2 dir{std::cos(t.rotation), std::sin(t.rotation)};
@@ -121,6 +150,12 @@ void Renderer::draw(const Scene& scene, const View& view, Canvas& canvas,
       case PrimKind::Point:
         canvas.point(scene.points(p)[0], color);
         break;
+      case PrimKind::Ray: {
+        auto pts = scene.points(p);
+        if (auto seg = clipRay(pts[0], pts[1], p.closed, area))
+          canvas.line(seg->first, seg->second, pen);
+        break;
+      }
     }
   }
 }

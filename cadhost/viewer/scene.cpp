@@ -46,6 +46,14 @@ int arcSegments(double sweep) {
   return n >= 2 && n <= 720 ? static_cast<int>(n) : n > 720 ? 720 : 2;
 }
 
+// The part of a text's tags before an attribute's subclass marker.
+Tags textPart(Tags own) {
+  for (std::size_t k = 0; k < own.size(); ++k)
+    if (own[k].code == 100 && trimmed(own[k].value).starts_with("AcDbAttr"))
+      return own.subspan(0, k);
+  return own;
+}
+
 // A "<>" left in a dimension's block text stands for the measurement.
 void replaceMeasured(std::string& text, const std::string& value) {
   for (std::size_t at = text.find("<>"); at != std::string::npos;
@@ -104,6 +112,7 @@ void Scene::clear() {
   fills_.clear();
   texts_.clear();
   dashes_.assign(1, {});
+  rays_.clear();
   slots_.clear();
   slotOf_.clear();
   nextOrder_ = 0;
@@ -253,6 +262,14 @@ Box Scene::extents() const {
   return extents_;
 }
 
+Box Scene::extents(bool plotOnly) const {
+  if (!plotOnly) return extents();
+  Box b;
+  for (const Prim& p : prims_)
+    if (!p.dead && p.plot) b.add(p.box);
+  return b;
+}
+
 void Scene::query(const Box& box, std::vector<std::uint32_t>& out) const {
   out.clear();
   if (box.contains(extents())) {
@@ -272,6 +289,7 @@ void Scene::query(const Box& box, std::vector<std::uint32_t>& out) const {
   index_.query(box, out);
   for (std::uint32_t i = indexed_; i < prims_.size(); ++i)
     if (prims_[i].box.intersects(box)) out.push_back(i);
+  out.insert(out.end(), rays_.begin(), rays_.end());
   std::erase_if(out, [&](std::uint32_t i) { return prims_[i].dead; });
   std::sort(out.begin(), out.end(), [&](std::uint32_t a, std::uint32_t b) {
     const Prim& pa = prims_[a];
@@ -412,6 +430,19 @@ void Scene::addPoint(Vec2 v, const Style& s) {
   push(p);
 }
 
+void Scene::addRay(Vec2 base, Vec2 dir, bool bothWays, const Style& s) {
+  double len = std::hypot(dir.x, dir.y);
+  if (!finite(base) || !(len > 1e-300) || !std::isfinite(len)) return;
+  Prim p = primOf(PrimKind::Ray, s);
+  p.closed = bothWays;
+  p.data = static_cast<std::uint32_t>(points_.size());
+  p.count = 2;
+  points_.push_back(base);
+  points_.push_back({dir.x / len, dir.y / len});
+  rays_.push_back(static_cast<std::uint32_t>(prims_.size()));
+  push(p);
+}
+
 std::uint32_t Scene::internDashes(const std::vector<double>& pattern) {
   if (pattern.empty()) return 0;
   for (std::size_t i = 1; i < dashes_.size(); ++i)
@@ -429,6 +460,9 @@ void Scene::Builder::prepare(const engine::Drawing& drawing) {
   styles.clear();
   dashCache.clear();
   ltscale = 1;
+  mlineStylesRead = false;
+  mlineStyles.clear();
+  mlineStyleNames.clear();
   if (auto h = d->header("$LTSCALE"); h && !h->empty())
     ltscale = engine::parseReal((*h)[0].value).value_or(1);
   if (!(ltscale > 0) || !std::isfinite(ltscale)) ltscale = 1;
@@ -477,6 +511,9 @@ void Scene::Builder::prepare(const engine::Drawing& drawing) {
       long long gen = engine::integer(own, 71, 0);
       s.backwards = (gen & 2) != 0;
       s.upsideDown = (gen & 4) != 0;
+      std::string font = engine::upperCase(engine::textValue(*d, own, 3));
+      s.trueType = font.ends_with(".TTF") || font.ends_with(".TTC") ||
+                   font.ends_with(".OTF");
       styles[upper(e->name)] = s;
     }
 }
@@ -549,6 +586,9 @@ bool Scene::Builder::resolve(Tags own, const Context& c, Style& out,
   }
   if (layerOut) *layerOut = l;
   if (l->off || l->frozen) return false;
+  // Made invisible (60): how a dynamic block leaves out what its
+  // visibility state does not show.
+  if (engine::integer(own, 60, 0) & 1) return false;
   int aci = static_cast<int>(engine::integer(own, 62, 256));
   // The CAD host makes a dimension's block by block; some writers leave
   // its layer-0 parts by layer. Either way they show the dimension's
@@ -615,7 +655,7 @@ void Scene::Builder::run(TextRun r, const Affine& frame, const Style& s) {
   double rot = std::atan2(vy.y, vy.x) - kPi / 2;
   Vec2 dir{std::cos(rot), std::sin(rot)};
   double along = (vx.x * dir.x + vx.y * dir.y) / std::hypot(vy.x, vy.y);
-  double width = metrics.width(r.text) * h * wf;
+  double width = metrics.width(r.text, r.trueType) * h * wf;
   Box box;
   double desc = metrics.descent() * h;
   for (double x : {0.0, width})
@@ -767,9 +807,19 @@ void Scene::Builder::record(std::string_view type, Tags tags,
     tolerance(own, c);
   } else if (type == "IMAGE" || type == "WIPEOUT") {
     image(type, own, c);
+  } else if (type == "XLINE" || type == "RAY") {
+    ray(type, own, c);
+  } else if (type == "ACAD_TABLE") {
+    insert(tags, c);  // its anonymous block holds what it shows
+  } else if (type == "MLINE") {
+    mline(own, c);
+  } else if (type == "MESH") {
+    mesh(own, c);
+  } else {
+    // Proxies and entities of other programs show the graphics they
+    // carry; 3D solids and regions have no picture here.
+    proxyGraphics(own, c);
   }
-  // Others (3D solids, regions, construction lines, proxies) have no
-  // picture here.
 }
 
 void Scene::Builder::line(Tags own, const Context& c) {
@@ -1048,10 +1098,25 @@ void Scene::Builder::spline(Tags own, const Context& c) {
 void Scene::Builder::text(std::string_view type, Tags own, const Context& c,
                           const std::string* value) {
   Style s;
-  if (!resolve(own, c, s)) return;
+  const LayerInfo* l = nullptr;
+  if (!resolve(own, c, s, &l)) return;
   bool attribute = type == "ATTRIB" || type == "ATTDEF";
   long long flags = engine::integer(own, 70, 0);
   if (attribute && (flags & 1)) return;  // invisible attribute
+  if (type == "ATTRIB" && !c.dimensionText) {
+    // A multi-line attribute carries its text as multiline text after
+    // the 101 marker; that is what the CAD host shows (a definition shows
+    // its tag).
+    for (std::size_t k = 0; k < own.size(); ++k)
+      if (own[k].code == 101) {
+        Tags embedded = own.subspan(k + 1);
+        if (engine::findTag(embedded, 1) || engine::findTag(embedded, 3)) {
+          mtextBody(embedded, engine::textValue(*d, own, 7), s, *l, c);
+          return;
+        }
+        break;
+      }
+  }
   std::string content = value              ? d->text(*value)
                         : type == "ATTDEF" ? engine::textValue(*d, own, 2)
                                            : engine::textValue(*d, own, 1);
@@ -1074,8 +1139,6 @@ void Scene::Builder::text(std::string_view type, Tags own, const Context& c,
     spec.widthFactor = engine::real(own, 41, 1);
     Affine frame = c.xf * ocsAffine(own) * Affine::translate(at) *
                    Affine::rotate(engine::real(own, 50, 0) * kPi / 180);
-    const LayerInfo* l = nullptr;
-    resolve(own, c, s, &l);
     mtext(spec, frame, s, c, *l);
     return;
   }
@@ -1085,7 +1148,9 @@ void Scene::Builder::text(std::string_view type, Tags own, const Context& c,
   if (!(wf > 0)) wf = 1;
   double rot = engine::real(own, 50, 0) * kPi / 180;
   double oblique = engine::real(own, 51, st.oblique * 180 / kPi) * kPi / 180;
-  long long gen = engine::integer(own, 71, 0);
+  // An attribute's own part reuses 71 for its kind (2: multi-line), which
+  // is no mirroring: the generation flags come from the text's part.
+  long long gen = engine::integer(attribute ? textPart(own) : own, 71, 0);
   int halign = static_cast<int>(engine::integer(own, 72, 0));
   int valign = static_cast<int>(engine::integer(own, attribute ? 74 : 73, 0));
   cadhost::Point p10 = engine::point(own, 10).value_or(cadhost::Point{});
@@ -1094,7 +1159,8 @@ void Scene::Builder::text(std::string_view type, Tags own, const Context& c,
 
   std::vector<TextPiece> pieces = decodeSingleLine(content);
   double total = 0;
-  for (const TextPiece& pc : pieces) total += metrics.width(pc.text) * h * wf;
+  for (const TextPiece& pc : pieces)
+    total += metrics.width(pc.text, st.trueType) * h * wf;
   Vec2 anchor{p10[0], p10[1]};
   double x = 0, y = 0;
   if (halign != 0 || valign != 0) {
@@ -1131,7 +1197,7 @@ void Scene::Builder::text(std::string_view type, Tags own, const Context& c,
   if ((gen & 2) || st.backwards) frame = frame * Affine::scaling(-1, 1);
   if ((gen & 4) || st.upsideDown) frame = frame * Affine::scaling(1, -1);
   for (const TextPiece& pc : pieces) {
-    double w = metrics.width(pc.text) * h * wf;
+    double w = metrics.width(pc.text, st.trueType) * h * wf;
     TextRun r;
     r.text = pc.text;
     r.origin = {x, y};
@@ -1141,6 +1207,7 @@ void Scene::Builder::text(std::string_view type, Tags own, const Context& c,
     r.underline = pc.underline;
     r.overline = pc.overline;
     r.strike = pc.strike;
+    r.trueType = st.trueType;
     run(std::move(r), frame, s);
     x += w;
   }
@@ -1150,6 +1217,12 @@ void Scene::Builder::mtextEntity(Tags own, const Context& c) {
   Style s;
   const LayerInfo* l = nullptr;
   if (!resolve(own, c, s, &l)) return;
+  mtextBody(own, engine::textValue(*d, own, 7), s, *l, c);
+}
+
+void Scene::Builder::mtextBody(Tags own, const std::string& styleName,
+                               const Style& s, const LayerInfo& l,
+                               const Context& c) {
   MTextSpec spec;
   if (c.dimensionText) {
     spec.content = *c.dimensionText;
@@ -1164,12 +1237,13 @@ void Scene::Builder::mtextEntity(Tags own, const Context& c) {
     spec.content = d->text(raw + last);
     if (c.dimensionValue) replaceMeasured(spec.content, *c.dimensionValue);
   }
-  const TextStyle& st = textStyle(engine::textValue(*d, own, 7));
+  const TextStyle& st = textStyle(styleName);
   spec.height = engine::real(own, 40, st.fixedHeight > 0 ? st.fixedHeight : 1);
   spec.referenceWidth = engine::real(own, 41, 0);
   spec.attachment = static_cast<int>(engine::integer(own, 71, 1));
   spec.lineSpacing = engine::real(own, 44, 1);
   spec.widthFactor = st.widthFactor;
+  spec.trueType = st.trueType;
   double rot = engine::real(own, 50, 0) * kPi / 180;
   if (auto dir = engine::point(own, 11)) {
     // The direction is in world coordinates; its angle is taken in the
@@ -1182,7 +1256,7 @@ void Scene::Builder::mtextEntity(Tags own, const Context& c) {
   cadhost::Point atOcs = engine::ocsOf(own).fromWcs(at3);
   Affine frame = c.xf * ocsAffine(own, atOcs[2]) *
                  Affine::translate({atOcs[0], atOcs[1]}) * Affine::rotate(rot);
-  mtext(spec, frame, s, c, *l);
+  mtext(spec, frame, s, c, l);
 }
 
 void Scene::Builder::insert(Tags tags, const Context& c) {
@@ -1190,7 +1264,7 @@ void Scene::Builder::insert(Tags tags, const Context& c) {
   Style s;
   const LayerInfo* l = nullptr;
   bool visible = resolve(own, c, s, &l);
-  if (l->frozen) return;
+  if (l->frozen || (engine::integer(own, 60, 0) & 1)) return;
   // An insert on a layer that is off still shows what its block keeps on
   // other layers; colour and layer 0 follow the insert.
   if (!visible) {
@@ -1208,7 +1282,9 @@ void Scene::Builder::insert(Tags tags, const Context& c) {
         std::clamp<long long>(engine::integer(own, 70, 1), 1, 1000);
     long long rows =
         std::clamp<long long>(engine::integer(own, 71, 1), 1, 1000);
-    if (cols * rows > 10000) cols = rows = 1;
+    // A table's 70 and 71 are its own, not an array's.
+    bool table = trimmed(own[0].value) == "ACAD_TABLE";
+    if (cols * rows > 10000 || table) cols = rows = 1;
     double cs = engine::real(own, 44, 0), rs = engine::real(own, 45, 0);
     Context child = c;
     child.byBlock = s.color;
@@ -1235,6 +1311,9 @@ void Scene::Builder::insert(Tags tags, const Context& c) {
         blockRef(*b, m, child);
       }
   }
+  // The attributes go with their reference: hidden with its layer,
+  // whatever layer each names.
+  if (!visible) return;
   auto subs = engine::subRecords(tags);
   for (std::size_t i = 1; i < subs.size(); ++i)
     if (engine::equalsNoCase(trimmed(subs[i][0].value), "ATTRIB")) {

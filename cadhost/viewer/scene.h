@@ -36,7 +36,10 @@ enum class PrimKind : std::uint8_t {
   Arc,
   Fill,
   Text,
-  Point
+  Point,
+  // An endless line (closed: both ways) from its first point along its
+  // second; drawn across the view, framing nothing.
+  Ray
 };
 
 struct ArcData {
@@ -74,8 +77,10 @@ class Scene {
   // Forgets everything: an empty scene.
   void reset() { clear(); }
 
-  // Bounds of everything visible; empty for an empty drawing.
+  // Bounds of everything visible; empty for an empty drawing. Endless
+  // lines do not count; with `plotOnly`, neither do non-plotting layers.
   Box extents() const;
+  Box extents(bool plotOnly) const;
   // Builds the area index now rather than at the first query that needs
   // it (the first picture, showing everything, does not).
   void ensureIndex() const;
@@ -111,6 +116,7 @@ class Scene {
   void addFill(std::vector<std::vector<Vec2>> rings, const Style& s);
   void addText(TextRun run, const Style& s, const Box& box);
   void addPoint(Vec2 p, const Style& s);
+  void addRay(Vec2 base, Vec2 dir, bool bothWays, const Style& s);
   std::uint32_t internDashes(const std::vector<double>& pattern);
   const FontMetrics& metrics() const { return metrics_; }
 
@@ -151,6 +157,7 @@ class Scene {
   std::vector<std::vector<std::vector<Vec2>>> fills_;
   std::vector<TextRun> texts_;
   std::vector<std::vector<double>> dashes_;
+  std::vector<std::uint32_t> rays_;  // in no box: every query takes them
   std::vector<Slot> slots_;
   std::unordered_map<const engine::Entity*, std::uint32_t> slotOf_;
   std::uint32_t currentOrder_ = 0;

@@ -58,6 +58,7 @@ struct LayerInfo {
 struct TextStyle {
   double widthFactor = 1, oblique = 0, fixedHeight = 0;
   bool backwards = false, upsideDown = false;
+  bool trueType = false;  // its font is TrueType
 };
 
 // What a block reference hands down to the entities of its block.
@@ -129,6 +130,10 @@ struct Scene::Builder {
   PrimColor rawColor(long long raw, const Style& entity, const Context& c,
                      const LayerInfo& l) const;
   void mtextEntity(engine::Tags own, const Context& c);
+  // Multiline text from these tags (an MTEXT's, or those embedded in a
+  // multi-line attribute), already resolved to `s`.
+  void mtextBody(engine::Tags own, const std::string& styleName, const Style& s,
+                 const LayerInfo& l, const Context& c);
   void insert(engine::Tags tags, const Context& c);
   void dimension(std::string_view type, engine::Tags tags,
                  engine::Tags original, const Context& c);
@@ -140,6 +145,12 @@ struct Scene::Builder {
   void tolerance(engine::Tags own, const Context& c);
   void image(std::string_view type, engine::Tags own, const Context& c);
   void point(engine::Tags own, const Context& c);
+  void ray(std::string_view type, engine::Tags own, const Context& c);
+  void mline(engine::Tags own, const Context& c);
+  void mesh(engine::Tags own, const Context& c);
+  // The graphics a proxy carries (groups 92 and 310); false when it has
+  // none.
+  bool proxyGraphics(engine::Tags own, const Context& c);
 
   Scene& scene;
   const FontMetrics& metrics;
@@ -154,6 +165,11 @@ struct Scene::Builder {
   std::size_t entityStart = 0;
   std::size_t visits = 0;  // block entities visited for it
   bool overBudget() const;
+  // Multiline styles by handle and by upper-case name, read at the first
+  // multiline.
+  bool mlineStylesRead = false;
+  std::map<std::uint64_t, std::vector<engine::Tag>> mlineStyles;
+  std::map<std::string, std::vector<engine::Tag>> mlineStyleNames;
   LayerInfo defaultLayer;
   TextStyle defaultStyle;
 };

@@ -46,8 +46,8 @@ FontMetrics::FontMetrics() {
   bmp_.assign(65536, std::numeric_limits<float>::quiet_NaN());
 }
 
-double FontMetrics::emPerCap(const QString& s) const {
-  return hasCjk(s) ? 1.0 / cjkRatio_ : 1.0 / capRatio_;
+double FontMetrics::emPerCap(const QString& s, bool trueType) const {
+  return !trueType && hasCjk(s) ? 1.0 / cjkRatio_ : 1.0 / capRatio_;
 }
 
 double FontMetrics::advance(char32_t c) const {
@@ -70,10 +70,10 @@ double FontMetrics::advance(char32_t c) const {
   return a;
 }
 
-double FontMetrics::width(const QString& s) const {
+double FontMetrics::width(const QString& s, bool trueType) const {
   double em = 0;
   for (char32_t c : s.toUcs4()) em += advance(c);
-  return em * emPerCap(s);
+  return em * emPerCap(s, trueType);
 }
 
 // ------------------------------------------------------------ %% codes
@@ -115,6 +115,11 @@ QString percentCode(const QString& s, qsizetype& i, char* toggle) {
       ++i;
       ++n;
     }
+    // The CAD host's fonts keep three signs below 130 where the code page
+    // has none.
+    if (code == 127) return QString(QChar(0x00B0));
+    if (code == 128) return QString(QChar(0x00B1));
+    if (code == 129) return QString(QChar(0x00D8));
     return QString(QChar(static_cast<char16_t>(code)));
   }
   return QStringLiteral("%%");
@@ -163,6 +168,7 @@ struct Format {
   double tracking = 1;
   bool bold = false, italic = false;
   bool underline = false, overline = false, strike = false;
+  bool trueType = false;
   int aci = -1;
   std::optional<Rgb> rgb;
 };
@@ -292,6 +298,9 @@ std::vector<Item> parseMText(const QString& s, const Format& base) {
         case 'f':
         case 'F': {
           const QStringList parts = untilSemicolon(s, i).split('|');
+          // \f names a TrueType font, \F a shape font; a name we lack
+          // still keeps its kind of sizing.
+          f.trueType = code.unicode() == 'f';
           for (const QString& p : parts) {
             if (p == QLatin1String("b1")) f.bold = true;
             if (p == QLatin1String("b0")) f.bold = false;
@@ -421,7 +430,8 @@ bool sameLook(const Format& a, const Format& b) {
          a.oblique == b.oblique && a.tracking == b.tracking &&
          a.bold == b.bold && a.italic == b.italic &&
          a.underline == b.underline && a.overline == b.overline &&
-         a.strike == b.strike && a.aci == b.aci && a.rgb == b.rgb;
+         a.strike == b.strike && a.trueType == b.trueType && a.aci == b.aci &&
+         a.rgb == b.rgb;
 }
 
 // The parts of a stack keep the height in force and sit one above the
@@ -438,7 +448,7 @@ double itemWidth(const Item& it, const FontMetrics& m) {
   if (it.kind == Item::Char) {
     QString s = QString::fromUcs4(&it.ch, 1);
     if (it.ch == 0x00A0) s = QStringLiteral(" ");
-    return m.width(s) * f.height * f.widthFactor * f.tracking;
+    return m.width(s, f.trueType) * f.height * f.widthFactor * f.tracking;
   }
   if (it.kind == Item::Stack) {
     double wt = m.width(it.top) * f.height * f.widthFactor;
@@ -467,6 +477,7 @@ MTextLayout layoutMText(const MTextSpec& spec, const FontMetrics& m) {
   Format base;
   base.height = spec.height > 0 ? spec.height : 1;
   base.widthFactor = spec.widthFactor > 0 ? spec.widthFactor : 1;
+  base.trueType = spec.trueType;
   std::vector<Item> items = parseMText(QString::fromUtf8(spec.content), base);
 
   // Lines of placed items, wrapped at the reference width.
@@ -620,6 +631,7 @@ MTextLayout layoutMText(const MTextSpec& spec, const FontMetrics& m) {
         r.run.underline = f.underline;
         r.run.overline = f.overline;
         r.run.strike = f.strike;
+        r.run.trueType = f.trueType;
         r.aci = f.aci;
         r.rgb = f.rgb;
         out.box.add(Vec2{x0, by - f.height * m.descent()});

@@ -25,9 +25,9 @@ class FontMetrics {
   const QFont& font() const { return font_; }
   // The font's pixel size for a text of cap height 1. Text holding CJK
   // characters is sized by them, as the CAD host's big fonts are.
-  double emPerCap(const QString& s) const;
+  double emPerCap(const QString& s, bool trueType = false) const;
   // Advance width at cap height 1 and width factor 1.
-  double width(const QString& s) const;
+  double width(const QString& s, bool trueType = false) const;
   // Depth of descenders below the baseline, per cap height.
   double descent() const { return descent_; }
 
@@ -60,6 +60,7 @@ struct MTextSpec {
   int attachment = 1;         // 1 top left ... 9 bottom right
   double lineSpacing = 1;
   double widthFactor = 1;
+  bool trueType = false;  // the style's font, until a font switch
 };
 
 struct LaidRun {
