@@ -6,10 +6,10 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "model/form1.h"
 #include "forms/basic.h"
 #include "forms/errors.h"
 #include "intake/reading.h"
+#include "model/form1.h"
 
 namespace browse {
 
@@ -159,7 +159,8 @@ SampleText readSample(std::string_view text) {
   return r;
 }
 
-intake::Measurement measurementOf(const model::AppContext& ctx, std::int32_t p) {
+intake::Measurement measurementOf(const model::AppContext& ctx,
+                                  std::int32_t p) {
   intake::Measurement m;
   const auto i = static_cast<size_t>(p);
   if (p < 0 || i >= ctx.sampleCounts.size() || i >= ctx.samples.size() ||
@@ -402,7 +403,8 @@ void ComReview_Click(model::Form1& f) {
     std::string kind = e->ObjectName();
     for (char& c : kind)
       c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (kind == "acdb2lineangulardimension")
+    if (kind == "acdb2lineangulardimension" ||
+        kind == "acdb3pointangulardimension")
       e->SetTextPrecision(f.dimDecimals);
     else
       e->SetPrimaryUnitsPrecision(f.dimDecimals);
