@@ -466,7 +466,6 @@ namespace {
 // model units per paper unit.
 std::optional<double> viewportScale(const Drawing& d, const Point& p) {
   auto fits = [&](const Entity& e) -> std::optional<double> {
-    if (e.type != "VIEWPORT") return std::nullopt;
     Tags t = ownTags(d.tags(e.rec));
     // Viewport 1 is the sheet itself.
     if (integer(t, 69, 0) == 1) return std::nullopt;
@@ -484,13 +483,15 @@ std::optional<double> viewportScale(const Drawing& d, const Point& p) {
       return std::nullopt;
     return view / h;
   };
+  // Asked only for dimensions that scale to the layout.
   for (const auto& e : d.entities())
-    if (e->paperSpace && !e->rec.erased)
+    if (e->paperSpace && !e->rec.erased && e->type == "VIEWPORT")
       if (auto s = fits(*e)) return s;
   for (const auto& b : d.blocks())
     if (upperCase(b->name).starts_with("*PAPER_SPACE"))
       for (const auto& e : b->entities)
-        if (auto s = fits(*e)) return s;
+        if (e->type == "VIEWPORT")
+          if (auto s = fits(*e)) return s;
   return std::nullopt;
 }
 
