@@ -409,7 +409,8 @@ void ComReview_Click(model::Form1& f) {
     std::string kind = e->ObjectName();
     for (char& c : kind)
       c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (kind == "acdb2lineangulardimension")
+    if (kind == "acdb2lineangulardimension" ||
+        kind == "acdb3pointangulardimension")
       e->SetTextPrecision(f.dimDecimals);
     else
       e->SetPrimaryUnitsPrecision(f.dimDecimals);

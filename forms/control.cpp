@@ -54,7 +54,7 @@ std::string Control::displayName() const {
 }
 
 void Control::setText(std::string text) {
-  if (text == text_) return;
+  if (text_.compare(text) == 0) return;
   text_ = std::move(text);
   if (Change) Change();
 }

@@ -102,8 +102,11 @@ void walk(model::Form1& f) {
       t.entityIndex = i;
       ctx.textNext += 1;
     }
-    if (kind.size() >= 9 &&
-        kind.compare(kind.size() - 9, 9, "dimension") == 0) {
+    // A jogged radius is the one dimension whose name does not end so.
+    bool dimension = (kind.size() >= 9 &&
+                      kind.compare(kind.size() - 9, 9, "dimension") == 0) ||
+                     kind == "acdbradialdimensionlarge";
+    if (dimension) {
       ctx.dimCount += 1;
       f.textHeight = static_cast<float>(e->TextHeight());
       auto& r = ctx.dimRecords[static_cast<size_t>(ctx.dimCount)];
@@ -124,6 +127,14 @@ void walk(model::Form1& f) {
         dimm(f);
       } else if (kind == "acdbordinatedimension") {
         r.type = kOrdinate;
+        dimm(f);
+      } else if (kind == "acdb3pointangulardimension") {
+        readAngle(f);
+      } else if (kind == "acdbarcdimension") {
+        r.type = kArcLength;
+        dimm(f);
+      } else if (kind == "acdbradialdimensionlarge") {
+        r.type = kRadial;
         dimm(f);
       }
       // Any other dimension keeps its counted, empty entry.

@@ -13,13 +13,14 @@ class Form1;
 
 namespace intake {
 
-// The six kind names as the table stores them.
+// The kind names as the table stores them.
 inline constexpr const char* kRotated = "正交尺寸";
 inline constexpr const char* kAligned = "平行尺寸";
 inline constexpr const char* kRadial = "半径尺寸";
 inline constexpr const char* kDiametric = "直径尺寸";
 inline constexpr const char* kAngular = "角度尺寸";
 inline constexpr const char* kOrdinate = "绝对坐标尺寸";
+inline constexpr const char* kArcLength = "弧长尺寸";
 
 // A host variable read as a number: a number, or a text that is one;
 // anything else raises HostError.
@@ -35,7 +36,8 @@ std::string roundedText(double value, std::int32_t decimals);
 // Reads the dimension at f.entityIndex into dimRecords[dimCount]; every
 // failing step is skipped.
 void dimm(model::Form1& f);
-// The same for 2-line angular dimensions, in degrees; a failure raises.
+// The same for angular dimensions (2-line and 3-point), in degrees; a
+// failure raises.
 void readAngle(model::Form1& f);
 
 }  // namespace intake

@@ -1,5 +1,6 @@
 #include "cadhost/engine/dimension.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <numbers>
@@ -248,6 +249,20 @@ DimStyleView::DimStyleView(const Drawing& d, Tags dimension)
       overrides_(dimOverrides(dimension)),
       style_(dimStyleOf(d, dimension)) {
   if (style_) styleTags_ = ownTags(d.tags(style_->rec));
+  headerSpeaks_ = headerSpeaksFor(d, style_);
+}
+
+bool headerSpeaksFor(const Drawing& d, const TableEntry* style) {
+  // Without a record of its own the style has only the header to go by.
+  if (!style) return true;
+  std::string current = "STANDARD";
+  if (auto h = d.header("$DIMSTYLE"); h && !h->empty())
+    current = d.text(trimmed((*h)[0].value));
+  if (equalsNoCase(style->name, current)) return true;
+  // Some converters write empty records and keep the values in the header.
+  for (const Tag& t : ownTags(d.tags(style->rec)))
+    if (t.code != 70 && dimVarByCode(t.code)) return false;
+  return true;
 }
 
 DimValue DimStyleView::value(const DimVar& var) const {
@@ -261,7 +276,15 @@ DimValue DimStyleView::value(const DimVar& var) const {
   if (style_ && var.code != 70)
     if (const Tag* t = findTag(styleTags_, var.code))
       return fromTag(d_, *t, var);
-  return headerDimVar(d_, var);
+  // The header's $DIMxxx belong to the current style only; another style's
+  // record leaves out what equals the CAD program's own default. R12
+  // records could not hold the precisions, which R12 took from the units.
+  bool r12Precision = d_.release() < 1012 &&
+                      (var.code == 271 || var.code == 272 || var.code == 179);
+  if (headerSpeaks_ || r12Precision) return headerDimVar(d_, var);
+  DimValue v;
+  v.number = var.imperial;
+  return v;
 }
 
 double DimStyleView::number(int code) const {
@@ -419,6 +442,78 @@ int toleranceDisplay(const Drawing& d, Tags dimension) {
   return 0;
 }
 
+std::optional<double> drawnTextHeight(const Drawing& d, Tags dimension) {
+  std::string name = textValue(d, ownTags(dimension), 2);
+  const Block* block = name.empty() ? nullptr : d.block(name);
+  if (!block) return std::nullopt;
+  // The measurement is one MTEXT from R13 on; R12 draws it and each
+  // tolerance line as TEXTs, the tolerances no larger than the measurement.
+  double tallest = 0;
+  for (const auto& e : block->entities) {
+    if (e->type != "MTEXT" && e->type != "TEXT") continue;
+    double h = real(ownTags(d.tags(e->rec)), 40, 0);
+    if (!(h > 0) || !std::isfinite(h)) continue;
+    if (e->type == "MTEXT") return h;
+    tallest = std::max(tallest, h);
+  }
+  if (tallest > 0) return tallest;
+  return std::nullopt;
+}
+
+namespace {
+
+// The scale of the first paper-space viewport whose view holds the point:
+// model units per paper unit.
+std::optional<double> viewportScale(const Drawing& d, const Point& p) {
+  auto fits = [&](const Entity& e) -> std::optional<double> {
+    Tags t = ownTags(d.tags(e.rec));
+    // Viewport 1 is the sheet itself.
+    if (integer(t, 69, 0) == 1) return std::nullopt;
+    double w = real(t, 40, 0), h = real(t, 41, 0), view = real(t, 45, 0);
+    if (!(w > 0 && h > 0 && view > 0) || !std::isfinite(view))
+      return std::nullopt;
+    Point centre = point(t, 12).value_or(Point{0, 0, 0});
+    Point target = point(t, 17).value_or(Point{0, 0, 0});
+    double twist = -real(t, 51, 0) * kPi / 180;
+    Point q = sub(p, target);
+    double x = q[0] * std::cos(twist) - q[1] * std::sin(twist);
+    double y = q[0] * std::sin(twist) + q[1] * std::cos(twist);
+    double halfH = view / 2, halfW = halfH * w / h;
+    if (std::fabs(x - centre[0]) > halfW || std::fabs(y - centre[1]) > halfH)
+      return std::nullopt;
+    return view / h;
+  };
+  // Asked only for dimensions that scale to the layout.
+  for (const auto& e : d.entities())
+    if (e->paperSpace && !e->rec.erased && e->type == "VIEWPORT")
+      if (auto s = fits(*e)) return s;
+  for (const auto& b : d.blocks())
+    if (upperCase(b->name).starts_with("*PAPER_SPACE"))
+      for (const auto& e : b->entities)
+        if (e->type == "VIEWPORT")
+          if (auto s = fits(*e)) return s;
+  return std::nullopt;
+}
+
+}  // namespace
+
+double dimScale(const Drawing& d, Tags dimension) {
+  Tags own = ownTags(dimension);
+  DimStyleView view(d, own);
+  double scale = view.number(40);  // DIMSCALE
+  if (std::isfinite(scale) && scale != 0) return std::fabs(scale);
+  // 0 scales to the layout: the viewport that shows the dimension tells,
+  // else what the CAD program drew.
+  // The text point is in the entity's OCS, the definition point in WCS.
+  Point at = point(own, 10).value_or(Point{0, 0, 0});
+  if (auto text = point(own, 11)) at = ocsOf(own).toWcs(*text);
+  if (auto s = viewportScale(d, at)) return *s;
+  double txt = view.number(140);  // DIMTXT
+  if (auto drawn = drawnTextHeight(d, own); drawn && txt > 0)
+    return *drawn / txt;
+  return 1;
+}
+
 double dimTextHeight(const Drawing& d, Tags dimension) {
   Tags own = ownTags(dimension);
   DimStyleView view(d, own);
@@ -433,7 +528,7 @@ double dimTextHeight(const Drawing& d, Tags dimension) {
       if (auto h = parseHandle(t->value)) style = d.entryByHandle(*h);
   if (!style) {
     std::string name = "STANDARD";
-    if (auto h = d.header("$DIMTXSTY"); h && !h->empty())
+    if (auto h = d.header("$DIMTXSTY"); h && !h->empty() && view.headerSpeaks())
       name = d.text(trimmed((*h)[0].value));
     style = d.tableEntry("STYLE", name);
   }
@@ -441,9 +536,7 @@ double dimTextHeight(const Drawing& d, Tags dimension) {
     double fixed = real(ownTags(d.tags(style->rec)), 40, 0);
     if (fixed > 0) return fixed;
   }
-  double scale = view.number(40);  // DIMSCALE
-  if (scale == 0 || !std::isfinite(scale)) scale = 1;
-  return view.number(140) * std::fabs(scale);  // DIMTXT
+  return view.number(140) * dimScale(d, own);  // DIMTXT
 }
 
 void setDimOverride(Drawing& d, std::vector<Tag>& tags, const DimVar& var,

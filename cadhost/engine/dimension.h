@@ -55,7 +55,7 @@ std::vector<std::pair<int, DimValue>> dimOverrides(Tags tags);
 
 // The style variables of one dimension, its overrides and style record
 // found once: the dimension's override, then its dimension style, then
-// the header, then the default.
+// the header where it speaks for that style, else the CAD default.
 class DimStyleView {
  public:
   DimStyleView(const Drawing& d, Tags dimension);
@@ -65,13 +65,19 @@ class DimStyleView {
   const std::vector<std::pair<int, DimValue>>& overrides() const {
     return overrides_;
   }
+  bool headerSpeaks() const { return headerSpeaks_; }
 
  private:
   const Drawing& d_;
   std::vector<std::pair<int, DimValue>> overrides_;
   const TableEntry* style_ = nullptr;
   Tags styleTags_;
+  bool headerSpeaks_ = true;
 };
+
+// Whether the header's $DIMxxx values stand for this style: it is the
+// current one ($DIMSTYLE), it has no record, or its record stores nothing.
+bool headerSpeaksFor(const Drawing& d, const TableEntry* style);
 
 // One variable for one dimension (see DimStyleView).
 DimValue effectiveDimVar(const Drawing& d, Tags dimension, const DimVar& var);
@@ -94,6 +100,11 @@ int toleranceDisplay(const Drawing& d, Tags dimension);
 // The displayed text height: DIMTXT x DIMSCALE, or the text style's fixed
 // height.
 double dimTextHeight(const Drawing& d, Tags dimension);
+// The effective DIMSCALE; 0 ("scale to layout") becomes the scale of the
+// paper-space viewport showing the dimension, else the drawn text's.
+double dimScale(const Drawing& d, Tags dimension);
+// The height of the measurement text in the dimension's own block.
+std::optional<double> drawnTextHeight(const Drawing& d, Tags dimension);
 
 // Writes a variable into the dimension's DSTYLE overrides, adding the
 // XDATA list when the dimension has none. `value` is already file text.

@@ -158,8 +158,9 @@ std::unique_ptr<Drawing> Drawing::load(Bytes bytes) {
   if (d->file_.tags.empty()) throw HostError("the file holds no DXF data");
   d->parseStructure();
   d->indexHeader();
-  d->indexTables();
+  // Handles first: the tables are indexed by the handles as repaired.
   d->checkHandles();
+  d->indexTables();
   d->placeEntities();
   d->checkGeometry();
   return d;
@@ -415,6 +416,8 @@ void Drawing::checkHandles() {
   struct Seen {
     std::uint64_t handle;
     std::uint32_t tag;
+    Record* rec;
+    std::size_t at;  // index of the handle tag within the record
   };
   std::vector<Seen> seen;
   seen.reserve(entities_.size() * 2 + 1024);
@@ -443,8 +446,10 @@ void Drawing::checkHandles() {
         if (t[k].code != code) continue;
         auto h = parseHandle(t[k].value);
         if (h && *h != 0) {
-          seen.push_back({*h, static_cast<std::uint32_t>(
-                                  t[k].origin >= 0 ? t[k].origin : 0)});
+          seen.push_back(
+              {*h,
+               static_cast<std::uint32_t>(t[k].origin >= 0 ? t[k].origin : 0),
+               &r, k});
           found = true;
         }
         break;
@@ -469,12 +474,11 @@ void Drawing::checkHandles() {
   std::sort(seen.begin(), seen.end(), [](const Seen& a, const Seen& b) {
     return a.handle != b.handle ? a.handle < b.handle : a.tag < b.tag;
   });
+  // Later records that reuse a handle are given new ones: the first keeps
+  // it, as references to table entries mean the first.
+  std::vector<const Seen*> reused;
   for (std::size_t k = 1; k < seen.size(); ++k)
-    if (seen[k].handle == seen[k - 1].handle)
-      throw HostError(file_.where(seen[k].tag) + ": handle " +
-                      formatHandle(seen[k].handle) +
-                      " is used twice (first at " +
-                      file_.where(seen[k - 1].tag) + ")");
+    if (seen[k].handle == seen[k - 1].handle) reused.push_back(&seen[k]);
   std::uint64_t maxHandle = seen.empty() ? 0 : seen.back().handle;
 
   int handling = 0;
@@ -487,6 +491,24 @@ void Drawing::checkHandles() {
   if (!usesHandles_) return;
   bool seedMissing = fileHandseed_ == 0;
   if (seedMissing || fileHandseed_ <= maxHandle) handseed_ = maxHandle + 1;
+  if (!reused.empty()) {
+    std::sort(reused.begin(), reused.end(),
+              [](const Seen* a, const Seen* b) { return a->tag < b->tag; });
+    std::unordered_map<Record*, std::vector<Tag>> changed;
+    for (const Seen* s : reused) {
+      auto [it, fresh] = changed.try_emplace(s->rec);
+      if (fresh) it->second = copyTags(*s->rec);
+      Tag& h = it->second[s->at];
+      h = Tag{h.code, -1, keep(formatHandle(takeHandle()))};
+    }
+    for (auto& [rec, t] : changed) setLoadedTags(*rec, std::move(t));
+    repairs_.push_back(
+        file_.where(reused.front()->tag) + ": " +
+        (reused.size() == 1
+             ? std::string("1 record reused a handle; it got a new handle")
+             : std::to_string(reused.size()) +
+                   " records reused handles; the later ones got new handles"));
+  }
   // R12 allowed records without handles; from R13 on every record has one.
   if (release_ >= 1012 && !missing.empty()) {
     std::size_t repaired = 0;
@@ -502,7 +524,7 @@ void Drawing::checkHandles() {
         ++shift;
         ++repaired;
       }
-      setTags(*r, std::move(t));
+      setLoadedTags(*r, std::move(t));
     }
     repairs_.push_back(first + ": " + std::to_string(repaired) +
                        (repaired == 1 ? " record had" : " records had") +

@@ -251,8 +251,7 @@ void Scene::Builder::dimensionFromPoints(std::string_view type, Tags own,
                                          const Context& c, const Style& s) {
   DimKind kind = engine::dimKind(type, own);
   engine::Ocs ocs = engine::ocsOf(own);
-  double scale = num(*d, own, "DIMSCALE");
-  if (!(scale > 0)) scale = 1;
+  double scale = engine::dimScale(*d, own);
   double asz = num(*d, own, "DIMASZ") * scale;
   double exo = num(*d, own, "DIMEXO") * scale;
   double exe = num(*d, own, "DIMEXE") * scale;

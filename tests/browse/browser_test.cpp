@@ -339,7 +339,7 @@ TEST_F(Browser, AnEntryOfAKindNotReadPaintsNothing) {
   add("AcDbLine");
   auto frame = doc->modelSpace.items[0];
   add("AcDbLine");
-  auto arc = addDim("AcDbArcDimension", 7, 5, 5);  // an empty entry
+  auto arc = addDim("AcDbSomeFutureDimension", 7, 5, 5);  // an empty entry
   open();
   f().comSort->userClick();
   ASSERT_EQ(program->ctx.dimRecords[1].type, "");

@@ -34,9 +34,6 @@ TEST(Broken, FilesAreRefusedWithLineAndReason) {
       {"missing_endsec.dxf",
        "missing_endsec.dxf: line 59: the ENTITIES section (line 15) has no "
        "ENDSEC"},
-      {"duplicate_handles.dxf",
-       "duplicate_handles.dxf: line 43: handle 21 is used twice (first at line "
-       "21)"},
       {"no_entities.dxf",
        "no_entities.dxf: line 15: the drawing has no ENTITIES section"},
       {"not_dxf.dxf",
@@ -77,6 +74,26 @@ TEST(Broken, MissingHandlesAndHandseedAreRepaired) {
   EXPECT_TRUE(again.engine->repairs().empty());
   EXPECT_EQ(again.ms().Count(), 3);
   EXPECT_EQ(again.engine->drawing().handseed(), 4u);
+}
+
+TEST(Broken, AReusedHandleIsRepairedNotRefused) {
+  // The circle at line 43 took the line's handle 21.
+  TempDir dir;
+  Opened o = open(fixture("broken/duplicate_handles.dxf"));
+  ASSERT_EQ(o.engine->repairs().size(), 1u);
+  EXPECT_EQ(o.engine->repairs()[0],
+            "line 43: 1 record reused a handle; it got a new handle");
+  ASSERT_EQ(o.ms().Count(), 2);
+  EXPECT_EQ(o.ms().Item(0)->ObjectName(), "AcDbLine");
+  EXPECT_EQ(o.ms().Item(1)->ObjectName(), "AcDbCircle");
+  o.engine->saveAs(dir.file("fixed.dxf"));
+  std::string saved = readBytes(dir.file("fixed.dxf"));
+  // The line keeps 21, the circle has the next free handle.
+  EXPECT_NE(saved.find("LINE\n  5\n21\n"), std::string::npos);
+  EXPECT_NE(saved.find("CIRCLE\n  5\n30\n"), std::string::npos);
+  Opened again = open(dir.file("fixed.dxf"));
+  EXPECT_TRUE(again.engine->repairs().empty());
+  EXPECT_EQ(again.ms().Count(), 2);
 }
 
 TEST(Broken, AStaleHandseedIsRaised) {

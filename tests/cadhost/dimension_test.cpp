@@ -242,9 +242,19 @@ TEST_F(Dimensions, ToleranceModesComeFromOverridesStyleAndHeader) {
       2);
   EXPECT_EQ(mode({}, {}, {{71, "1"}, {72, "1"}}), 3);  // limits win
   EXPECT_EQ(mode({{1070, "147"}, {1040, "-0.625"}}, {}, {}), 4);
-  // A style without DIMTOL leaves it to the header.
+  // The header's $DIMTOL is the current style's: S1 without DIMTOL takes
+  // it only when the header names S1, else the CAD default (off).
   EXPECT_EQ(
-      mode({}, {{9, "$DIMTOL"}, {70, "1"}, {9, "$DIMTP"}, {40, "0.2"}}, {}), 2);
+      mode({}, {{9, "$DIMTOL"}, {70, "1"}, {9, "$DIMTP"}, {40, "0.2"}}, {}), 0);
+  EXPECT_EQ(mode({},
+                 {{9, "$DIMSTYLE"},
+                  {2, "S1"},
+                  {9, "$DIMTOL"},
+                  {70, "1"},
+                  {9, "$DIMTP"},
+                  {40, "0.2"}},
+                 {}),
+            2);
   // An override switches the style's tolerance off again.
   EXPECT_EQ(mode({{1070, "71"}, {1070, "0"}}, {}, {{71, "1"}}), 0);
 }
@@ -271,10 +281,24 @@ TEST_F(Dimensions, TextHeightIsTheScaledTextSizeOrTheStylesFixedHeight) {
   EXPECT_DOUBLE_EQ(load(line)->TextHeight(), 2.5);
   EXPECT_DOUBLE_EQ(load(line, {}, {{40, "4"}})->TextHeight(), 10);
   EXPECT_DOUBLE_EQ(load(line, {}, {{40, "0"}})->TextHeight(), 2.5);
-  // R12 names the text style in the header.
+  // R12 names the text style in the header, for the current style.
+  EXPECT_DOUBLE_EQ(
+      load(line, {{9, "$DIMSTYLE"}, {2, "S1"}, {9, "$DIMTXSTY"}, {7, "BIG"}},
+           {{40, "4"}})
+          ->TextHeight(),
+      4.2);
   EXPECT_DOUBLE_EQ(
       load(line, {{9, "$DIMTXSTY"}, {7, "BIG"}}, {{40, "4"}})->TextHeight(),
-      4.2);
+      10);
+  // The header's scale is the current style's alone.
+  Tags scaled = {{9, "$DIMSCALE"}, {40, "100"}};
+  EXPECT_DOUBLE_EQ(load(line, scaled)->TextHeight(), 2.5);
+  EXPECT_DOUBLE_EQ(
+      load(line, {{9, "$DIMSTYLE"}, {2, "S1"}, {9, "$DIMSCALE"}, {40, "100"}})
+          ->TextHeight(),
+      250);
+  // Scale to layout with neither a viewport nor a drawn block: as drawn 1:1.
+  EXPECT_DOUBLE_EQ(load(line, scaled, {{40, "0"}})->TextHeight(), 2.5);
 }
 
 TEST_F(Dimensions, PrecisionsOfR12FollowTheUnitPrecision) {

@@ -1,4 +1,5 @@
 // dimmark-cli inspect: one JSON object per line, the document first.
+#include <numbers>
 #include <sstream>
 
 #include "cli/commands.h"
@@ -69,6 +70,23 @@ TEST(Inspect, PrintsTheDocumentThenEveryItem) {
   // Shortest round-trip numbers, text as UTF-8.
   EXPECT_NE(lines[6].find("\"Measurement\":25.004,"), std::string::npos);
   EXPECT_NE(r.out.find("\"TextString\":\"零件图 第一页\""), std::string::npos);
+}
+
+TEST(Inspect, TheRarerKindsReportTheirNameAndMeasurement) {
+  Result r = inspect({fixture("dims_more_kinds.dxf")});
+  ASSERT_EQ(r.code, 0) << r.err;
+  auto lines = r.lines();
+  ASSERT_EQ(lines.size(), 4u);
+  const char* names[] = {"AcDb3PointAngularDimension", "AcDbArcDimension",
+                         "AcDbRadialDimensionLarge"};
+  const double measured[] = {std::numbers::pi / 3, 10 * std::numbers::pi,
+                             120.5};
+  for (std::size_t i = 0; i < 3; ++i) {
+    Json item = parseJson(lines[i + 1]);
+    EXPECT_EQ(item.get("ObjectName")->string, names[i]);
+    EXPECT_NEAR(item.get("Measurement")->number, measured[i], 1e-9);
+    EXPECT_EQ(item.get("TextHeight")->number, 2.5);
+  }
 }
 
 TEST(Inspect, EscapesTextsForJson) {

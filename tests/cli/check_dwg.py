@@ -69,7 +69,8 @@ def check_against_ezdxf(dxf, records, dims):
         if "position" not in rec or not rec["type"]:
             continue
         e = msp[rec["entityIndex"]]
-        if e.dxftype() != "DIMENSION":
+        if e.dxftype() not in ("DIMENSION", "ARC_DIMENSION",
+                               "LARGE_RADIAL_DIMENSION"):
             fail("entity %d is a %s" % (rec["entityIndex"], e.dxftype()))
         x, y, _ = e.dxf.text_midpoint
         if not (math.isclose(x, rec["x"], rel_tol=1e-6, abs_tol=1e-3) and

@@ -33,12 +33,10 @@ def main(cli, drawing):
             sys.exit("the marked drawing does not audit clean: %s" %
                      [str(e.message) for e in auditor.errors])
 
-        dims = [e for e in after.modelspace() if e.dxftype() == "DIMENSION"]
-        # Kinds outside the six the program reads (3-point angular, arc
-        # length) keep an empty entry: their mark stands beside (0, 0).
-        others = [e for e in after.modelspace()
-                  if e.dxftype() == "ARC_DIMENSION" or
-                  (e.dxftype() == "DIMENSION" and (e.dxf.dimtype & 7) == 5)]
+        # Every kind of dimension is numbered beside its text.
+        dims = [e for e in after.modelspace()
+                if e.dxftype() in ("DIMENSION", "ARC_DIMENSION",
+                                   "LARGE_RADIAL_DIMENSION")]
         old = {e.dxf.handle for e in before.modelspace()}
         new = [e for e in after.modelspace() if e.dxf.handle not in old]
         circles = [e for e in new if e.dxftype() == "CIRCLE"]
@@ -49,9 +47,9 @@ def main(cli, drawing):
         radius = circles[0].dxf.radius
         clayer = after.header.get("$CLAYER", "0")
         text_points = [(d.dxf.text_midpoint.x, d.dxf.text_midpoint.y)
-                       for d in dims if d not in others]
-        if others:
-            text_points.append((0.0, 0.0))
+                       for d in dims]
+        if len(entries) != len(dims):
+            sys.exit("%d entries for %d dimensions" % (len(entries), len(dims)))
         for p, (circle, text) in enumerate(zip(circles, texts), start=1):
             entry_number = entries[p - 1].split("------")[0]
             if text.dxf.text != entry_number:

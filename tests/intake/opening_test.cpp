@@ -126,20 +126,40 @@ TEST_F(Intake, KindsAreMatchedWhateverTheirCase) {
   addDim("ACDBALIGNEDDIMENSION", 10, 1, 1);
   addDim("acdbordinatedimension", 20, 2, 2);
   addDim("AcDbRadialDimension", 5, 3, 3);
-  addDim("AcDb3PointAngularDimension", 1, 4, 4);
-  addDim("AcDbArcDimension", 7, 5, 5);
+  addDim("AcDbSomeFutureDimension", 9, 6, 6);
   open();
-  ASSERT_EQ(program->ctx.dimCount, 5);
+  ASSERT_EQ(program->ctx.dimCount, 4);
   EXPECT_EQ(rec(1).type, "平行尺寸");
   EXPECT_EQ(rec(2).type, "绝对坐标尺寸");
   EXPECT_EQ(rec(3).type, "半径尺寸");
-  // Kinds outside the table keep an empty, counted entry.
-  for (int i : {4, 5}) {
-    EXPECT_EQ(rec(i).type, "");
-    EXPECT_EQ(rec(i).value, "");
-    EXPECT_EQ(rec(i).entityIndex, 0);
-    EXPECT_EQ(rec(i).x, 0);
-  }
+  // A kind nobody knows keeps an empty, counted entry.
+  EXPECT_EQ(rec(4).type, "");
+  EXPECT_EQ(rec(4).value, "");
+  EXPECT_EQ(rec(4).entityIndex, 0);
+  EXPECT_EQ(rec(4).x, 0);
+}
+
+TEST_F(Intake, ThreePointAnglesArcLengthsAndJoggedRadiiAreRealDimensions) {
+  add("AcDbLine");
+  addDim("AcDb3PointAngularDimension", 0.5, 4, 4);
+  addDim("acdbarcdimension", 31.41593, 5, 5);
+  addDim("AcDbRadialDimensionLarge", 120.5, 7, 8, "", 1, 0.2, 0.2);
+  open();
+  ASSERT_EQ(program->ctx.dimCount, 3);
+  EXPECT_EQ(rec(1).type, "角度尺寸");
+  EXPECT_EQ(rec(1).value, "28.65");  // 0.5 rad in degrees
+  EXPECT_EQ(rec(1).up, 1.0f);        // the plastic angle tolerance
+  EXPECT_EQ(rec(1).entityIndex, 1);
+  EXPECT_EQ(rec(1).x, 4);
+  EXPECT_EQ(rec(2).type, "弧长尺寸");
+  EXPECT_EQ(rec(2).value, "31.42");
+  EXPECT_EQ(rec(2).low, 0.45f);  // size range 30 to 120
+  EXPECT_EQ(rec(2).entityIndex, 2);
+  EXPECT_EQ(rec(3).type, "半径尺寸");
+  EXPECT_EQ(rec(3).value, "120.5");
+  EXPECT_EQ(rec(3).up, 0.2f);  // its own tolerance
+  EXPECT_EQ(rec(3).y, 8);
+  EXPECT_EQ(f().textHeight, 2.5f);
 }
 
 TEST_F(Intake, WithoutDimensionsTheTextHeightIsTheDrawingsDimtxt) {
