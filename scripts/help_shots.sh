@@ -45,7 +45,7 @@ click 855 133 3              # 自动标号
 shot 03-numbered
 click 722 267 0.5            # 后一尺寸
 click 672 397 2              # 浏览
-xdotool mousemove 967 231 click 1 type "80.02"
+xdotool mousemove 967 231 click 1 type "45.3"
 shot 04-browse
 click 655 438 4              # 创建 FAI
 shot 05-fai
