@@ -65,26 +65,14 @@ int adoptCommand(const Args& args, std::ostream& out, std::ostream& err) {
     return 2;
   }
   const auto saveAs = o.get("--save-as");
-  std::error_code ec;
-  if (saveAs && std::filesystem::equivalent(drawing, *saveAs, ec)) {
+  if (saveAs && samePath(drawing, *saveAs)) {
     err << "adopt: the drawing is saved to a new file, never over the "
            "drawing itself\n";
     return 2;
   }
   std::optional<int> decimals;
-  if (auto d = o.get("--decimals")) {
-    auto n = forms::ParseNumber(*d);
-    if (!n || *n < 0 || *n > 4 || *n != static_cast<int>(*n)) {
-      err << "adopt: --decimals takes 0 to 4\n";
-      return 2;
-    }
-    decimals = static_cast<int>(*n);
-  }
-  std::string material = o.get("--material").value_or("");
-  if (!material.empty() && material != "plastic" && material != "metal") {
-    err << "adopt: --material takes plastic or metal\n";
-    return 2;
-  }
+  std::string material;
+  if (!drawingOptions(o, "adopt", decimals, material, err)) return 2;
 
   Session s;
   if (!s.start() || !s.openDrawing(drawing, decimals, material)) {

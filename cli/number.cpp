@@ -14,23 +14,6 @@ namespace cli {
 
 namespace fs = std::filesystem;
 
-namespace {
-
-// The drawing's path minus its last four characters, plus ".mdb".
-std::string databaseOf(const std::string& drawing) {
-  return drawing.size() < 4 ? drawing + ".mdb"
-                            : drawing.substr(0, drawing.size() - 4) + ".mdb";
-}
-
-bool samePath(const std::string& a, const std::string& b) {
-  std::error_code ec;
-  if (fs::equivalent(a, b, ec)) return true;
-  return fs::absolute(a, ec).lexically_normal() ==
-         fs::absolute(b, ec).lexically_normal();
-}
-
-}  // namespace
-
 int numberCommand(const Args& args, std::ostream& out, std::ostream& err) {
   const char* usage =
       "usage: dimmark-cli number DRAWING [--order ltr|btt] [--start N] "

@@ -151,24 +151,6 @@ std::vector<long> readMarks(const std::string& list) {
   return marks;
 }
 
-// The drawing's path minus its last four characters, plus ".mdb".
-std::string databaseOf(const std::string& drawing) {
-  size_t cut = drawing.size();
-  for (int n = 0; n < 4 && cut > 0; ++n) {
-    --cut;
-    while (cut > 0 && (static_cast<unsigned char>(drawing[cut]) & 0xC0) == 0x80)
-      --cut;
-  }
-  return drawing.substr(0, cut) + ".mdb";
-}
-
-bool samePath(const std::string& a, const std::string& b) {
-  std::error_code ec;
-  if (fs::equivalent(a, b, ec)) return true;
-  return fs::absolute(a, ec).lexically_normal() ==
-         fs::absolute(b, ec).lexically_normal();
-}
-
 class Job {
  public:
   explicit Job(Session& s) : s_(s), f_(s.main()) {}

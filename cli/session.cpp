@@ -1,8 +1,10 @@
 #include "cli/session.h"
 
+#include <filesystem>
 #include <stdexcept>
 
 #include "cli/hosts.h"
+#include "intake/opening.h"
 
 namespace cli {
 
@@ -123,6 +125,22 @@ bool drawingOptions(const Options& o, const std::string& command,
     return false;
   }
   return true;
+}
+
+std::string databaseOf(const std::string& drawing) {
+  try {
+    return intake::databasePath(drawing);
+  } catch (const std::length_error&) {
+    return drawing + ".mdb";  // no drawing's name: no database of any
+  }
+}
+
+bool samePath(const std::string& a, const std::string& b) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  if (fs::equivalent(a, b, ec)) return true;
+  return fs::absolute(a, ec).lexically_normal() ==
+         fs::absolute(b, ec).lexically_normal();
 }
 
 }  // namespace cli

@@ -68,4 +68,11 @@ bool drawingOptions(const Options& o, const std::string& command,
                     std::optional<int>& decimals, std::string& material,
                     std::ostream& err);
 
+// The drawing's path minus its last four characters (counted as
+// characters, not bytes), plus ".mdb": where its database lies.
+std::string databaseOf(const std::string& drawing);
+
+// Whether two paths name one file, or would once the second is written.
+bool samePath(const std::string& a, const std::string& b);
+
 }  // namespace cli

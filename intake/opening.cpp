@@ -21,20 +21,6 @@ namespace {
 constexpr const char* kHostFailed = "AutoCAD启动出现错误！请检查AutoCAD系统！";
 constexpr const char* kNotFound = "该文件没有发现！";
 
-// The drawing's path minus its last four characters, counted as characters
-// and not bytes, so that a Chinese file name is cut where the user sees it.
-std::string databasePath(const std::string& fileName) {
-  size_t cut = fileName.size();
-  for (int n = 0; n < 4; ++n) {
-    if (cut == 0) throw std::length_error("the file name is too short");
-    --cut;
-    while (cut > 0 &&
-           (static_cast<unsigned char>(fileName[cut]) & 0xC0) == 0x80)
-      --cut;
-  }
-  return fileName.substr(0, cut) + ".mdb";
-}
-
 // The database name is the drawing's minus its last four characters:
 // only a name ending in .dxf or .dwg gives a database of its own
 // ("bracketdxf1" would take bracket.mdb).
@@ -145,6 +131,20 @@ void walk(model::Form1& f) {
 }
 
 }  // namespace
+
+// The drawing's path minus its last four characters, counted as characters
+// and not bytes, so that a Chinese file name is cut where the user sees it.
+std::string databasePath(const std::string& fileName) {
+  size_t cut = fileName.size();
+  for (int n = 0; n < 4; ++n) {
+    if (cut == 0) throw std::length_error("the file name is too short");
+    --cut;
+    while (cut > 0 &&
+           (static_cast<unsigned char>(fileName[cut]) & 0xC0) == 0x80)
+      --cut;
+  }
+  return fileName.substr(0, cut) + ".mdb";
+}
 
 Form2::Form2(model::Form1& main) : forms::Form("Form2"), main_(main) {}
 

@@ -2,6 +2,8 @@
 // window.
 #pragma once
 
+#include <string>
+
 #include "forms/form.h"
 
 namespace model {
@@ -9,6 +11,11 @@ class Form1;
 }  // namespace model
 
 namespace intake {
+
+// Where a drawing's database lies: its path minus the last four characters
+// (counted as characters, not bytes), plus ".mdb". Raises
+// std::length_error for a name shorter than that.
+std::string databasePath(const std::string& fileName);
 
 // The file type window: a native drawing, or one converted from an older
 // Pro/E release whose number of decimals is chosen by hand.

@@ -315,22 +315,17 @@ void CadWindow::syncProperties() {
 }
 
 bool CadWindow::setCurrentLayer(const QString& layer) {
-  if (!doc_ || doc_->isClosed()) return false;
-  try {
-    doc_->setCurrentLayer(layer.toStdString());
-  } catch (const std::exception& ex) {
-    dialogs_.error(QString::fromStdString(ex.what()));
-    syncProperties();
-    return false;
-  }
-  sync();
-  return true;
+  return changeCurrent([&] { doc_->setCurrentLayer(layer.toStdString()); });
 }
 
 bool CadWindow::setCurrentColor(int color) {
+  return changeCurrent([&] { doc_->setCurrentColor(color); });
+}
+
+bool CadWindow::changeCurrent(const std::function<void()>& change) {
   if (!doc_ || doc_->isClosed()) return false;
   try {
-    doc_->setCurrentColor(color);
+    change();
   } catch (const std::exception& ex) {
     dialogs_.error(QString::fromStdString(ex.what()));
     syncProperties();

@@ -100,6 +100,9 @@ class CadWindow : public QMainWindow {
   void keyPressEvent(QKeyEvent* e) override;
 
  private:
+  // One change of the current layer or colour; refused ones are said and
+  // the bar shows what holds.
+  bool changeCurrent(const std::function<void()>& change);
   struct PendingPick;
 
   void showDocument(std::shared_ptr<engine::EngineDocument> doc);
