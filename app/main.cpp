@@ -1,6 +1,7 @@
 // dimmark: the program with its windows.
 #include <QApplication>
 #include <QDir>
+#include <QFileDialog>
 #include <QFont>
 #include <QFontDatabase>
 #include <QLibraryInfo>
@@ -10,6 +11,7 @@
 #include <filesystem>
 
 #include "app/hosts.h"
+#include "app/inspection_pdf.h"
 #include "app/program.h"
 #include "app/sheet_window.h"
 #include "app/workspace.h"
@@ -59,7 +61,29 @@ int main(int argc, char** argv) {
             else
               a();
           },
-          [&](app::SheetWindow* w) { workspace.adoptSheets(w); }),
+          [&](app::SheetWindow* w) {
+            workspace.adoptSheets(w);
+            // The inspection report beside the workbooks it sums up.
+            w->addReportAction(QStringLiteral("检验报告 PDF…"), [&, w] {
+              auto askPath = [w](const std::string& proposed) {
+                QString path = QFileDialog::getSaveFileName(
+                    w, QStringLiteral("保存检验报告"),
+                    QString::fromStdString(proposed),
+                    QStringLiteral("PDF 文件 (*.pdf)"));
+                if (!path.isEmpty() &&
+                    !path.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive))
+                  path += QLatin1String(".pdf");
+                return path.toStdString();
+              };
+              auto report = [&, askPath] {
+                app::reportFromWindow(program.main, askPath, {});
+              };
+              if (binderRef)
+                binderRef->act(report);
+              else
+                program.run(report);
+            });
+          }),
       dir);
   forms::qt::Binder binder(
       program.ctx.forms,

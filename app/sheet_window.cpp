@@ -189,6 +189,19 @@ void SheetModel::cellChanged(int row, int column) {
 
 // --- window ----------------------------------------------------------------
 
+QAction* SheetWindow::addReportAction(const QString& text,
+                                      std::function<void()> run) {
+  auto* action = new QAction(text, this);
+  connect(action, &QAction::triggered, this, [run = std::move(run)] {
+    if (run) run();
+  });
+  fileMenu_->insertAction(closeAction_, action);
+  fileMenu_->insertSeparator(closeAction_);
+  toolBar_->addSeparator();
+  toolBar_->addAction(action);
+  return action;
+}
+
 SheetWindow::SheetWindow(std::shared_ptr<EmbeddedSheetApplication> app,
                          ActionRunner run)
     : app_(std::move(app)), run_(std::move(run)) {
@@ -220,6 +233,9 @@ SheetWindow::SheetWindow(std::shared_ptr<EmbeddedSheetApplication> app,
   bar->addAction(save);
   bar->addAction(saveAs);
   bar->addAction(openIt);
+  fileMenu_ = file;
+  toolBar_ = bar;
+  closeAction_ = close;
   connect(books_, &QTabWidget::currentChanged, this,
           [this] { showWhereSaved(); });
 

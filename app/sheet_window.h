@@ -14,6 +14,10 @@
 
 #include "reports/embedded/embedded_host.h"
 
+class QAction;
+class QMenu;
+class QToolBar;
+
 class QTabWidget;
 class QTableView;
 
@@ -85,6 +89,10 @@ class SheetWindow : public QMainWindow {
   // Opens the saved workbook in the desktop's spreadsheet program.
   void openExternally();
 
+  // An action of the window's toolbar and File menu that runs `run` (the
+  // inspection report, beside the workbooks it summarises).
+  QAction* addReportAction(const QString& text, std::function<void()> run);
+
   QTabWidget* books() const { return books_; }
   SheetModel* model(int book, int sheet) const;  // from 0
 
@@ -116,6 +124,9 @@ class SheetWindow : public QMainWindow {
   std::shared_ptr<reports::embedded::EmbeddedSheetApplication> app_;
   ActionRunner run_;
   QTabWidget* books_ = nullptr;
+  QMenu* fileMenu_ = nullptr;
+  QToolBar* toolBar_ = nullptr;
+  QAction* closeAction_ = nullptr;
   std::vector<Book> list_;
   bool statusPending_ = false;
 };

@@ -8,6 +8,7 @@
 
 #include "app/help.h"
 #include "browse/browser.h"
+#include "browse/results.h"
 #include "forms/desktop.h"
 #include "forms/errors.h"
 #include "intake/dimtable.h"
@@ -50,7 +51,13 @@ void wireForm1(Form1& f) {
   f.ComFind->Click = [&f] { browse::ComFind_Click(f); };
   f.ComReview->Click = [&f] { browse::ComReview_Click(f); };
   f.Combo2->Click = [&f] { browse::Combo2_Click(f); };
-  f.Combo3->Click = [&f] { browse::Combo3_Click(f); };
+  f.Combo3->Click = [&f] {
+    browse::Combo3_Click(f);
+    browse::showResults(f);
+  };
+  // A sample typed shows on its mark at once.
+  for (forms::Control* box : f.Text7)
+    box->Change = [&f] { browse::showResults(f); };
 
   f.ComOK->Click = [&f] { reports::ComOk_Click(f); };
   f.ComFresh->Click = [&f] { reports::ComFresh_Click(f); };

@@ -1,4 +1,5 @@
 #include "browse/browser.h"
+#include "browse/results.h"
 
 #include <algorithm>
 #include <cctype>
@@ -224,8 +225,10 @@ void persistMeasurements(model::Form1& f,
   }
 }
 
-bool measinput(model::Form1& f, std::int32_t mindex, std::int32_t samnum) {
-  if (mindex < 1 || !inArrays(f, mindex)) return true;
+std::optional<intake::Measurement> panelMeasurement(model::Form1& f,
+                                                    std::int32_t mindex,
+                                                    std::int32_t samnum,
+                                                    std::string* refusal) {
   const std::int32_t n = std::clamp(samnum, 0, 5);
   intake::Measurement m;
   m.count = n;
@@ -233,21 +236,32 @@ bool measinput(model::Form1& f, std::int32_t mindex, std::int32_t samnum) {
     const std::string& text = f.Text7[static_cast<size_t>(k - 1)]->text();
     SampleText read = readSample(text);
     if (!read.error.empty()) {
-      f.ctx.desktop.message(
-          "样本" + std::to_string(k) + "：“" + text + "”" + read.error,
-          forms::Buttons::Ok, "");
-      return false;
+      if (refusal)
+        *refusal = "样本" + std::to_string(k) + "：“" + text + "”" + read.error;
+      return std::nullopt;
     }
     m.samples[static_cast<size_t>(k - 1)] = read.value;
   }
   if (const char* code = instrumentOf(f))
     m.instrument = code;
-  else
+  else if (inArrays(f, mindex))
     m.instrument = f.ctx.instrumentCodes[static_cast<size_t>(mindex)];
   if (!m.measured()) m = {};
-  if (m == measurementOf(f.ctx, mindex)) return true;
-  storeMeasurement(f.ctx, mindex, m);
+  return m;
+}
+
+bool measinput(model::Form1& f, std::int32_t mindex, std::int32_t samnum) {
+  if (mindex < 1 || !inArrays(f, mindex)) return true;
+  std::string refusal;
+  const auto m = panelMeasurement(f, mindex, samnum, &refusal);
+  if (!m) {
+    f.ctx.desktop.message(refusal, forms::Buttons::Ok, "");
+    return false;
+  }
+  if (*m == measurementOf(f.ctx, mindex)) return true;
+  storeMeasurement(f.ctx, mindex, *m);
   persistMeasurements(f, {mindex});
+  showResults(f);
   return true;
 }
 

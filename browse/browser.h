@@ -41,6 +41,13 @@ void show(model::Form1& f, std::int32_t p);
 // that is not a number is refused with a message and nothing is stored
 // (false). A position outside the arrays, or 0, has nothing to keep.
 bool measinput(model::Form1& f, std::int32_t mindex, std::int32_t samnum);
+// What the panel's first samnum boxes and its instrument hold, as the save
+// step would store it for position mindex; nothing, with the reason in
+// `refusal`, when a box is not a number.
+std::optional<intake::Measurement> panelMeasurement(model::Form1& f,
+                                                    std::int32_t mindex,
+                                                    std::int32_t samnum,
+                                                    std::string* refusal);
 // The restore step: the panel shows exactly position mtool's stored
 // entries, with empty boxes when nothing is stored.
 void meatool(model::Form1& f, std::int32_t mtool);

@@ -10,7 +10,9 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <variant>
+#include <vector>
 
 namespace cadhost {
 
@@ -144,6 +146,12 @@ class Document {
   virtual std::string FullName() const { return {}; }
   virtual bool Save() { return false; }
   virtual void Close() {}
+  // Colours shown over entities in the host's window and its exports,
+  // never part of the drawing: no change, nothing saved, nothing to undo
+  // (the inspection results on the marks). Each call replaces the whole
+  // set; an empty one shows the drawing as it is.
+  virtual void ShowResultColors(
+      const std::vector<std::pair<EntityRef, int>>& /*colors*/) {}
   // Called after the document was saved under another name (the user's
   // Save As), with that name: the program follows its drawing there.
   virtual void SetSavedAsHandler(

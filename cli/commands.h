@@ -2,9 +2,12 @@
 // returns the process exit code: 0 on success, 2 with the message on err.
 #pragma once
 
+#include <memory>
 #include <ostream>
 #include <string>
 #include <vector>
+
+class QGuiApplication;
 
 namespace cli {
 
@@ -16,5 +19,19 @@ int numberCommand(const Args& args, std::ostream& out, std::ostream& err);
 int reportCommand(const Args& args, std::ostream& out, std::ostream& err);
 int exportCommand(const Args& args, std::ostream& out, std::ostream& err);
 int adoptCommand(const Args& args, std::ostream& out, std::ostream& err);
+
+// Fonts and painting need a GUI application: one is made (offscreen
+// without a display) unless the process has one, and lives as long as
+// the returned holder.
+class PaintingApplication {
+ public:
+  PaintingApplication();
+  ~PaintingApplication();
+  PaintingApplication(const PaintingApplication&) = delete;
+  PaintingApplication& operator=(const PaintingApplication&) = delete;
+
+ private:
+  std::unique_ptr<QGuiApplication> app_;
+};
 
 }  // namespace cli

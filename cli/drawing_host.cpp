@@ -24,4 +24,12 @@ std::filesystem::path programDir() {
   return exe.parent_path();
 }
 
+bool samePath(const std::string& a, const std::string& b) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  if (fs::equivalent(a, b, ec)) return true;
+  return fs::absolute(a, ec).lexically_normal() ==
+         fs::absolute(b, ec).lexically_normal();
+}
+
 }  // namespace cli

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <string>
 
 #include "cadhost/host.h"
 
@@ -14,5 +15,8 @@ cadhost::ApplicationRef drawingHost(
 
 // The folder of the running program; dimdata/ and dwg/ lie below it.
 std::filesystem::path programDir();
+
+// Whether two paths name one file, or would once the second is written.
+bool samePath(const std::string& a, const std::string& b);
 
 }  // namespace cli

@@ -30,14 +30,20 @@ void quietQtNotes(QtMsgType type, const QMessageLogContext&,
   std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
 }
 
-bool samePath(const std::string& a, const std::string& b) {
-  QFileInfo fa(QString::fromStdString(a)), fb(QString::fromStdString(b));
-  if (fa.exists() && fb.exists())
-    return fa.canonicalFilePath() == fb.canonicalFilePath();
-  return fa.absoluteFilePath() == fb.absoluteFilePath();
+}  // namespace
+
+PaintingApplication::PaintingApplication() {
+  if (QCoreApplication::instance()) return;
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+  static int argc = 1;
+  static char name[] = "dimmark-cli";
+  static char* argv[] = {name, nullptr};
+  qInstallMessageHandler(quietQtNotes);
+  app_ = std::make_unique<QGuiApplication>(argc, argv);
 }
 
-}  // namespace
+PaintingApplication::~PaintingApplication() = default;
 
 int exportCommand(const Args& args, std::ostream& out, std::ostream& err) {
   std::string drawing, pdf, png, paper;
@@ -108,18 +114,7 @@ int exportCommand(const Args& args, std::ostream& out, std::ostream& err) {
     }
   }
 
-  // Fonts and painting need a GUI application; without a display it
-  // draws offscreen.
-  std::unique_ptr<QGuiApplication> gui;
-  if (!QCoreApplication::instance()) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-      qputenv("QT_QPA_PLATFORM", "offscreen");
-    static int argc = 1;
-    static char name[] = "dimmark-cli";
-    static char* argv[] = {name, nullptr};
-    qInstallMessageHandler(quietQtNotes);
-    gui = std::make_unique<QGuiApplication>(argc, argv);
-  }
+  PaintingApplication painting;
   try {
     auto host = drawingHost();
     auto doc = std::dynamic_pointer_cast<cadhost::engine::EngineDocument>(

@@ -8,6 +8,7 @@
 #include "cli/commands.h"
 #include "cli/session.h"
 #include "intake/dimtable.h"
+#include "intake/opening.h"
 #include "marking/marking.h"
 
 namespace cli {
@@ -128,6 +129,12 @@ int numberCommand(const Args& args, std::ostream& out, std::ostream& err) {
     err << "number: " << e.what() << "\n";
     return 2;
   }
+  // As the window's Save As does: the marked drawing takes a copy of the
+  // database, so it opens as numbered (and reports) on its own. One
+  // already there is left as it is, with a note.
+  s.takeMessages();
+  s.program().run([&] { intake::drawingSavedAs(f, *saveAs); });
+  err << s.takeMessages();
   for (const auto& entry : f.Combo1->list()) out << entry << "\n";
   return 0;
 }

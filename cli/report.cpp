@@ -10,7 +10,9 @@
 #include <optional>
 #include <sstream>
 
+#include "app/inspection_pdf.h"
 #include "browse/browser.h"
+#include "cadhost/viewer/export.h"
 #include "cli/commands.h"
 #include "cli/json.h"
 #include "cli/session.h"
@@ -23,7 +25,9 @@ namespace fs = std::filesystem;
 namespace {
 
 const char* kUsage =
-    "usage: dimmark-cli report DRAWING --fai OUT.xlsx [--samples FILE.csv]\n"
+    "usage: dimmark-cli report DRAWING (--fai OUT.xlsx | --pdf OUT.pdf | "
+    "both)\n"
+    "                          [--samples FILE.csv] [--paper A4|A3|A2|A1|A0]\n"
     "                          [--cpk OUT.xlsx --cpk-marks 3,7,9] "
     "[--grid 1-8,A-D]\n"
     "  FILE.csv: one line per dimension: mark number, instrument code\n"
@@ -187,13 +191,24 @@ int reportCommand(const Args& args, std::ostream& out, std::ostream& err) {
   try {
     Options o;
     try {
-      o = parseOptions(
-          args, {"--fai", "--samples", "--cpk", "--cpk-marks", "--grid"});
+      o = parseOptions(args, {"--fai", "--pdf", "--paper", "--samples", "--cpk",
+                              "--cpk-marks", "--grid"});
     } catch (const std::invalid_argument& e) {
       throw Refused{std::string("report: ") + e.what() + "\n" + kUsage};
     }
     auto faiOut = o.get("--fai");
-    if (o.positional.size() != 1 || !faiOut) throw Refused{kUsage};
+    auto pdfOut = o.get("--pdf");
+    if (o.positional.size() != 1 || (!faiOut && !pdfOut)) throw Refused{kUsage};
+    cadhost::viewer::PdfOptions paper;
+    if (auto name = o.get("--paper")) {
+      if (!pdfOut) throw Refused{"report: --paper is for --pdf only"};
+      bool ok = false;
+      paper.paper =
+          cadhost::viewer::paperByName(QString::fromStdString(*name), &ok);
+      if (!ok)
+        throw Refused{"report: --paper takes A4, A3, A2, A1 or A0, not \"" +
+                      *name + "\""};
+    }
     const std::string drawing = o.positional[0];
     auto cpkOut = o.get("--cpk");
     auto cpkList = o.get("--cpk-marks");
@@ -234,12 +249,17 @@ int reportCommand(const Args& args, std::ostream& out, std::ostream& err) {
     if (auto csv = o.get("--samples")) measured = readSamples(*csv);
 
     const std::string db = databaseOf(drawing);
-    for (const std::string* p : {&*faiOut, cpkOut ? &*cpkOut : nullptr}) {
-      if (p && (samePath(*p, drawing) || samePath(*p, db)))
+    std::vector<std::string> outputs;
+    for (const auto& p : {faiOut, cpkOut, pdfOut}) {
+      if (!p) continue;
+      if (samePath(*p, drawing) || samePath(*p, db))
         throw Refused{"report: " + *p + " is the drawing or its database"};
+      for (const auto& earlier : outputs)
+        if (samePath(*p, earlier))
+          throw Refused{"report: each output needs its own file, not " + *p +
+                        " twice"};
+      outputs.push_back(*p);
     }
-    if (cpkOut && samePath(*faiOut, *cpkOut))
-      throw Refused{"report: the FAI and CPK workbooks need two files"};
     std::error_code ec;
     if (!fs::is_regular_file(drawing, ec))
       throw Refused{"report: no drawing " + drawing};
@@ -325,20 +345,36 @@ int reportCommand(const Args& args, std::ostream& out, std::ostream& err) {
     }
 
     try {
-      app->saveWorkbook("fai.xlsx", *faiOut);
+      if (faiOut) app->saveWorkbook("fai.xlsx", *faiOut);
       if (cpkOut) app->saveWorkbook("cpk.xlsx", *cpkOut);
     } catch (const reports::SheetError& e) {
       throw Refused{std::string("report: ") + e.what()};
     }
+    std::optional<app::InspectionPdf> pdf;
+    if (pdfOut) {
+      PaintingApplication painting;
+      try {
+        pdf = app::writeInspectionPdf(f, *pdfOut, paper);
+      } catch (const std::runtime_error& e) {
+        throw Refused{std::string("report: ") + e.what()};
+      }
+    }
 
     Json j;
-    j.beginObject()
-        .field("fai", *faiOut)
-        .field("rows", f.Combo1->listCount())
+    j.beginObject();
+    if (faiOut) j.field("fai", *faiOut);
+    j.field("rows", f.Combo1->listCount())
         .field("measured", static_cast<int>(measured.size()));
     if (cpkOut)
       j.field("cpk", *cpkOut)
           .field("cpkColumns", static_cast<int>(cpkMarks.size()));
+    if (pdf)
+      j.field("pdf", *pdfOut)
+          .field("pages", pdf->pages)
+          .field("ok", pdf->report.ok)
+          .field("ng", pdf->report.ng)
+          .field("unmeasured", pdf->report.unmeasured)
+          .field("noLimits", pdf->report.noLimits);
     j.field("grid", s.program().ctx.zoneColumnFirst + "-" +
                         s.program().ctx.zoneColumnLast + "," +
                         s.program().ctx.zoneRowFirst + "-" +

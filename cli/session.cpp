@@ -135,12 +135,4 @@ std::string databaseOf(const std::string& drawing) {
   }
 }
 
-bool samePath(const std::string& a, const std::string& b) {
-  namespace fs = std::filesystem;
-  std::error_code ec;
-  if (fs::equivalent(a, b, ec)) return true;
-  return fs::absolute(a, ec).lexically_normal() ==
-         fs::absolute(b, ec).lexically_normal();
-}
-
 }  // namespace cli

@@ -3,6 +3,8 @@
 // questions and gives the file named on the command line to file dialogs.
 #pragma once
 
+#include "cli/drawing_host.h"
+
 #include <memory>
 #include <optional>
 #include <ostream>
@@ -71,8 +73,5 @@ bool drawingOptions(const Options& o, const std::string& command,
 // The drawing's path minus its last four characters (counted as
 // characters, not bytes), plus ".mdb": where its database lies.
 std::string databaseOf(const std::string& drawing);
-
-// Whether two paths name one file, or would once the second is written.
-bool samePath(const std::string& a, const std::string& b);
 
 }  // namespace cli

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "browse/browser.h"
+#include "browse/results.h"
 #include "forms/basic.h"
 #include "forms/desktop.h"
 #include "forms/errors.h"
@@ -172,6 +173,8 @@ void ComHadmark_Click(model::Form1& f) {
   });
   f.setHeight(350 + f.Picture1->height() + f.Frame2->height() +
               f.FrmSort->height() + f.FrmDimen->height());
+  // What was measured before shows on the marks at once.
+  browse::showResults(f);
 }
 
 Markfrm::Markfrm(model::Form1& main) : forms::Form("markfrm"), main_(main) {}

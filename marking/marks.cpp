@@ -4,6 +4,7 @@
 #include <limits>
 #include <stdexcept>
 
+#include "browse/results.h"
 #include "forms/basic.h"
 #include "forms/desktop.h"
 #include "forms/errors.h"
@@ -205,6 +206,9 @@ void after(model::Form1& f) {
   });
   f.setHeight(350 + f.Picture1->height() + f.Frame2->height() +
               f.FrmSort->height() + f.FrmDimen->height() + 500);
+  // Dimensions measured before a run that went on numbering keep their
+  // results on their marks.
+  browse::showResults(f);
 }
 
 }  // namespace marking

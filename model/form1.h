@@ -156,6 +156,10 @@ class Form1 : public forms::Form {
   std::vector<cadhost::EntityRef> markCircles;  // from 1
   std::vector<cadhost::EntityRef> markTexts;    // from 1
   std::int16_t markedCount = 0;
+  // The marks of a drawing numbered before this run, found in it by their
+  // numbers (browse::marksOf), for the document foundMarksDoc.
+  std::vector<std::array<cadhost::EntityRef, 2>> foundMarks;  // circle, text
+  cadhost::DocumentRef foundMarksDoc;
   std::int32_t loopIndex = 0;
 
   std::int32_t currentPosition = 0;

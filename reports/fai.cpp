@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "browse/browser.h"
+#include "browse/results.h"
 #include "forms/basic.h"
 #include "forms/desktop.h"
 #include "forms/errors.h"
@@ -425,6 +426,7 @@ void ComOk_Click(model::Form1& f) {
     }
     browse::persistMeasurements(f, positions);
     browse::meatool(f, f.currentPosition);
+    browse::showResults(f);
     std::string text = "从 " + f.Cdlg1->FileName + " 读入了 " +
                        std::to_string(read.rows.size()) + " 个尺寸的测量值。";
     say(f, text + refusedText(read.refused));
@@ -433,6 +435,12 @@ void ComOk_Click(model::Form1& f) {
   app->SetVisible(true);
   for (forms::Control* c : {f.ComFresh, f.ComCPK, f.mnuFresh, f.mnuCPK})
     c->setEnabled(true);
+}
+
+std::string zoneOfPosition(model::Form1& f, std::int32_t p) {
+  if (p < 1 || static_cast<size_t>(p) >= f.ctx.dimRecords.size()) return {};
+  computeZoneSize(f);
+  return zoneOf(f, f.ctx.dimRecords[static_cast<size_t>(p)]);
 }
 
 void ComFresh_Click(model::Form1& f) {

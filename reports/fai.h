@@ -1,6 +1,9 @@
 // The FAI and CPK reports.
 #pragma once
 
+#include <cstdint>
+#include <string>
+
 namespace model {
 class Form1;
 }  // namespace model
@@ -10,5 +13,9 @@ namespace reports {
 void ComOk_Click(model::Form1& f);
 void ComFresh_Click(model::Form1& f);
 void ComCPK_Click(model::Form1& f);
+
+// The zone of position p's dimension on the drawing's grid ("B3"), as the
+// workbooks show it.
+std::string zoneOfPosition(model::Form1& f, std::int32_t p);
 
 }  // namespace reports

@@ -49,6 +49,9 @@ struct DocState {
   std::optional<long long> currentColor;
   std::uint64_t boundsRevision = ~std::uint64_t{0};
   Bounds bounds;
+  // Colours shown over entities, never written (ShowResultColors).
+  std::unordered_map<const Entity*, int> resultColors;
+  std::uint64_t resultsRevision = 0;
 
   void check() const {
     if (closed) throw HostError("the drawing is closed");
@@ -405,6 +408,9 @@ class EngineEntity : public cadhost::Entity {
   void SetTolerancePrecision(int decimals) override {
     setPrecision("TolerancePrecision", "DIMTDEC", decimals, false);
   }
+
+  const DocState* state() const { return doc_.get(); }
+  const engine::Entity* node() const { return node_; }
 
  private:
   void check() const {
@@ -857,6 +863,30 @@ const std::vector<std::string>& EngineDocument::repairs() const {
   return state_->drawing->repairs();
 }
 std::uint64_t EngineDocument::revision() const { return state_->revision; }
+
+void EngineDocument::ShowResultColors(
+    const std::vector<std::pair<EntityRef, int>>& colors) {
+  state_->check();
+  std::unordered_map<const Entity*, int> shown;
+  for (const auto& [ref, color] : colors) {
+    const auto* e = dynamic_cast<const EngineEntity*>(ref.get());
+    // Another drawing's entity, or a colour no palette has, shows nothing.
+    if (!e || e->state() != state_.get() || color < 1 || color > 255) continue;
+    shown[e->node()] = color;
+  }
+  if (shown == state_->resultColors) return;
+  state_->resultColors = std::move(shown);
+  ++state_->resultsRevision;
+}
+
+const std::unordered_map<const Entity*, int>& EngineDocument::resultColors()
+    const {
+  return state_->resultColors;
+}
+
+std::uint64_t EngineDocument::resultsRevision() const {
+  return state_->resultsRevision;
+}
 std::size_t EngineDocument::undoDepth() const { return state_->undo.size(); }
 
 ModelSpace& EngineDocument::GetModelSpace() {

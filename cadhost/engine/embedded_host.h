@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "cadhost/engine/drawing.h"
@@ -77,6 +78,13 @@ class EngineDocument : public cadhost::Document,
   void Close() override;
   void SetSavedAsHandler(
       std::function<void(const std::string& path)> handler) override;
+  void ShowResultColors(
+      const std::vector<std::pair<EntityRef, int>>& colors) override;
+
+  // The colours shown over entities, by entity, and a count raised at
+  // each change of them, for a window to follow.
+  const std::unordered_map<const Entity*, int>& resultColors() const;
+  std::uint64_t resultsRevision() const;
 
  private:
   class Space;

@@ -18,6 +18,7 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSettings>
 #include <QSignalBlocker>
 #include <QStatusBar>
 #include <QToolBar>
@@ -120,6 +121,15 @@ CadWindow::CadWindow(std::weak_ptr<engine::EngineApplication> host,
     view_->zoomExtents();
     tellHostTheView();
   });
+  viewMenu->addSeparator();
+  results_ = viewMenu->addAction(
+      QStringLiteral("检验结果（标号显示 OK 绿色、NG 红色）"));
+  results_->setCheckable(true);
+  resultsShown_ =
+      QSettings().value(QStringLiteral("cad/showResults"), true).toBool();
+  results_->setChecked(resultsShown_);
+  connect(results_, &QAction::toggled, this,
+          [this](bool on) { setResultsShown(on); });
 
   connect(view_, &DrawingView::picked, this, [this](Vec2 p) {
     if (!pending_) return;
@@ -214,6 +224,8 @@ void CadWindow::sync() {
     if (scene_.update(doc_->drawing())) view_->sceneChanged();
     syncProperties();
   }
+  if (doc_ && !doc_->isClosed() && doc_->resultsRevision() != resultsRevision_)
+    syncResults();
   syncUndo();
   cadhost::Point c = app->viewCenter();
   double h = app->viewHeight();
@@ -249,6 +261,8 @@ void CadWindow::showDocument(std::shared_ptr<engine::EngineDocument> doc) {
   doc_ = std::move(doc);
   if (doc_) {
     revision_ = doc_->revision();
+    // Another drawing's result colours are not for this one.
+    scene_.setOverlay({});
     scene_.build(doc_->drawing());
     // A zoom asked for before this drawing is not for it.
     if (auto app = host_.lock(); app && !app->hasQuit()) {
@@ -256,6 +270,7 @@ void CadWindow::showDocument(std::shared_ptr<engine::EngineDocument> doc) {
       zoomHeight_ = app->viewHeight();
     }
     view_->setScene(&scene_);
+    syncResults();
     // What the engine repaired while reading, for the user to know.
     const auto& repairs = doc_->repairs();
     if (!repairs.empty())
@@ -268,11 +283,33 @@ void CadWindow::showDocument(std::shared_ptr<engine::EngineDocument> doc) {
     // zoom will.
     QTimer::singleShot(200, this, [this] { scene_.ensureIndex(); });
   } else {
+    scene_.setOverlay({});
     scene_.reset();
     view_->setScene(nullptr);
   }
   syncProperties();
   syncUndo();
+}
+
+void CadWindow::setResultsShown(bool shown) {
+  if (results_->isChecked() != shown) {
+    results_->setChecked(shown);  // comes back through toggled
+    return;
+  }
+  resultsShown_ = shown;
+  QSettings().setValue(QStringLiteral("cad/showResults"), shown);
+  syncResults();
+}
+
+void CadWindow::syncResults() {
+  const bool open = doc_ && !doc_->isClosed();
+  resultsRevision_ = open ? doc_->resultsRevision() : 0;
+  auto wanted = open && resultsShown_
+                    ? doc_->resultColors()
+                    : std::unordered_map<const engine::Entity*, int>{};
+  if (wanted == scene_.overlay()) return;
+  scene_.setOverlay(std::move(wanted));
+  view_->sceneChanged();
 }
 
 void CadWindow::syncUndo() {

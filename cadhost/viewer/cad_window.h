@@ -85,6 +85,12 @@ class CadWindow : public QMainWindow {
   void endBusy();
   bool busy() const;
 
+  // View > 检验结果: the marks in their results' colours, or in their
+  // own. A view only: the drawing is not changed.
+  void setResultsShown(bool shown);
+  bool resultsShown() const { return resultsShown_; }
+  QAction* resultsAction() const { return results_; }
+
   Dialogs& dialogs() { return dialogs_; }
   QAction* undoAction() const { return undo_; }
   QComboBox* layerBox() const { return layers_; }
@@ -118,6 +124,8 @@ class CadWindow : public QMainWindow {
   void installDefaultDialogs();
   void syncUndo();
   void syncProperties();
+  // Puts the document's result colours on the scene, or takes them off.
+  void syncResults();
 
   std::weak_ptr<engine::EngineApplication> host_;
   FontMetrics metrics_;
@@ -126,6 +134,9 @@ class CadWindow : public QMainWindow {
   QLabel* prompt_ = nullptr;
   QLabel* coords_ = nullptr;
   QAction* undo_ = nullptr;
+  QAction* results_ = nullptr;
+  bool resultsShown_ = true;
+  std::uint64_t resultsRevision_ = 0;
   QComboBox* layers_ = nullptr;
   QComboBox* colors_ = nullptr;
   QWidget* busy_ = nullptr;  // label, bar and cancel button

@@ -115,6 +115,7 @@ void Scene::clear() {
   rays_.clear();
   slots_.clear();
   slotOf_.clear();
+  painted_.clear();
   nextOrder_ = 0;
   deadCount_ = 0;
   index_.clear();
@@ -222,9 +223,47 @@ void Scene::buildSlot(const engine::Drawing& d, Slot& slot) {
   builder_->d = &d;
   builder_->topLevel(*slot.entity);
   slot.end = static_cast<std::uint32_t>(prims_.size());
+  if (overlay_.contains(slot.entity)) applyOverlay(slotOf_.at(slot.entity));
+}
+
+void Scene::applyOverlay(std::uint32_t slotIndex) {
+  const Slot& slot = slots_[slotIndex];
+  auto it = overlay_.find(slot.entity);
+  if (it == overlay_.end() || !slot.present) return;
+  const PrimColor shown{aciColor(it->second), ColorRole::Own};
+  std::vector<PrimColor> own;
+  own.reserve(slot.end - slot.begin);
+  for (std::uint32_t i = slot.begin; i < slot.end; ++i) {
+    own.push_back(prims_[i].color);
+    // Wipeouts stay background: a result does not fill a mark.
+    if (prims_[i].color.role != ColorRole::Background) prims_[i].color = shown;
+  }
+  painted_[slotIndex] = std::move(own);
+}
+
+void Scene::dropOverlay(std::uint32_t slotIndex, bool restore) {
+  auto it = painted_.find(slotIndex);
+  if (it == painted_.end()) return;
+  const Slot& slot = slots_[slotIndex];
+  if (restore && it->second.size() == slot.end - slot.begin)
+    for (std::uint32_t i = slot.begin; i < slot.end; ++i)
+      prims_[i].color = it->second[i - slot.begin];
+  painted_.erase(it);
+}
+
+void Scene::setOverlay(std::unordered_map<const engine::Entity*, int> colors) {
+  std::vector<std::uint32_t> painted;
+  for (const auto& entry : painted_) painted.push_back(entry.first);
+  for (std::uint32_t i : painted) dropOverlay(i, true);
+  overlay_ = std::move(colors);
+  for (const auto& entry : overlay_)
+    if (auto it = slotOf_.find(entry.first); it != slotOf_.end())
+      applyOverlay(it->second);
 }
 
 void Scene::killSlot(Slot& slot) {
+  if (auto it = slotOf_.find(slot.entity); it != slotOf_.end())
+    dropOverlay(it->second, false);
   for (std::uint32_t i = slot.begin; i < slot.end; ++i)
     if (!prims_[i].dead) {
       prims_[i].dead = true;

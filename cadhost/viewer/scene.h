@@ -77,6 +77,14 @@ class Scene {
   // Forgets everything: an empty scene.
   void reset() { clear(); }
 
+  // Colours (colour numbers) shown over these entities' own, kept through
+  // rebuilds until the next call; an empty set gives every entity its own
+  // colour back. The drawing is not touched.
+  void setOverlay(std::unordered_map<const engine::Entity*, int> colors);
+  const std::unordered_map<const engine::Entity*, int>& overlay() const {
+    return overlay_;
+  }
+
   // Bounds of everything visible; empty for an empty drawing. Endless
   // lines do not count; with `plotOnly`, neither do non-plotting layers.
   Box extents() const;
@@ -137,6 +145,9 @@ class Scene {
 
   void clear();
   void buildSlot(const engine::Drawing& d, Slot& slot);
+  // Paints a slot's primitives in its overlay colour, keeping their own.
+  void applyOverlay(std::uint32_t slotIndex);
+  void dropOverlay(std::uint32_t slotIndex, bool restore);
   void killSlot(Slot& slot);
   void reindex();
   void push(Prim p);
@@ -165,6 +176,9 @@ class Scene {
   std::uint64_t generation_ = 0;
   std::vector<TableMark> tables_;
   std::size_t deadCount_ = 0;
+  std::unordered_map<const engine::Entity*, int> overlay_;
+  // The own colours of the primitives painted over, by slot.
+  std::unordered_map<std::uint32_t, std::vector<PrimColor>> painted_;
   mutable SpatialIndex index_;
   std::uint32_t indexed_ = 0;  // primitives [0, indexed_) go into index_
   mutable bool indexStale_ = false;

@@ -1374,6 +1374,10 @@ Computed evaluate(const Program& program, const Where& where, Cells& cells,
   return Machine(program, where, cells, lease.get()).run(pending);
 }
 
+std::optional<double> valueNumber(std::string_view text) {
+  return valueOfText(text);
+}
+
 std::optional<int> compare(const Computed& a, const Computed& b) {
   if (std::holds_alternative<ErrorValue>(a) ||
       std::holds_alternative<ErrorValue>(b))

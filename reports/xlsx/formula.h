@@ -123,5 +123,9 @@ Computed evaluate(const Program& program, const Where& where, Cells& cells,
 // when either side is an error.
 std::optional<int> compare(const Computed& a, const Computed& b);
 
+// A text as VALUE() reads it ("15", " 1,250.5 "); nothing when VALUE()
+// gives #VALUE!.
+std::optional<double> valueNumber(std::string_view text);
+
 }  // namespace formula
 }  // namespace xlsx

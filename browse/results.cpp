@@ -1,0 +1,170 @@
+#include "browse/results.h"
+
+#include <cmath>
+#include <limits>
+#include <map>
+#include <set>
+
+#include "browse/browser.h"
+#include "forms/errors.h"
+#include "model/form1.h"
+
+namespace browse {
+
+namespace {
+
+bool alive(const cadhost::EntityRef& e) {
+  if (!e) return false;
+  try {
+    e->ObjectName();
+    return true;
+  } catch (const cadhost::HostError&) {
+    return false;
+  }
+}
+
+cadhost::EntityRef drawnAt(const std::vector<cadhost::EntityRef>& v,
+                           std::int32_t p) {
+  const auto i = static_cast<size_t>(p);
+  return i < v.size() && alive(v[i]) ? v[i] : nullptr;
+}
+
+// The mark number a text stands for: its leading whole number, as hand
+// numbering writes it too ("12", "3A"); none for texts such as "12.5".
+std::optional<long> numberOfText(std::string text) {
+  while (!text.empty() && text.front() == ' ') text.erase(0, 1);
+  while (!text.empty() && text.back() == ' ') text.pop_back();
+  if (text.empty() || text.find('%') != std::string::npos) return std::nullopt;
+  size_t i = text[0] == '-' ? 1 : 0;
+  size_t digits = i;
+  while (digits < text.size() && text[digits] >= '0' && text[digits] <= '9')
+    ++digits;
+  if (digits == i || digits - i > 6) return std::nullopt;
+  if (digits < text.size() && (text[digits] == '.' || text[digits] == ','))
+    return std::nullopt;
+  return std::stol(text.substr(0, digits));
+}
+
+struct Found {
+  cadhost::EntityRef entity;
+  cadhost::Point at{};
+  double radius = 0;
+};
+
+double distance(const cadhost::Point& a, const cadhost::Point& b) {
+  return std::hypot(a[0] - b[0], a[1] - b[1]);
+}
+
+// Looks through model space once per drawing for the marks of its
+// numbered positions: for each, the text of its number nearest its
+// dimension's text, and the circle around that text.
+void findMarks(model::Form1& f) {
+  f.foundMarksDoc = f.ctx.cadDoc;
+  f.foundMarks.clear();
+  const std::int32_t n = f.Combo1->listCount();
+  f.foundMarks.resize(static_cast<size_t>(n) + 1);
+  if (!f.ctx.modelSpace || n == 0) return;
+  std::multimap<long, Found> texts;
+  std::vector<Found> circles;
+  auto& ms = *f.ctx.modelSpace;
+  const int count = ms.Count();
+  for (int i = 0; i < count; ++i) {
+    forms::resumeNext([&] {
+      cadhost::EntityRef e = ms.Item(i);
+      const std::string kind = e->ObjectName();
+      if (kind == "AcDbCircle") {
+        circles.push_back({e, e->center(), e->Radius()});
+      } else if (kind == "AcDbText" || kind == "AcDbMText") {
+        if (auto number = numberOfText(e->TextString()))
+          texts.emplace(*number, Found{e, e->InsertionPoint(), e->Height()});
+      }
+    });
+  }
+  std::set<const cadhost::Entity*> taken;
+  for (std::int32_t p = 1; p <= n; ++p) {
+    const auto number = numberOfText(markNumber(f, p));
+    if (!number || static_cast<size_t>(p) >= f.ctx.dimRecords.size()) continue;
+    const auto& d = f.ctx.dimRecords[static_cast<size_t>(p)];
+    const cadhost::Point dim{d.x, d.y, 0};
+    const Found* best = nullptr;
+    auto [from, to] = texts.equal_range(*number);
+    for (auto it = from; it != to; ++it)
+      if (!taken.contains(it->second.entity.get()) &&
+          (!best || distance(it->second.at, dim) < distance(best->at, dim)))
+        best = &it->second;
+    if (!best) continue;
+    taken.insert(best->entity.get());
+    auto& parts = f.foundMarks[static_cast<size_t>(p)];
+    parts[1] = best->entity;
+    // The circle drawn around the number: its centre within its radius and
+    // a half of the text's corner.
+    const Found* ring = nullptr;
+    double ringDistance = std::numeric_limits<double>::max();
+    for (const Found& c : circles) {
+      const double r = distance(c.at, best->at);
+      if (r <= 1.5 * c.radius && r < ringDistance &&
+          !taken.contains(c.entity.get())) {
+        ring = &c;
+        ringDistance = r;
+      }
+    }
+    if (ring) {
+      taken.insert(ring->entity.get());
+      parts[0] = ring->entity;
+    }
+  }
+}
+
+}  // namespace
+
+std::string markNumber(const model::Form1& f, std::int32_t p) {
+  if (p < 1 || p > f.Combo1->listCount()) return {};
+  const std::string& item = f.Combo1->list()[static_cast<size_t>(p - 1)];
+  return item.substr(0, item.find("------"));
+}
+
+reports::Verdict verdictAt(const model::Form1& f, std::int32_t p) {
+  if (p < 1 || static_cast<size_t>(p) >= f.ctx.dimRecords.size())
+    return reports::Verdict::Unmeasured;
+  const auto& d = f.ctx.dimRecords[static_cast<size_t>(p)];
+  return reports::judge(d.value, d.up, d.low, measurementOf(f.ctx, p));
+}
+
+MarkParts marksOf(model::Form1& f, std::int32_t p) {
+  MarkParts parts{drawnAt(f.markCircles, p), drawnAt(f.markTexts, p)};
+  if (parts.circle || parts.text) return parts;
+  if (f.foundMarksDoc != f.ctx.cadDoc ||
+      f.foundMarks.size() != static_cast<size_t>(f.Combo1->listCount()) + 1)
+    findMarks(f);
+  const auto i = static_cast<size_t>(p);
+  if (i >= f.foundMarks.size()) return {};
+  const auto& [circle, text] = f.foundMarks[i];
+  return {alive(circle) ? circle : nullptr, alive(text) ? text : nullptr};
+}
+
+void showResults(model::Form1& f) {
+  if (!f.ctx.cadDoc) return;
+  std::vector<std::pair<cadhost::EntityRef, int>> colors;
+  const std::int32_t n = f.Combo1->listCount();
+  // The position the panel's boxes belong to (the list may show the next
+  // one already while the panel is being left).
+  const std::int32_t current = f.currentPosition;
+  for (std::int32_t p = 1; p <= n; ++p) {
+    reports::Verdict v = verdictAt(f, p);
+    if (p == current && f.FrmInput->enabled()) {
+      // What is being typed shows at once; a box that is no number yet
+      // leaves the stored result.
+      const auto& d = f.ctx.dimRecords[static_cast<size_t>(p)];
+      if (auto m = panelMeasurement(f, p, f.Combo3->listIndex() + 1, nullptr))
+        v = reports::judge(d.value, d.up, d.low, *m);
+    }
+    if (v != reports::Verdict::Ok && v != reports::Verdict::Ng) continue;
+    const int color = v == reports::Verdict::Ok ? kOkColor : kNgColor;
+    const MarkParts parts = marksOf(f, p);
+    for (const auto& e : {parts.circle, parts.text})
+      if (e) colors.emplace_back(e, color);
+  }
+  forms::resumeNext([&] { f.ctx.cadDoc->ShowResultColors(colors); });
+}
+
+}  // namespace browse

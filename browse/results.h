@@ -1,0 +1,46 @@
+// The inspection results on the drawing: each numbered dimension's mark in
+// the CAD window shows its verdict (green OK, red NG, its own colour when
+// not measured or not to be judged). The colours are the host's view, not
+// an edit: the drawing keeps its entities' colours and saves none of these.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cadhost/host.h"
+#include "intake/dimtable.h"
+#include "reports/verdict.h"
+
+namespace model {
+class Form1;
+}  // namespace model
+
+namespace browse {
+
+inline constexpr int kOkColor = 3;  // green
+inline constexpr int kNgColor = 1;  // red
+
+// The number of position p's mark as the browse list shows it ("12" of
+// "12------25.4"); empty when the list has no entry p.
+std::string markNumber(const model::Form1& f, std::int32_t p);
+
+// The verdict of position p from what it stores.
+reports::Verdict verdictAt(const model::Form1& f, std::int32_t p);
+
+// The circle and number text of position p's mark: the ones drawn in this
+// run, else the ones found in the drawing (a drawing numbered before) by
+// their number nearest the dimension. Null parts where there is none.
+struct MarkParts {
+  cadhost::EntityRef circle;
+  cadhost::EntityRef text;
+};
+MarkParts marksOf(model::Form1& f, std::int32_t p);
+
+// Every numbered position's mark in its result's colour. The position in
+// the panel shows what the panel holds now (samples being typed), the
+// others what they store. A drawing without host shows nothing.
+void showResults(model::Form1& f);
+
+}  // namespace browse

@@ -1,0 +1,118 @@
+#include "reports/inspection.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
+#include "browse/browser.h"
+#include "browse/results.h"
+#include "forms/basic.h"
+#include "model/form1.h"
+#include "reports/fai.h"
+
+namespace reports {
+
+namespace {
+
+// The header block of the FAI workbook: label cells ending in a colon in
+// the rows above the table, each with its value in the next cell.
+constexpr int kHeaderFirstRow = 2;
+constexpr int kHeaderLastRow = 9;
+constexpr int kHeaderLastColumn = 16;
+
+std::string cellText(const CellValue& v) {
+  if (const auto* t = std::get_if<std::string>(&v)) return *t;
+  if (const auto* d = std::get_if<double>(&v)) return forms::DoubleText(*d);
+  if (const auto* s = std::get_if<float>(&v)) return forms::SingleText(*s);
+  return {};
+}
+
+std::string trimmed(std::string s) {
+  const char* blanks = " \t\r\n";
+  s.erase(0, s.find_first_not_of(blanks));
+  s.erase(s.find_last_not_of(blanks) + 1);
+  return s;
+}
+
+// "零件号:" or "零件号：" gives "零件号"; other texts are no labels.
+bool labelOf(std::string text, std::string& label) {
+  text = trimmed(text);
+  for (const std::string colon : {":", "："})
+    if (text.size() > colon.size() &&
+        text.compare(text.size() - colon.size(), colon.size(), colon) == 0) {
+      label = trimmed(text.substr(0, text.size() - colon.size()));
+      return !label.empty();
+    }
+  return false;
+}
+
+std::vector<std::pair<std::string, std::string>> headerOf(
+    const model::Form1& f) {
+  std::vector<std::pair<std::string, std::string>> header;
+  try {
+    if (!f.faiBook || !f.excelApp || !f.excelApp->Visible()) return header;
+    WorksheetRef sheet = f.faiBook->Worksheets(1);
+    for (int r = kHeaderFirstRow; r <= kHeaderLastRow; ++r)
+      for (int c = 1; c < kHeaderLastColumn; ++c) {
+        std::string label;
+        if (!labelOf(cellText(sheet->GetCell(r, c)), label)) continue;
+        const std::string value = trimmed(cellText(sheet->GetCell(r, c + 1)));
+        if (!value.empty()) header.emplace_back(label, value);
+      }
+  } catch (const std::exception&) {
+    // A workbook that cannot be read gives no header; the table stands.
+  }
+  return header;
+}
+
+}  // namespace
+
+std::string reportNumber(double value) {
+  char text[40];
+  std::snprintf(text, sizeof text, "%.15g", value);
+  return forms::DoubleText(std::strtod(text, nullptr));
+}
+
+InspectionReport inspectionReport(model::Form1& f) {
+  InspectionReport report;
+  if (!f.drawingPath.empty())
+    report.drawing = std::filesystem::path(f.drawingPath).filename().string();
+  report.header = headerOf(f);
+  const std::int32_t n = f.Combo1->listCount();
+  for (std::int32_t p = 1; p <= n; ++p) {
+    if (static_cast<size_t>(p) >= f.ctx.dimRecords.size()) break;
+    const auto& d = f.ctx.dimRecords[static_cast<size_t>(p)];
+    const intake::Measurement m = browse::measurementOf(f.ctx, p);
+    InspectionRow row;
+    row.mark = browse::markNumber(f, p);
+    row.zone = zoneOfPosition(f, p);
+    row.nominal = d.value;
+    if (auto limits = limitsOf(d.value, d.up, d.low)) {
+      row.upper = reportNumber(limits->upper);
+      row.lower = reportNumber(limits->lower);
+    }
+    for (size_t k = 0; k < 5; ++k)
+      if (static_cast<std::int32_t>(k) < m.count && m.samples[k])
+        row.samples[k] = forms::SingleText(*m.samples[k]);
+    row.instrument = m.instrument;
+    row.verdict = judge(d.value, d.up, d.low, m);
+    switch (row.verdict) {
+      case Verdict::Ok:
+        ++report.ok;
+        break;
+      case Verdict::Ng:
+        ++report.ng;
+        break;
+      case Verdict::NoLimits:
+        ++report.noLimits;
+        break;
+      case Verdict::Unmeasured:
+        ++report.unmeasured;
+        break;
+    }
+    report.rows.push_back(std::move(row));
+  }
+  return report;
+}
+
+}  // namespace reports
