@@ -104,8 +104,9 @@ def make_fai(path):
         # Every check stays empty until the row has its mark (and, for the
         # sample checks, a sample), so unused rows print blank.
         formulas = {
-            12: f'=IF($A{r}="","",IFERROR(VALUE($D{r})+$E{r},""))',
-            13: f'=IF($A{r}="","",IFERROR(VALUE($D{r})-$F{r},""))',
+            # An empty nominal has no limits (VALUE of an empty cell is 0).
+            12: f'=IF(OR($A{r}="",$D{r}=""),"",IFERROR(VALUE($D{r})+$E{r},""))',
+            13: f'=IF(OR($A{r}="",$D{r}=""),"",IFERROR(VALUE($D{r})-$F{r},""))',
             14: f'=IF(OR($A{r}="",COUNT({samples})=0),"",MIN({samples}))',
             15: f'=IF(OR($A{r}="",COUNT({samples})=0),"",MAX({samples}))',
             # The margin of 1E-9 absorbs binary rounding of the limits, far

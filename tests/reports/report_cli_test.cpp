@@ -9,6 +9,9 @@
 #include <map>
 #include <sstream>
 
+#include <QImage>
+#include <regex>
+
 #include "cli/commands.h"
 #include "fakes/temp_dir.h"
 #include "intake/dimtable.h"
@@ -34,11 +37,12 @@ std::pair<int, std::string> shell(const std::string& command) {
 
 // "KIND\tVALUE" of each cell of the first sheet, as openpyxl reads it.
 std::map<std::string, std::string> cells(const fs::path& file,
-                                         const std::vector<std::string>& refs) {
+                                         const std::vector<std::string>& refs,
+                                         bool values = false) {
   std::string command =
       std::string(DIMMARK_PYTHON) + " " +
-      quote(std::string(DIMMARK_TEST_SOURCE_DIR) + "/read_cells.py") + " " +
-      quote(file.string());
+      quote(std::string(DIMMARK_TEST_SOURCE_DIR) + "/read_cells.py") +
+      (values ? " --values " : " ") + quote(file.string());
   for (const auto& r : refs) command += " " + r;
   auto [status, output] = shell(command);
   EXPECT_EQ(status, 0) << output;
@@ -99,6 +103,7 @@ class ReportCli : public ::testing::Test {
   std::string db = (dir / "part.mdb").string();
   std::string fai = (dir / "out fai.xlsx").string();
   std::string cpk = (dir / "out cpk.xlsx").string();
+  std::string pdf = (dir / "报告 out.pdf").string();
   std::string out, err;
 };
 
@@ -261,6 +266,151 @@ TEST_F(ReportCli, BadInputIsRefusedBeforeAnythingIsWritten) {
   EXPECT_EQ(run({drawing, "--fai", (dir / "no/such/dir/fai.xlsx").string()}),
             2);
   EXPECT_NE(err.find("report: "), std::string::npos) << err;
+}
+
+// A word of a PDF page and where it stands, in points from the top left.
+struct Word {
+  std::string text;
+  double x0, y0, x1, y1;
+};
+
+std::vector<Word> words(const fs::path& file, int page) {
+  auto [status, html] =
+      shell("pdftotext -bbox -f " + std::to_string(page) + " -l " +
+            std::to_string(page) + " " + quote(file.string()) + " -");
+  EXPECT_EQ(status, 0) << html;
+  std::vector<Word> out;
+  static const std::regex word(
+      R"re(<word xMin="([\d.]+)" yMin="([\d.]+)" xMax="([\d.]+)" yMax="([\d.]+)">([^<]*)</word>)re");
+  for (std::sregex_iterator it(html.begin(), html.end(), word), end; it != end;
+       ++it)
+    out.push_back({(*it)[5], std::stod((*it)[1]), std::stod((*it)[2]),
+                   std::stod((*it)[3]), std::stod((*it)[4])});
+  return out;
+}
+
+// The ink of a word on the page as drawn: the share of its pixels that are
+// clearly red and clearly green.
+struct Ink {
+  int red = 0, green = 0, dark = 0;
+};
+
+Ink inkOf(const QImage& page, const Word& w, double scale) {
+  Ink ink;
+  for (int y = static_cast<int>(w.y0 * scale); y <= w.y1 * scale; ++y)
+    for (int x = static_cast<int>(w.x0 * scale); x <= w.x1 * scale; ++x) {
+      if (!page.valid(x, y)) continue;
+      const QColor c = page.pixelColor(x, y);
+      if (c.red() > 160 && c.green() < 110 && c.blue() < 110) ++ink.red;
+      if (c.green() > 160 && c.red() < 110 && c.blue() < 110) ++ink.green;
+      if (c.red() < 90 && c.green() < 90 && c.blue() < 90) ++ink.dark;
+    }
+  return ink;
+}
+
+TEST_F(ReportCli, ThePdfShowsTheResultsOnTheMarksAndInTheTable) {
+  // The sample drawing: its marks take its own (black) ink, its dimensions
+  // are green.
+  fs::copy_file(DIMMARK_SAMPLE, drawing, fs::copy_options::overwrite_existing);
+  number();
+  const std::string marked = (dir / "marked.dxf").string();
+  const std::string markedBefore = dir.read("marked.dxf");
+  dir.write("samples.csv",
+            "2,MIC,45.2,44.9\n"  // 45 +1/-1: within
+            "9,DC,90.05\n"       // 90 +0.1/-0.1: within
+            "4,DC,15.1,15.5\n"   // 15 +0.3/-0.3: above
+            "3,DC,5\n");         // "C5": no limits to judge by
+  ASSERT_EQ(run({marked, "--fai", fai, "--pdf", pdf, "--samples",
+                 (dir / "samples.csv").string()}),
+            0)
+      << err;
+  EXPECT_NE(out.find("\"pdf\":\"" + pdf +
+                     "\",\"pages\":2,\"ok\":2,\"ng\":1,"
+                     "\"unmeasured\":22,\"noLimits\":1"),
+            std::string::npos)
+      << out;
+  // The report only reads the drawing.
+  EXPECT_EQ(dir.read("marked.dxf"), markedBefore);
+
+  // The table: one row per mark with the verdict of the workbook's column.
+  auto [status, table] = shell("pdftotext -layout -f 2 " + quote(pdf) + " -");
+  ASSERT_EQ(status, 0) << table;
+  for (const char* count :
+       {"OK 2", "NG 1", "未测 22", "无法判定 1", "第 2 页，共 2 页"})
+    EXPECT_NE(table.find(count), std::string::npos) << count;
+  std::map<int, std::string> verdicts;
+  static const std::regex row(R"(^\s*(\d+)\s+\S.*\s(OK|NG|未测|无法判定)\s*$)");
+  std::istringstream lines(table);
+  for (std::string line; std::getline(lines, line);) {
+    std::smatch m;
+    if (std::regex_match(line, m, row)) verdicts[std::stoi(m[1])] = m[2];
+  }
+  ASSERT_EQ(verdicts.size(), 26u) << table;
+  std::vector<std::string> refs;
+  for (int r = 11; r < 11 + 26; ++r) refs.push_back("P" + std::to_string(r));
+  auto workbook = cells(fai, refs, true);
+  for (int mark = 1; mark <= 26; ++mark) {
+    const std::string cell = workbook["P" + std::to_string(mark + 10)];
+    const std::string column = cell.substr(cell.find('\t') + 1);
+    if (column.empty())  // the column leaves both blank
+      EXPECT_TRUE(verdicts[mark] == "未测" || verdicts[mark] == "无法判定")
+          << mark;
+    else
+      EXPECT_EQ(verdicts[mark], column) << mark;
+  }
+  EXPECT_EQ(verdicts[2], "OK");
+  EXPECT_EQ(verdicts[4], "NG");
+  EXPECT_EQ(verdicts[3], "无法判定");
+  EXPECT_EQ(verdicts[5], "未测");
+
+  // The drawing's page: the marks' numbers in green, red or their own ink.
+  ASSERT_EQ(shell("pdftoppm -r 144 -f 1 -l 1 -singlefile -png " + quote(pdf) +
+                  " " + quote((dir / "page").string()))
+                .first,
+            0);
+  QImage page(QString::fromStdString((dir / "page.png").string()));
+  ASSERT_FALSE(page.isNull());
+  const auto onPage = words(pdf, 1);
+  auto inksOf = [&](const std::string& n) {
+    std::vector<Ink> found;
+    for (const Word& w : onPage)
+      if (w.text == n) found.push_back(inkOf(page, w, 2.0));
+    return found;
+  };
+  auto any = [](const std::vector<Ink>& inks, auto test) {
+    return std::any_of(inks.begin(), inks.end(), test);
+  };
+  for (const std::string n : {"2", "9"})
+    EXPECT_TRUE(
+        any(inksOf(n), [](const Ink& i) { return i.green > 3 && i.red == 0; }))
+        << "mark " << n << " is not green";
+  EXPECT_TRUE(any(inksOf("4"), [](const Ink& i) {
+    return i.red > 3 && i.green == 0;
+  })) << "mark 4 is not red";
+  // Not measured, or not to be judged: in their own ink.
+  for (const std::string n : {"14", "17", "23", "3"}) {
+    const auto inks = inksOf(n);
+    ASSERT_FALSE(inks.empty()) << n;
+    EXPECT_TRUE(any(
+        inks, [](const Ink& i) { return i.dark > 3 && i.red + i.green == 0; }))
+        << "mark " << n << " is not in its own ink";
+  }
+}
+
+TEST_F(ReportCli, APdfThatCannotBeWrittenChangesNothing) {
+  number();
+  const std::string marked = (dir / "marked.dxf").string();
+  dir.write("report.pdf", "an older report");
+  // A folder in the way of the file: the report stays as it was.
+  fs::create_directories(dir / "taken.pdf");
+  EXPECT_EQ(run({marked, "--pdf", (dir / "taken.pdf").string()}), 2);
+  EXPECT_NE(err.find("检验报告没有写成"), std::string::npos) << err;
+  EXPECT_EQ(
+      run({marked, "--pdf", (dir / "report.pdf").string(), "--paper", "A4"}), 0)
+      << err;
+  EXPECT_EQ(dir.read("report.pdf").rfind("%PDF", 0), 0u);
+  EXPECT_EQ(run({marked, "--paper", "A4", "--fai", fai}), 2);
+  EXPECT_NE(err.find("--paper is for --pdf only"), std::string::npos) << err;
 }
 
 }  // namespace

@@ -336,7 +336,7 @@ TEST(ReportTemplates, FilledWorkbooksReadBackInTheLayerAndInOpenpyxl) {
   EXPECT_EQ(cells["G12"].kind, "none");
   EXPECT_EQ(cells["K13"].value, "12.45");
   EXPECT_EQ(cells["L11"].kind, "formula");
-  EXPECT_EQ(cells["L11"].value.substr(0, 12), "=IF($A11=\"\",");
+  EXPECT_EQ(cells["L11"].value.substr(0, 24), "=IF(OR($A11=\"\",$D11=\"\"),");
   EXPECT_EQ(cells["P13"].kind, "formula");
   EXPECT_EQ(cells["A14"].kind, "none");
   EXPECT_EQ(cells["P14"].kind, "formula");
