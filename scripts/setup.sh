@@ -9,7 +9,7 @@ packages=(
   libsqlite3-dev libzip-dev libpugixml-dev
   googletest libgtest-dev libbenchmark-dev
   python3 python3-ezdxf python3-openpyxl
-  libreoffice-calc-nogui
+  libreoffice-calc-nogui poppler-utils
   fonts-wqy-microhei
   xvfb xauth
 )

@@ -3,7 +3,7 @@
 entities, 5,000 of them dimensions (every kind, some toleranced, their
 blocks rendered), about 20 MB of R2018 DXF.
 
-usage: make_bench_drawing.py OUTPUT.dxf
+usage: make_bench_drawing.py OUTPUT.dxf [TOTAL DIMENSIONS]
 """
 
 import math
@@ -17,6 +17,9 @@ DIMENSIONS = 5000
 
 
 def main(path):
+    global TOTAL, DIMENSIONS
+    if len(sys.argv) == 4:
+        TOTAL, DIMENSIONS = int(sys.argv[2]), int(sys.argv[3])
     random.seed(20240611)
     ezdxf.options.write_fixed_meta_data_for_testing = True
     doc = ezdxf.new("R2018", setup=True)
@@ -91,6 +94,6 @@ def main(path):
 
 
 if __name__ == "__main__":
-    if len(sys.argv) != 2:
+    if len(sys.argv) not in (2, 4):
         sys.exit(__doc__)
     main(sys.argv[1])

@@ -8,6 +8,10 @@
 #include <csignal>
 #include <cstdio>
 
+#include <algorithm>
+#include <map>
+
+#include "browse/results.h"
 #include "fakes/unprivileged.h"
 #include "intake/dimtable.h"
 
@@ -453,4 +457,74 @@ TEST_F(Browser, ADatabaseThatCannotBeWrittenKeepsTheValueAndSaysSo) {
   ASSERT_EQ(stored.size(), 2u);
   EXPECT_EQ(stored.at(1).samples[0], 5.5f);
   EXPECT_EQ(stored.at(2).samples[0], 6.5f);
+}
+
+namespace {
+
+// The colour each entity is shown in over its own, by entity.
+std::map<const cadhost::Entity*, int> shownColors(
+    const fakes::FakeDocument& doc) {
+  std::map<const cadhost::Entity*, int> out;
+  for (const auto& [e, c] : doc.resultColors) out[e.get()] = c;
+  return out;
+}
+
+}  // namespace
+
+TEST_F(Browser, TheMarksShowTheResultsAsSamplesAreTyped) {
+  numbered({"10", "20", "30"});
+  auto& m = f();
+  const cadhost::Entity* circle1 = m.markCircles[1].get();
+  const cadhost::Entity* text1 = m.markTexts[1].get();
+  EXPECT_TRUE(doc->resultColors.empty());  // nothing measured yet
+  type(0, "10");
+  EXPECT_EQ(shownColors(*doc),
+            (std::map<const cadhost::Entity*, int>{{circle1, 3}, {text1, 3}}));
+  type(0, "110");  // far outside: red at once, before it is stored
+  EXPECT_EQ(shownColors(*doc)[circle1], 1);
+  EXPECT_EQ(program->ctx.sampleCounts[1], 0);
+  type(0, "1x");  // no number yet: what is stored shows, here nothing
+  EXPECT_TRUE(doc->resultColors.empty());
+  type(0, "10");
+  m.ComNext->userClick();
+  type(0, "999");
+  auto shown = shownColors(*doc);
+  EXPECT_EQ(shown.size(), 4u);
+  EXPECT_EQ(shown[circle1], 3);
+  EXPECT_EQ(shown[m.markTexts[2].get()], 1);
+  // Emptied again: the mark goes back to its own colour.
+  type(0, "");
+  EXPECT_EQ(shownColors(*doc).count(m.markTexts[2].get()), 0u);
+  // The judgement the colours follow is the report's.
+  EXPECT_EQ(browse::verdictAt(m, 1), reports::Verdict::Ok);
+  EXPECT_EQ(browse::verdictAt(m, 3), reports::Verdict::Unmeasured);
+}
+
+TEST_F(Browser, MarksDrawnBeforeThisRunAreFoundByTheirNumbers) {
+  numbered({"10", "20", "30"});
+  auto& m = f();
+  const auto circle2 = m.markCircles[2];
+  const auto text2 = m.markTexts[2];
+  // A decoy of the same number far off, and a circle that rings nothing.
+  auto far = addText("2", 900, 900);
+  auto decoy = add("AcDbCircle");
+  decoy->centerPoint = cadhost::Point{40, 40, 0};
+  decoy->radius = 1;
+  type(0, "10");
+  m.ComNext->userClick();
+  type(0, "20");
+  m.ComLast->userClick();
+  // As after loading a drawing numbered in an earlier run: the program
+  // holds none of its marks.
+  for (auto* marks : {&m.markCircles, &m.markTexts})
+    std::fill(marks->begin(), marks->end(), nullptr);
+  browse::showResults(m);
+  const auto shown = shownColors(*doc);
+  EXPECT_EQ(shown.size(), 4u);
+  EXPECT_EQ(shown.at(circle2.get()), 3);
+  EXPECT_EQ(shown.at(text2.get()), 3);
+  EXPECT_EQ(shown.count(far.get()), 0u);
+  EXPECT_EQ(shown.count(decoy.get()), 0u);
+  EXPECT_EQ(browse::markNumber(m, 2), "2");
+  EXPECT_EQ(browse::markNumber(m, 4), "");
 }

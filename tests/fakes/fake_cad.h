@@ -272,8 +272,14 @@ class FakeDocument : public cadhost::Document {
       {"CECOLOR", std::string("bylayer")},
       {"CLAYER", std::string("0")}};
   std::function<void()> closedHandler;
+  // The colours shown over entities last (ShowResultColors).
+  std::vector<std::pair<cadhost::EntityRef, int>> resultColors;
 
   cadhost::ModelSpace& GetModelSpace() override { return modelSpace; }
+  void ShowResultColors(
+      const std::vector<std::pair<cadhost::EntityRef, int>>& c) override {
+    resultColors = c;
+  }
   cadhost::Variable GetVariable(const std::string& name) override {
     std::string up = name;
     for (char& c : up) c = static_cast<char>(std::toupper(c));

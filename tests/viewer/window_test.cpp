@@ -11,6 +11,7 @@
 #include <QTimer>
 
 #include "cadhost/viewer/cad_window.h"
+#include "cadhost/viewer/palette.h"
 #include "cadhost/viewer/window_host.h"
 #include "forms/qt/qt_desktop.h"
 #include "viewer_support.h"
@@ -428,3 +429,64 @@ TEST(CadWindowEdit, ThePropertiesBarSetsTheCurrentLayerAndColour) {
   EXPECT_EQ(s.errors.size(), 1u);
   EXPECT_EQ(s.engineDoc->currentLayer(), "标注");
 }
+
+namespace {
+
+// Primitives drawn in exactly this colour number.
+std::size_t inColor(const cadhost::viewer::Scene& scene, int aci) {
+  const auto rgb = cadhost::viewer::aciColor(aci);
+  std::size_t n = 0;
+  for (const auto& p : scene.prims())
+    if (!p.dead && p.color.role == cadhost::viewer::ColorRole::Own &&
+        p.color.rgb == rgb)
+      ++n;
+  return n;
+}
+
+TEST(CadWindowResults, MarksShowTheirResultsAsAViewOnly) {
+  Shown s;
+  // The toggle starts on whatever the last run left in the settings.
+  s.window->setResultsShown(true);
+  auto& ms = s.doc->GetModelSpace();
+  s.doc->StartUndoMark();
+  auto circle = ms.AddCircle({10, 10, 0}, 2);
+  auto number = ms.AddText("1", {9, 9, 0}, 2.4);
+  auto other = ms.AddCircle({40, 10, 0}, 2);
+  s.doc->EndUndoMark();
+  s.window->sync();
+  s.engineDoc->saveAs(s.dir.file("before.dxf"));
+  const std::size_t depth = s.engineDoc->undoDepth();
+  const std::size_t magentaBefore = inColor(s.window->scene(), 6);
+
+  s.doc->ShowResultColors({{circle, 6}, {number, 6}});
+  s.window->sync();
+  // The circle and its number, nothing else.
+  EXPECT_EQ(inColor(s.window->scene(), 6), magentaBefore + 2);
+  // Seen again after the mark is edited (rebuilt in the scene).
+  circle->Move({0, 0, 0}, {1, 0, 0});
+  s.window->sync();
+  EXPECT_EQ(inColor(s.window->scene(), 6), magentaBefore + 2);
+
+  // The View menu's toggle hides and shows them.
+  ASSERT_TRUE(s.window->resultsAction()->isCheckable());
+  s.window->resultsAction()->trigger();
+  EXPECT_FALSE(s.window->resultsShown());
+  EXPECT_EQ(inColor(s.window->scene(), 6), magentaBefore);
+  s.window->resultsAction()->trigger();
+  EXPECT_EQ(inColor(s.window->scene(), 6), magentaBefore + 2);
+
+  // A view: no change to the drawing, none to undo, none in the file. The
+  // edit above is the only difference from the file saved before.
+  s.doc->SendCommand("Undo\r\r");
+  EXPECT_EQ(s.engineDoc->undoDepth(), depth);
+  EXPECT_EQ(circle->Color(), other->Color());
+  s.engineDoc->saveAs(s.dir.file("after.dxf"));
+  EXPECT_EQ(s.dir.read("before.dxf"), s.dir.read("after.dxf"));
+
+  // Colours end with the results: none given, none shown.
+  s.doc->ShowResultColors({});
+  s.window->sync();
+  EXPECT_EQ(inColor(s.window->scene(), 6), magentaBefore);
+}
+
+}  // namespace
