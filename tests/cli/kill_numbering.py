@@ -134,7 +134,10 @@ def main(cli, kills, seed):
                     fail("kill %d: the rerun's marked drawing is not whole" % k)
             elif again.returncode != 2 or "已经标号" not in err:
                 fail("kill %d: a numbered drawing was numbered again" % k)
-            left = sorted(os.listdir(work))
+            # A copy cut short leaves only its hidden part, removed by the
+            # next copy into the folder.
+            left = sorted(n for n in os.listdir(work)
+                          if not n.startswith(".marked.mdb.part-"))
             # The marked drawing's copy of the database comes after the
             # commit: whole when it is there.
             if "marked.mdb" in left:
