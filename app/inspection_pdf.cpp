@@ -77,6 +77,10 @@ InspectionPdf writeInspectionPdf(model::Form1& f, const std::string& path,
   out.report = reports::inspectionReport(f);
   // The marks' colours from what is stored, as the table has it.
   browse::showResults(f);
+  for (std::int32_t p = 1; p <= f.Combo1->listCount(); ++p) {
+    const browse::MarkParts parts = browse::marksOf(f, p);
+    if (parts.circle || parts.text) ++out.marksFound;
+  }
   cadhost::viewer::FontMetrics metrics;
   cadhost::viewer::Scene scene(metrics);
   scene.setOverlay(doc->resultColors());
@@ -117,7 +121,10 @@ void reportFromWindow(
     say("检验报告已保存：" + path + "\n共 " + std::to_string(pdf.pages) +
         " 页；OK " + std::to_string(r.ok) + "，NG " + std::to_string(r.ng) +
         "，未测 " + std::to_string(r.unmeasured) +
-        (r.noLimits ? "，无法判定 " + std::to_string(r.noLimits) : "") + "。");
+        (r.noLimits ? "，无法判定 " + std::to_string(r.noLimits) : "") + "。" +
+        (pdf.marksFound == 0
+             ? "\n图纸中没有找到标号，第一页的图上没有结果颜色。"
+             : ""));
   } catch (const std::exception& e) {
     say(e.what());
   }

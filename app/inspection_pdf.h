@@ -18,6 +18,9 @@ namespace app {
 
 struct InspectionPdf {
   int pages = 0;
+  // Dimensions whose mark was found in the drawing: none when the drawing
+  // given is not the marked one.
+  int marksFound = 0;
   reports::InspectionReport report;
 };
 

@@ -1,5 +1,6 @@
 #include "browse/results.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <map>
@@ -48,7 +49,7 @@ std::optional<long> numberOfText(std::string text) {
 struct Found {
   cadhost::EntityRef entity;
   cadhost::Point at{};
-  double radius = 0;
+  double radius = 0;  // a circle's radius, a text's height
 };
 
 double distance(const cadhost::Point& a, const cadhost::Point& b) {
@@ -86,31 +87,40 @@ void findMarks(model::Form1& f) {
     if (!number || static_cast<size_t>(p) >= f.ctx.dimRecords.size()) continue;
     const auto& d = f.ctx.dimRecords[static_cast<size_t>(p)];
     const cadhost::Point dim{d.x, d.y, 0};
-    const Found* best = nullptr;
     auto [from, to] = texts.equal_range(*number);
+    std::vector<const Found*> nearest;
     for (auto it = from; it != to; ++it)
-      if (!taken.contains(it->second.entity.get()) &&
-          (!best || distance(it->second.at, dim) < distance(best->at, dim)))
-        best = &it->second;
-    if (!best) continue;
-    taken.insert(best->entity.get());
-    auto& parts = f.foundMarks[static_cast<size_t>(p)];
-    parts[1] = best->entity;
-    // The circle drawn around the number: its centre within its radius and
-    // a half of the text's corner.
-    const Found* ring = nullptr;
-    double ringDistance = std::numeric_limits<double>::max();
-    for (const Found& c : circles) {
-      const double r = distance(c.at, best->at);
-      if (r <= 1.5 * c.radius && r < ringDistance &&
-          !taken.contains(c.entity.get())) {
-        ring = &c;
-        ringDistance = r;
+      if (!taken.contains(it->second.entity.get()))
+        nearest.push_back(&it->second);
+    std::sort(nearest.begin(), nearest.end(),
+              [&](const Found* a, const Found* b) {
+                return distance(a->at, dim) < distance(b->at, dim);
+              });
+    for (const Found* text : nearest) {
+      // The circle around the number: its centre within its radius and a
+      // half of the text's corner, and a mark's size, not a hole's.
+      const Found* ring = nullptr;
+      double ringDistance = std::numeric_limits<double>::max();
+      for (const Found& c : circles) {
+        const double r = distance(c.at, text->at);
+        if (r <= 1.5 * c.radius && c.radius <= 4 * text->radius &&
+            r < ringDistance && !taken.contains(c.entity.get())) {
+          ring = &c;
+          ringDistance = r;
+        }
       }
-    }
-    if (ring) {
-      taken.insert(ring->entity.get());
-      parts[0] = ring->entity;
+      // A mark is ringed, as every mark drawn here is; a number written
+      // by hand may stand alone, but then beside its dimension. Any other
+      // text of that number (a grid label, a note) is none.
+      if (!ring && distance(text->at, dim) > 10 * text->radius) continue;
+      auto& parts = f.foundMarks[static_cast<size_t>(p)];
+      parts[1] = text->entity;
+      taken.insert(text->entity.get());
+      if (ring) {
+        parts[0] = ring->entity;
+        taken.insert(ring->entity.get());
+      }
+      break;
     }
   }
 }

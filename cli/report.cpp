@@ -355,6 +355,11 @@ int reportCommand(const Args& args, std::ostream& out, std::ostream& err) {
       PaintingApplication painting;
       try {
         pdf = app::writeInspectionPdf(f, *pdfOut, paper);
+        if (pdf->marksFound == 0)
+          err << "report: " << drawing
+              << " holds none of its marks, so the drawing's page shows no "
+                 "results; report the marked drawing (number --save-as "
+                 "gives it its own database)\n";
       } catch (const std::runtime_error& e) {
         throw Refused{std::string("report: ") + e.what()};
       }

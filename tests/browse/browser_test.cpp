@@ -514,6 +514,11 @@ TEST_F(Browser, MarksDrawnBeforeThisRunAreFoundByTheirNumbers) {
   m.ComNext->userClick();
   type(0, "20");
   m.ComLast->userClick();
+  // Mark 3 deleted by the user; a note "3" elsewhere.
+  for (const auto& e : {m.markCircles[3], m.markTexts[3]})
+    std::static_pointer_cast<fakes::FakeEntity>(e)->deleted = true;
+  auto note = addText("3", 500, 500);
+  note->textHeight = 2.5;
   // As after loading a drawing numbered in an earlier run: the program
   // holds none of its marks.
   for (auto* marks : {&m.markCircles, &m.markTexts})
@@ -525,6 +530,9 @@ TEST_F(Browser, MarksDrawnBeforeThisRunAreFoundByTheirNumbers) {
   EXPECT_EQ(shown.at(text2.get()), 3);
   EXPECT_EQ(shown.count(far.get()), 0u);
   EXPECT_EQ(shown.count(decoy.get()), 0u);
+  // A mark that is gone is not replaced by another text of its number:
+  // a number far from its dimension, without a ring, is a note.
+  EXPECT_EQ(browse::marksOf(m, 3).text, nullptr);
   EXPECT_EQ(browse::markNumber(m, 2), "2");
   EXPECT_EQ(browse::markNumber(m, 4), "");
 }

@@ -332,6 +332,29 @@ TEST_F(ReportCli, ThePdfShowsTheResultsOnTheMarksAndInTheTable) {
   // The report only reads the drawing.
   EXPECT_EQ(dir.read("marked.dxf"), markedBefore);
 
+  // Every font the texts use travels with the file: the "emb" column, the
+  // fourth, as the dashed rule under the heading marks the columns out.
+  auto [fontStatus, fonts] = shell("pdffonts " + quote(pdf));
+  ASSERT_EQ(fontStatus, 0) << fonts;
+  std::istringstream fontLines(fonts);
+  std::vector<std::pair<std::size_t, std::size_t>> columns;
+  int fontCount = 0;
+  for (std::string line; std::getline(fontLines, line);) {
+    if (line.rfind("---", 0) == 0) {
+      for (std::size_t at = 0; at < line.size();) {
+        const std::size_t end = std::min(line.find(' ', at), line.size());
+        columns.emplace_back(at, end - at);
+        at = line.find_first_not_of(' ', end);
+      }
+      continue;
+    }
+    if (columns.size() < 4 || line.size() < columns[3].first) continue;
+    ++fontCount;
+    EXPECT_EQ(line.substr(columns[3].first, 3), "yes")
+        << "not embedded: " << line;
+  }
+  EXPECT_GT(fontCount, 0) << fonts;
+
   // The table: one row per mark with the verdict of the workbook's column.
   auto [status, table] = shell("pdftotext -layout -f 2 " + quote(pdf) + " -");
   ASSERT_EQ(status, 0) << table;
@@ -409,6 +432,11 @@ TEST_F(ReportCli, APdfThatCannotBeWrittenChangesNothing) {
       run({marked, "--pdf", (dir / "report.pdf").string(), "--paper", "A4"}), 0)
       << err;
   EXPECT_EQ(dir.read("report.pdf").rfind("%PDF", 0), 0u);
+  EXPECT_EQ(err, "");
+  // The drawing numbered, not the marked one: the report is made, and the
+  // user told why its drawing shows no results.
+  EXPECT_EQ(run({drawing, "--pdf", (dir / "unmarked.pdf").string()}), 0);
+  EXPECT_NE(err.find("holds none of its marks"), std::string::npos) << err;
   EXPECT_EQ(run({marked, "--paper", "A4", "--fai", fai}), 2);
   EXPECT_NE(err.find("--paper is for --pdf only"), std::string::npos) << err;
 }
