@@ -152,14 +152,14 @@ MarkParts marksOf(model::Form1& f, std::int32_t p) {
   return {alive(circle) ? circle : nullptr, alive(text) ? text : nullptr};
 }
 
-void showResults(model::Form1& f) {
-  if (!f.ctx.cadDoc) return;
-  std::vector<std::pair<cadhost::EntityRef, int>> colors;
+std::vector<int> resultColors(model::Form1& f) {
   const std::int32_t n = f.Combo1->listCount();
+  std::vector<int> colors(static_cast<size_t>(n) + 1, 0);
   // The position the panel's boxes belong to (the list may show the next
   // one already while the panel is being left).
   const std::int32_t current = f.currentPosition;
   for (std::int32_t p = 1; p <= n; ++p) {
+    if (static_cast<size_t>(p) >= f.ctx.dimRecords.size()) break;
     reports::Verdict v = verdictAt(f, p);
     if (p == current && f.FrmInput->enabled()) {
       // What is being typed shows at once; a box that is no number yet
@@ -168,11 +168,21 @@ void showResults(model::Form1& f) {
       if (auto m = panelMeasurement(f, p, f.Combo3->listIndex() + 1, nullptr))
         v = reports::judge(d.value, d.up, d.low, *m);
     }
-    if (v != reports::Verdict::Ok && v != reports::Verdict::Ng) continue;
-    const int color = v == reports::Verdict::Ok ? kOkColor : kNgColor;
-    const MarkParts parts = marksOf(f, p);
+    if (v == reports::Verdict::Ok) colors[static_cast<size_t>(p)] = kOkColor;
+    if (v == reports::Verdict::Ng) colors[static_cast<size_t>(p)] = kNgColor;
+  }
+  return colors;
+}
+
+void showResults(model::Form1& f) {
+  if (!f.ctx.cadDoc) return;
+  const std::vector<int> byPosition = resultColors(f);
+  std::vector<std::pair<cadhost::EntityRef, int>> colors;
+  for (size_t p = 1; p < byPosition.size(); ++p) {
+    if (byPosition[p] == 0) continue;
+    const MarkParts parts = marksOf(f, static_cast<std::int32_t>(p));
     for (const auto& e : {parts.circle, parts.text})
-      if (e) colors.emplace_back(e, color);
+      if (e) colors.emplace_back(e, byPosition[p]);
   }
   forms::resumeNext([&] { f.ctx.cadDoc->ShowResultColors(colors); });
 }

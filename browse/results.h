@@ -38,6 +38,11 @@ struct MarkParts {
 };
 MarkParts marksOf(model::Form1& f, std::int32_t p);
 
+// The colour each numbered position's mark shows, from 1: kOkColor,
+// kNgColor, or 0 for its own. The position in the panel goes by what the
+// panel holds now (samples being typed), the others by what they store.
+std::vector<int> resultColors(model::Form1& f);
+
 // Every numbered position's mark in its result's colour. The position in
 // the panel shows what the panel holds now (samples being typed), the
 // others what they store. A drawing without host shows nothing.

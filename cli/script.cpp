@@ -388,6 +388,8 @@ class Runner {
       dumpCell(w[2], w[3], j);
     } else if (what == "marks") {
       dumpMarks(program_->main, j);
+    } else if (what == "results") {
+      dumpResults(program_->main, j);
     } else if (what == "file") {
       // A data file the program wrote, as bytes (CR LF shows as \r\n).
       std::ifstream in(w[2], std::ios::binary);

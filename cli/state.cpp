@@ -1,6 +1,7 @@
 #include "cli/state.h"
 
 #include "app/program.h"
+#include "browse/results.h"
 #include "forms/form.h"
 
 namespace cli {
@@ -237,6 +238,25 @@ void dumpMarks(const model::Form1& f, Json& j) {
     j.key("text");
     markPart(at < f.markTexts.size() ? f.markTexts[at] : nullptr, false, j);
     j.endObject();
+  }
+  j.endArray().endObject();
+}
+
+void dumpResults(model::Form1& f, Json& j) {
+  const std::vector<int> colors = browse::resultColors(f);
+  j.beginObject().key("results").beginArray();
+  for (size_t p = 1; p < colors.size(); ++p) {
+    const auto position = static_cast<std::int32_t>(p);
+    const browse::MarkParts parts = browse::marksOf(f, position);
+    j.beginObject()
+        .field("mark", browse::markNumber(f, position))
+        .field("verdict",
+               reports::verdictText(browse::verdictAt(f, position)))
+        .field("shown", colors[p] == browse::kOkColor   ? "green"
+                        : colors[p] == browse::kNgColor ? "red"
+                                                        : "own")
+        .field("markFound", parts.circle != nullptr || parts.text != nullptr)
+        .endObject();
   }
   j.endArray().endObject();
 }

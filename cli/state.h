@@ -28,5 +28,9 @@ void dumpState(app::Program& p, const std::string& hostState, Json& j);
 // each part's geometry, colour and layer, null for a part not in the
 // drawing (never drawn, deleted, or taken back).
 void dumpMarks(const model::Form1& f, Json& j);
+// The results on the marks: each numbered position's mark number, the
+// verdict of what it stores, the colour its mark shows ("green", "red" or
+// its "own": the panel's position as typed) and whether its mark was found.
+void dumpResults(model::Form1& f, Json& j);
 
 }  // namespace cli
