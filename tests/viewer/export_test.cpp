@@ -4,10 +4,13 @@
 
 #include <QImage>
 #include <QPainter>
+#include <cstdio>
+#include <map>
 #include <sstream>
 
 #include "cadhost/viewer/export.h"
 #include "cadhost/viewer/qt_canvas.h"
+#include "cadhost/viewer/report_pdf.h"
 #include "cli/commands.h"
 #include "viewer_support.h"
 
@@ -122,6 +125,73 @@ TEST(Export, PdfIsAVectorDrawingOnTheChosenPaper) {
   cadhost::viewer::exportPdf(n.scene, dir.file("a4.pdf"), o);
   EXPECT_NEAR(mediaBox(readBytes(dir.file("a4.pdf"))).first, 210 / 25.4 * 72,
               1);
+}
+
+// Text of one page of a PDF, as pdftotext lays it out.
+std::string pageText(const std::string& pdf, int page) {
+  const std::string command = "pdftotext -layout -f " + std::to_string(page) +
+                              " -l " + std::to_string(page) + " '" + pdf +
+                              "' - 2>&1";
+  std::string out;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (!pipe) return out;
+  char buf[4096];
+  std::size_t n;
+  while ((n = fread(buf, 1, sizeof buf, pipe)) > 0) out.append(buf, n);
+  EXPECT_EQ(pclose(pipe), 0) << out;
+  return out;
+}
+
+TEST(Export, AReportTableRunsOverPagesWithEveryRowOnce) {
+  Numbered n;
+  TempDir dir;
+  cadhost::viewer::PrintedTable t;
+  t.title = "检验报告 part.dxf";
+  t.header = {"图纸：part.dxf", "零件号：A-100", "图号：DM-17"};
+  t.summary = "OK 1　NG 1";
+  t.columns = {"标号", "名义尺寸", "判定"};
+  t.widths = {1, 2, 1};
+  t.toneColumn = 2;
+  const int rows = 230;
+  for (int i = 1; i <= rows; ++i)
+    t.rows.push_back({{"R" + std::to_string(i), std::to_string(i * 1.5),
+                       i % 2 ? "OK" : "NG"},
+                      i % 2 ? cadhost::viewer::PrintedTable::Tone::Good
+                            : cadhost::viewer::PrintedTable::Tone::Bad});
+  cadhost::viewer::PdfOptions o;
+  o.paper = QPageSize::A4;
+  const std::string file = dir.file("report.pdf");
+  const int pages = cadhost::viewer::exportReportPdf(n.scene, t, file, o);
+  ASSERT_GE(pages, 4);  // the drawing, then the rows over three pages or more
+  const std::string pdf = readBytes(file);
+  EXPECT_EQ(pdf.find("/Subtype /Image"), std::string::npos);
+  // The drawing's page across, the table's upright.
+  EXPECT_NE(pdf.find("/MediaBox [0 0 842"), std::string::npos);
+  EXPECT_NE(pdf.find("/MediaBox [0 0 595"), std::string::npos);
+  std::map<std::string, int> seen;
+  for (int page = 1; page <= pages; ++page) {
+    const std::string text = pageText(file, page);
+    EXPECT_NE(text.find("第 " + std::to_string(page) + " 页，共 " +
+                        std::to_string(pages) + " 页"),
+              std::string::npos)
+        << page;
+    EXPECT_NE(text.find("检验报告 part.dxf"), std::string::npos) << page;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+      std::istringstream words(line);
+      std::string first;
+      words >> first;
+      if (page >= 2 && first.size() > 1 && first[0] == 'R') ++seen[first];
+    }
+    if (page >= 2) {
+      EXPECT_NE(text.find("名义尺寸"), std::string::npos) << page;
+    }
+  }
+  EXPECT_EQ(seen.size(), static_cast<std::size_t>(rows));
+  for (const auto& [row, count] : seen) EXPECT_EQ(count, 1) << row;
+  // The header on the first pages only.
+  EXPECT_NE(pageText(file, 2).find("零件号：A-100"), std::string::npos);
+  EXPECT_EQ(pageText(file, 3).find("零件号"), std::string::npos);
 }
 
 TEST(Export, PngOfTheAskedWidthOnWhite) {
