@@ -96,8 +96,7 @@ InspectionPdf writeInspectionPdf(model::Form1& f, const std::string& path,
 
 void reportFromWindow(
     model::Form1& f,
-    const std::function<std::string(const std::string& proposed)>& askPath,
-    const cadhost::viewer::PdfOptions& options) {
+    const std::function<ReportTarget(const std::string& proposed)>& ask) {
   auto say = [&](const std::string& text) {
     f.ctx.desktop.message(text, forms::Buttons::Ok, "");
   };
@@ -106,7 +105,8 @@ void reportFromWindow(
     return;
   }
   if (!browse::leaveStep(f)) return;
-  const std::string path = askPath(proposedReportPath(f));
+  const ReportTarget target = ask(proposedReportPath(f));
+  const std::string& path = target.path;
   if (path.empty()) return;
   namespace fs = std::filesystem;
   std::error_code ec;
@@ -116,7 +116,7 @@ void reportFromWindow(
       return;
     }
   try {
-    const InspectionPdf pdf = writeInspectionPdf(f, path, options);
+    const InspectionPdf pdf = writeInspectionPdf(f, path, target.options);
     const auto& r = pdf.report;
     say("检验报告已保存：" + path + "\n共 " + std::to_string(pdf.pages) +
         " 页；OK " + std::to_string(r.ok) + "，NG " + std::to_string(r.ng) +

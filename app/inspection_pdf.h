@@ -34,13 +34,19 @@ InspectionPdf writeInspectionPdf(model::Form1& f, const std::string& path,
 // "<drawing>-检验报告.pdf" beside the drawing.
 std::string proposedReportPath(const model::Form1& f);
 
+// Where the window's report goes, and on which paper; an empty path is a
+// cancel.
+struct ReportTarget {
+  std::string path;
+  cadhost::viewer::PdfOptions options;
+};
+
 // The window's "检验报告 PDF…": the panel is left first (a sample box that
-// is no number stops it there), then `askPath` asks where, starting at the
-// proposed path (empty: the user cancelled); the outcome is told in a
-// message. Never over the drawing or its database.
+// is no number stops it there), then `ask` asks where and on which paper,
+// starting at the proposed path; the outcome is told in a message. Never
+// over the drawing or its database.
 void reportFromWindow(
     model::Form1& f,
-    const std::function<std::string(const std::string& proposed)>& askPath,
-    const cadhost::viewer::PdfOptions& options);
+    const std::function<ReportTarget(const std::string& proposed)>& ask);
 
 }  // namespace app

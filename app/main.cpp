@@ -65,18 +65,31 @@ int main(int argc, char** argv) {
             workspace.adoptSheets(w);
             // The inspection report beside the workbooks it sums up.
             w->addReportAction(QStringLiteral("检验报告 PDF…"), [&, w] {
-              auto askPath = [w](const std::string& proposed) {
+              // The paper goes with the file type chosen: A3 first.
+              auto ask = [w](const std::string& proposed) {
+                const char* papers[] = {"A3", "A4", "A2", "A1", "A0"};
+                QStringList filters;
+                for (const char* p : papers)
+                  filters << QStringLiteral("PDF，%1 图纸 (*.pdf)")
+                                 .arg(QLatin1String(p));
+                QString chosen = filters.front();
                 QString path = QFileDialog::getSaveFileName(
                     w, QStringLiteral("保存检验报告"),
                     QString::fromStdString(proposed),
-                    QStringLiteral("PDF 文件 (*.pdf)"));
-                if (!path.isEmpty() &&
-                    !path.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive))
+                    filters.join(QStringLiteral(";;")), &chosen);
+                app::ReportTarget target;
+                if (path.isEmpty()) return target;
+                if (!path.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive))
                   path += QLatin1String(".pdf");
-                return path.toStdString();
+                target.path = path.toStdString();
+                const auto at = filters.indexOf(chosen);
+                bool ok = false;
+                target.options.paper = cadhost::viewer::paperByName(
+                    QLatin1String(papers[at < 0 ? 0 : at]), &ok);
+                return target;
               };
-              auto report = [&, askPath] {
-                app::reportFromWindow(program.main, askPath, {});
+              auto report = [&, ask] {
+                app::reportFromWindow(program.main, ask);
               };
               if (binderRef)
                 binderRef->act(report);

@@ -12,7 +12,10 @@
 #include <QImage>
 #include <regex>
 
+#include "app/inspection_pdf.h"
+#include "browse/browser.h"
 #include "cli/commands.h"
+#include "cli/session.h"
 #include "fakes/temp_dir.h"
 #include "intake/dimtable.h"
 #include "libreoffice.h"
@@ -439,6 +442,52 @@ TEST_F(ReportCli, APdfThatCannotBeWrittenChangesNothing) {
   EXPECT_NE(err.find("holds none of its marks"), std::string::npos) << err;
   EXPECT_EQ(run({marked, "--paper", "A4", "--fai", fai}), 2);
   EXPECT_NE(err.find("--paper is for --pdf only"), std::string::npos) << err;
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(ReportCli, TheWindowsReportLeavesThePanelFirstAndNamesWhatItWrote) {
+  cli::PaintingApplication painting;
+  cli::Session s;
+  ASSERT_TRUE(s.start());
+  ASSERT_TRUE(s.openDrawing(drawing, std::nullopt, ""));
+  auto& f = s.main();
+  s.program().run([&] { f.comSort->userClick(); });
+  s.takeMessages();
+  int asked = 0;
+  std::string target = (dir / "r.pdf").string();
+  auto ask = [&](const std::string& proposed) {
+    ++asked;
+    EXPECT_EQ(proposed, (dir / "part-检验报告.pdf").string());
+    app::ReportTarget t;
+    t.path = target;
+    t.options.paper = QPageSize::A4;
+    return t;
+  };
+  // A box that is no number: told, and nothing asked or written.
+  s.program().run([&] { f.Text7[0]->userType("abc"); });
+  s.program().run([&] { app::reportFromWindow(f, ask); });
+  EXPECT_NE(s.takeMessages().find("不是有效数字"), std::string::npos);
+  EXPECT_EQ(asked, 0);
+  // Typed and not yet stored: the report stores it first and counts it.
+  s.program().run([&] { f.Text7[0]->userType("1000"); });
+  s.program().run([&] { app::reportFromWindow(f, ask); });
+  const std::string said = s.takeMessages();
+  EXPECT_NE(said.find("检验报告已保存：" + target), std::string::npos) << said;
+  EXPECT_NE(said.find("NG 1"), std::string::npos) << said;
+  EXPECT_EQ(browse::measurementOf(s.program().ctx, 1).samples[0], 1000.0f);
+  EXPECT_EQ(dir.read("r.pdf").rfind("%PDF", 0), 0u);
+  // Never over the drawing or its database.
+  for (const std::string& own : {drawing, db}) {
+    const std::string before = dir.read(fs::path(own).filename().string());
+    target = own;
+    s.program().run([&] { app::reportFromWindow(f, ask); });
+    EXPECT_NE(s.takeMessages().find("不能写在图纸或它的数据库上"),
+              std::string::npos);
+    EXPECT_EQ(dir.read(fs::path(own).filename().string()), before);
+  }
 }
 
 }  // namespace
