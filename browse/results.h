@@ -43,9 +43,8 @@ MarkParts marksOf(model::Form1& f, std::int32_t p);
 // panel holds now (samples being typed), the others by what they store.
 std::vector<int> resultColors(model::Form1& f);
 
-// Every numbered position's mark in its result's colour. The position in
-// the panel shows what the panel holds now (samples being typed), the
-// others what they store. A drawing without host shows nothing.
+// Every numbered position's mark in the CAD window in the colour
+// resultColors gives it. A drawing without host shows nothing.
 void showResults(model::Form1& f);
 
 }  // namespace browse

@@ -1,12 +1,11 @@
 #include "reports/fai.h"
 #include "reports/readback.h"
+#include "reports/verdict.h"
 
 #include <algorithm>
 #include <array>
 #include <cfloat>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <system_error>
 #include <vector>
@@ -65,22 +64,11 @@ double cellNumber(const CellValue& v) {
   return 0;
 }
 
-std::string cellText(const CellValue& v) {
-  if (const auto* t = std::get_if<std::string>(&v)) return *t;
-  if (const auto* d = std::get_if<double>(&v)) return forms::DoubleText(*d);
-  if (const auto* s = std::get_if<float>(&v)) return forms::SingleText(*s);
-  return {};
-}
-
 // A deviation as its single shows it (0.3, not 0.30000001192...), added
 // to the nominal value, to the 15 digits a spreadsheet shows: 15 + 0.3
 // gives 15.3, 25.4 - 0.05 gives 25.35.
 double limit(double nominal, float deviation, int sign) {
-  const double dev = std::strtod(forms::SingleText(deviation).c_str(), nullptr);
-  const double sum = nominal + sign * dev;
-  char text[40];
-  std::snprintf(text, sizeof text, "%.15g", sum);
-  return std::strtod(text, nullptr);
+  return spreadsheetDigits(nominal + sign * cellDouble(deviation));
 }
 
 // A text as a message shows it: a long one cut, control characters and
@@ -435,6 +423,13 @@ void ComOk_Click(model::Form1& f) {
   app->SetVisible(true);
   for (forms::Control* c : {f.ComFresh, f.ComCPK, f.mnuFresh, f.mnuCPK})
     c->setEnabled(true);
+}
+
+std::string cellText(const CellValue& v) {
+  if (const auto* t = std::get_if<std::string>(&v)) return *t;
+  if (const auto* d = std::get_if<double>(&v)) return forms::DoubleText(*d);
+  if (const auto* s = std::get_if<float>(&v)) return forms::SingleText(*s);
+  return {};
 }
 
 std::string zoneOfPosition(model::Form1& f, std::int32_t p) {

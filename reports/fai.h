@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "reports/sheet_host.h"
+
 namespace model {
 class Form1;
 }  // namespace model
@@ -13,6 +15,9 @@ namespace reports {
 void ComOk_Click(model::Form1& f);
 void ComFresh_Click(model::Form1& f);
 void ComCPK_Click(model::Form1& f);
+
+// A cell's value as its text: a number as its shortest text, nothing as "".
+std::string cellText(const CellValue& v);
 
 // The zone of position p's dimension on the drawing's grid ("B3"), as the
 // workbooks show it.

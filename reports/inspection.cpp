@@ -1,7 +1,5 @@
 #include "reports/inspection.h"
 
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 
 #include "browse/browser.h"
@@ -19,13 +17,6 @@ namespace {
 constexpr int kHeaderFirstRow = 2;
 constexpr int kHeaderLastRow = 9;
 constexpr int kHeaderLastColumn = 16;
-
-std::string cellText(const CellValue& v) {
-  if (const auto* t = std::get_if<std::string>(&v)) return *t;
-  if (const auto* d = std::get_if<double>(&v)) return forms::DoubleText(*d);
-  if (const auto* s = std::get_if<float>(&v)) return forms::SingleText(*s);
-  return {};
-}
 
 std::string trimmed(std::string s) {
   const char* blanks = " \t\r\n";
@@ -68,9 +59,7 @@ std::vector<std::pair<std::string, std::string>> headerOf(
 }  // namespace
 
 std::string reportNumber(double value) {
-  char text[40];
-  std::snprintf(text, sizeof text, "%.15g", value);
-  return forms::DoubleText(std::strtod(text, nullptr));
+  return forms::DoubleText(spreadsheetDigits(value));
 }
 
 InspectionReport inspectionReport(model::Form1& f) {

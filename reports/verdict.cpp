@@ -4,6 +4,8 @@
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 
 #include "reports/xlsx/formula.h"
 
@@ -20,6 +22,12 @@ double cellDouble(float value) {
   double d = 0;
   std::from_chars(buf.data(), res.ptr, d);
   return d;
+}
+
+double spreadsheetDigits(double value) {
+  char text[40];
+  std::snprintf(text, sizeof text, "%.15g", value);
+  return std::strtod(text, nullptr);
 }
 
 std::optional<Limits> limitsOf(std::string_view nominal, float up, float low) {

@@ -36,6 +36,10 @@ Verdict judge(std::string_view nominal, float up, float low,
 // "OK", "NG", "未测", "无法判定".
 const char* verdictText(Verdict v);
 
+// A number to the 15 significant digits a spreadsheet shows: 15 + 0.3
+// gives 15.3, not 15.300000000000001.
+double spreadsheetDigits(double value);
+
 // A single as its workbook cell holds it: the shortest text that reads
 // back as the single, read as a double (0.3f is 0.3, not 0.300000011...).
 double cellDouble(float value);

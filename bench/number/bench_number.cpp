@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "bench/bench_drawing.h"
 #include "browse/browser.h"
 #include "cadhost/engine/embedded_host.h"
 #include "cli/session.h"
@@ -13,20 +14,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const fs::path& sourceDrawing() {
-  static fs::path path = [] {
-    fs::path dir = DIMMARK_BENCH_DIR;
-    fs::create_directories(dir);
-    fs::path p = dir / "bench_30k.dxf";
-    if (!fs::exists(p)) {
-      std::string cmd = std::string("/usr/bin/python3 ") +
-                        DIMMARK_BENCH_SCRIPT + " " + p.string();
-      if (std::system(cmd.c_str()) != 0) std::abort();
-    }
-    return p;
-  }();
-  return path;
-}
+fs::path sourceDrawing() { return bench::generatedDrawing("bench_30k.dxf"); }
 
 // A fresh copy of the drawing, opened and read as "确定" does.
 struct Opened {

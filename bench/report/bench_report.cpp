@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "app/inspection_pdf.h"
+#include "bench/bench_drawing.h"
 #include "browse/browser.h"
 #include "cli/commands.h"
 #include "cli/session.h"
@@ -16,19 +17,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const fs::path& sourceDrawing() {
-  static fs::path path = [] {
-    fs::path dir = DIMMARK_BENCH_DIR;
-    fs::create_directories(dir);
-    fs::path p = dir / "bench_report_500.dxf";
-    if (!fs::exists(p)) {
-      std::string cmd = std::string("/usr/bin/python3 ") +
-                        DIMMARK_BENCH_SCRIPT + " " + p.string() + " 3000 500";
-      if (std::system(cmd.c_str()) != 0) std::abort();
-    }
-    return p;
-  }();
-  return path;
+fs::path sourceDrawing() {
+  return bench::generatedDrawing("bench_report_500.dxf", "3000 500");
 }
 
 void BM_InspectionPdf(benchmark::State& state) {

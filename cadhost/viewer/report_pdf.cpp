@@ -1,12 +1,10 @@
 #include "cadhost/viewer/report_pdf.h"
 
-#include <QFileInfo>
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QPdfWriter>
 #include <QSaveFile>
 #include <algorithm>
-#include <cmath>
 #include <numeric>
 #include <stdexcept>
 
@@ -51,21 +49,24 @@ Colors toneColors(PrintedTable::Tone tone) {
 }
 
 // What every page carries: the title at the top, its number at the foot.
-// Returns the room left between them.
-QRectF frame(QPainter& p, const Scene& scene, const QRectF& page,
-             const PrintedTable& t, int number, int total) {
-  p.setPen(Qt::black);
-  p.setFont(fontOf(scene, 12, true));
-  const QFontMetricsF titleMetrics(p.font(), p.device());
+// Returns the room left between them. Without a painter it only measures.
+QRectF frame(QPainter* p, QPaintDevice* device, const Scene& scene,
+             const QRectF& page, const PrintedTable& t, int number, int total) {
+  const QFont titleFont = fontOf(scene, 12, true);
+  const QFont footFont = fontOf(scene, 8);
   const QRectF title(page.left(), page.top(), page.width(),
-                     titleMetrics.height());
-  p.drawText(title, Qt::AlignLeft | Qt::AlignVCenter, q(t.title));
-  p.setFont(fontOf(scene, 8));
-  const QFontMetricsF footMetrics(p.font(), p.device());
-  const QRectF foot(page.left(), page.bottom() - footMetrics.height(),
-                    page.width(), footMetrics.height());
-  p.drawText(foot, Qt::AlignHCenter | Qt::AlignVCenter,
-             QStringLiteral("第 %1 页，共 %2 页").arg(number).arg(total));
+                     QFontMetricsF(titleFont, device).height());
+  const double footHeight = QFontMetricsF(footFont, device).height();
+  const QRectF foot(page.left(), page.bottom() - footHeight, page.width(),
+                    footHeight);
+  if (p) {
+    p->setPen(Qt::black);
+    p->setFont(titleFont);
+    p->drawText(title, Qt::AlignLeft | Qt::AlignVCenter, q(t.title));
+    p->setFont(footFont);
+    p->drawText(foot, Qt::AlignHCenter | Qt::AlignVCenter,
+                QStringLiteral("第 %1 页，共 %2 页").arg(number).arg(total));
+  }
   const double gap = mm(2);
   return QRectF(page.left(), title.bottom() + gap, page.width(),
                 foot.top() - gap - (title.bottom() + gap));
@@ -217,11 +218,8 @@ int exportReportPdf(const Scene& scene, const PrintedTable& table,
     const QFont bodyFont = fontOf(scene, 8);
     const QFontMetricsF body(bodyFont, &writer);
     const QRectF tableRoom0(0, 0, tablePage.width(), tablePage.height());
-    // The frame's title and foot, measured as frame() draws them.
-    const QFontMetricsF titleMetrics(fontOf(scene, 12, true), &writer);
-    const QFontMetricsF footMetrics(fontOf(scene, 8), &writer);
-    const double framed = tableRoom0.height() - titleMetrics.height() -
-                          footMetrics.height() - 2 * mm(2);
+    const double framed =
+        frame(nullptr, &writer, scene, tableRoom0, table, 0, 0).height();
     const TableLayout layout = layoutTable(table, tableRoom0, body);
     // The first table page repeats the header block above the rows.
     const double firstHeader =
@@ -241,7 +239,8 @@ int exportReportPdf(const Scene& scene, const PrintedTable& table,
     // The drawing.
     QRectF page = drawingLayout.paintRectPixels(kResolution);
     page.moveTo(0, 0);
-    drawingPage(p, scene, frame(p, scene, page, table, 1, total), table);
+    drawingPage(p, scene, frame(&p, &writer, scene, page, table, 1, total),
+                table);
     pages = 1;
 
     // The table.
@@ -254,7 +253,7 @@ int exportReportPdf(const Scene& scene, const PrintedTable& table,
         throw std::runtime_error("cannot write " + path);
       }
       ++pages;
-      QRectF room = frame(p, scene, tableRoom0, table, pages, total);
+      QRectF room = frame(&p, &writer, scene, tableRoom0, table, pages, total);
       double y = room.top();
       if (t == 0) y += headerBlock(&p, &writer, scene, room, table) + mm(2);
       p.setFont(fontOf(scene, 8, true));

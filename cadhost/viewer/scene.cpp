@@ -252,9 +252,7 @@ void Scene::dropOverlay(std::uint32_t slotIndex, bool restore) {
 }
 
 void Scene::setOverlay(std::unordered_map<const engine::Entity*, int> colors) {
-  std::vector<std::uint32_t> painted;
-  for (const auto& entry : painted_) painted.push_back(entry.first);
-  for (std::uint32_t i : painted) dropOverlay(i, true);
+  while (!painted_.empty()) dropOverlay(painted_.begin()->first, true);
   overlay_ = std::move(colors);
   for (const auto& entry : overlay_)
     if (auto it = slotOf_.find(entry.first); it != slotOf_.end())
