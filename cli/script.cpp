@@ -158,7 +158,13 @@ class Runner {
       forms::Control& c = control(parseAddress(w[1], false));
       int code = static_cast<int>(number(w[2]));
       act(
-          c, [&] { return c.userKeyPress(code); }, "key press");
+          c,
+          [&] {
+            if (!c.reachable()) return false;
+            c.userKeyPress(code);
+            return true;
+          },
+          "key press");
     } else if (cmd == "leave") {
       need(w, 2);
       forms::Control& c = control(parseAddress(w[1], false));

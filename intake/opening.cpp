@@ -166,6 +166,7 @@ void Form2::build() {
   Command1 = &add(Kind::CommandButton, "Command1");
   Command1->setCaption("确定");
   Command1->setGeometry(1700, 1700, 1200, 420);
+  Command1->setDefault(true);
   Load = [this] { Form_Load(); };
   Option1->Click = [this] { Option_Click(); };
   Option2->Click = [this] { Option_Click(); };

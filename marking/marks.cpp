@@ -209,6 +209,8 @@ void after(model::Form1& f) {
   // Dimensions measured before a run that went on numbering keep their
   // results on their marks.
   browse::showResults(f);
+  // The work now is measuring: the keyboard starts at the first sample.
+  f.Text7[0]->SetFocus();
 }
 
 }  // namespace marking

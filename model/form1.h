@@ -211,6 +211,9 @@ class Form1 : public forms::Form {
   void Form_Resize();
   void FrmInput_MouseDown(int button, int shift, float x, float y);
   void FrmSort_MouseDown(int button, int shift, float x, float y);
+  // A right click anywhere else in the window: the marking menu, or the
+  // measuring one over the measurement frame.
+  void Form_MouseDown(int button, int shift, float x, float y);
   void AcadDoc_Close();
   void ExcelClose();
 

@@ -11,7 +11,7 @@ packages=(
   python3 python3-ezdxf python3-openpyxl
   libreoffice-calc-nogui poppler-utils
   fonts-wqy-microhei
-  xvfb xauth
+  xvfb xauth locales desktop-file-utils
 )
 # Fuzzing, when ./test is asked for it: Debian's clang and libFuzzer.
 if [ "${DIMMARK_FUZZ_SECONDS:-0}" != 0 ]; then
