@@ -6,11 +6,16 @@
 #include <deque>
 
 #include "cadhost/engine/plain_text.h"
+#include "intake/text_scan.h"
 #include "model/characteristic.h"
 
 namespace intake {
 
 namespace {
+
+using scan::lines;
+using scan::trim;
+using scan::trimFront;
 
 bool isAsciiLetter(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
@@ -18,44 +23,6 @@ bool isAsciiLetter(char c) {
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 char upper(char c) {
   return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c;
-}
-
-// ASCII blank and tab, the no-break space, the ideographic space.
-std::size_t blankLength(std::string_view s) {
-  if (s.starts_with(' ') || s.starts_with('\t') || s.starts_with('\r'))
-    return 1;
-  if (s.starts_with("\u00A0")) return 2;
-  if (s.starts_with("\u3000")) return 3;
-  return 0;
-}
-
-std::string_view trimFront(std::string_view s) {
-  while (std::size_t n = blankLength(s)) s.remove_prefix(n);
-  return s;
-}
-
-std::string_view trim(std::string_view s) {
-  s = trimFront(s);
-  for (;;) {
-    if (s.ends_with(' ') || s.ends_with('\t') || s.ends_with('\r'))
-      s.remove_suffix(1);
-    else if (s.ends_with("\u00A0"))
-      s.remove_suffix(2);
-    else if (s.ends_with("\u3000"))
-      s.remove_suffix(3);
-    else
-      return s;
-  }
-}
-
-std::vector<std::string_view> lines(std::string_view text) {
-  std::vector<std::string_view> out;
-  for (;;) {
-    std::size_t n = text.find('\n');
-    out.push_back(text.substr(0, n));
-    if (n == std::string_view::npos) return out;
-    text.remove_prefix(n + 1);
-  }
 }
 
 // A decimal number at the start: "1.6", "3,2", ".8"; a separator counts

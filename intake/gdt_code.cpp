@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "cadhost/engine/plain_text.h"
+#include "intake/text_scan.h"
 
 // The letters of the GD&T font and the compartment layout follow public
 // descriptions of the CAD host's frames: the font's shape file (gdt.shp),
@@ -23,41 +24,10 @@ using model::FrameRow;
 using model::Modifier;
 using model::ToleranceValue;
 using model::Zone;
-
-std::size_t charLength(std::string_view s) {
-  if (s.empty()) return 0;
-  auto b = static_cast<unsigned char>(s[0]);
-  std::size_t n = b < 0x80 ? 1 : (b >> 5) == 6 ? 2 : (b >> 4) == 14 ? 3 : 4;
-  return n <= s.size() ? n : s.size();
-}
-
-// Blanks: ASCII blank and tab, the no-break space, the ideographic space.
-std::size_t blankLength(std::string_view s) {
-  if (s.starts_with(' ') || s.starts_with('\t') || s.starts_with('\r'))
-    return 1;
-  if (s.starts_with("\u00A0")) return 2;
-  if (s.starts_with("\u3000")) return 3;
-  return 0;
-}
-
-std::string_view trimFront(std::string_view s) {
-  while (std::size_t n = blankLength(s)) s.remove_prefix(n);
-  return s;
-}
-
-std::string_view trim(std::string_view s) {
-  s = trimFront(s);
-  for (;;) {
-    if (s.ends_with(' ') || s.ends_with('\t') || s.ends_with('\r'))
-      s.remove_suffix(1);
-    else if (s.ends_with("\u00A0"))
-      s.remove_suffix(2);
-    else if (s.ends_with("\u3000"))
-      s.remove_suffix(3);
-    else
-      return s;
-  }
-}
+using scan::blankLength;
+using scan::charLength;
+using scan::trim;
+using scan::trimFront;
 
 // The diameter signs writers use: Ø (also what %%c and the font's n
 // give), ø, ⌀, ∅. Returns the sign's length.
@@ -233,17 +203,6 @@ std::vector<std::string> splitBoxes(std::string_view line) {
   return cells;
 }
 
-std::vector<std::string> splitLines(std::string_view text) {
-  std::vector<std::string> lines(1);
-  for (char c : text) {
-    if (c == '\n')
-      lines.emplace_back();
-    else
-      lines.back() += c;
-  }
-  return lines;
-}
-
 std::string_view projectedSign() {
   return model::symbolOf(Modifier::ProjectedZone);
 }
@@ -325,7 +284,7 @@ Frame decodeToleranceText(std::string_view text) {
   frame.raw = std::string(text);
   cadhost::engine::PlainText plain = cadhost::engine::multilinePlainText(text);
   frame.notUnderstood = plain.unknown;
-  for (const std::string& full : splitLines(plain.text)) {
+  for (std::string_view full : scan::lines(plain.text)) {
     std::string_view line = trim(full);
     if (line.empty()) continue;
     if (hasBoxSeparator(line) || frame.rows.empty()) {
@@ -351,7 +310,7 @@ std::optional<Frame> decodeMTextFrame(std::string_view content) {
   Frame frame;
   frame.raw = std::string(content);
   frame.notUnderstood = plain.unknown;
-  for (const std::string& full : splitLines(plain.text)) {
+  for (std::string_view full : scan::lines(plain.text)) {
     std::string_view line = trim(full);
     if (line.empty()) continue;
     if (startsWithSymbol(line))
