@@ -6,6 +6,7 @@
 
 #include "browse/import/formats.h"
 #include "browse/import/text.h"
+#include "reports/xlsx/text.h"
 
 namespace browse::import {
 
@@ -214,7 +215,7 @@ ParsedFile parse(std::string_view bytes, Format format) {
   if (format == Format::Auto) format = detectFormat(bytes);
   // The XML declares its own encoding; the text formats must be UTF-8 so
   // that labels and instruments read as written.
-  if (format != Format::Qif && !text::validUtf8(bytes)) {
+  if (format != Format::Qif && !xlsx::isValidUtf8(bytes)) {
     ParsedFile out;
     out.format = format;
     out.error = "文件不是UTF-8编码：请另存为UTF-8后再导入";

@@ -84,42 +84,6 @@ std::vector<Word> words(std::string_view line) {
   return out;
 }
 
-bool validUtf8(std::string_view s) {
-  std::size_t i = 0;
-  while (i < s.size()) {
-    const auto b = static_cast<unsigned char>(s[i]);
-    std::size_t n = 0;
-    unsigned code = 0;
-    if (b < 0x80) {
-      ++i;
-      continue;
-    } else if (b >= 0xC2 && b <= 0xDF) {
-      n = 1;
-      code = b & 0x1F;
-    } else if (b >= 0xE0 && b <= 0xEF) {
-      n = 2;
-      code = b & 0x0F;
-    } else if (b >= 0xF0 && b <= 0xF4) {
-      n = 3;
-      code = b & 0x07;
-    } else {
-      return false;
-    }
-    for (std::size_t k = 1; k <= n; ++k) {
-      if (i + k >= s.size()) return false;
-      const auto c = static_cast<unsigned char>(s[i + k]);
-      if ((c & 0xC0) != 0x80) return false;
-      code = (code << 6) | (c & 0x3F);
-    }
-    // Overlong forms, surrogates and beyond U+10FFFF are no text.
-    if ((n == 2 && code < 0x800) || (n == 3 && code < 0x10000) ||
-        (code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF)
-      return false;
-    i += n + 1;
-  }
-  return true;
-}
-
 bool startsWithNoCase(std::string_view s, std::string_view prefix) {
   if (s.size() < prefix.size()) return false;
   for (std::size_t i = 0; i < prefix.size(); ++i)

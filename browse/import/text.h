@@ -21,7 +21,6 @@ struct Word {
   std::size_t at = 0;
 };
 std::vector<Word> words(std::string_view line);
-bool validUtf8(std::string_view s);
 bool startsWithNoCase(std::string_view s, std::string_view prefix);
 
 }  // namespace browse::import::text

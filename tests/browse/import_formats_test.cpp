@@ -2,21 +2,18 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <fstream>
-#include <sstream>
 
 #include "browse/import/result.h"
+#include "import_test_util.h"
 
 namespace {
 
 using namespace browse::import;
+using import_test::row;
 
 std::string fixture(const std::string& name) {
-  std::ifstream in(std::string(DIMMARK_IMPORT_FIXTURES) + "/" + name,
-                   std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
+  return import_test::readFile(std::string(DIMMARK_IMPORT_FIXTURES) + "/" +
+                               name);
 }
 
 const Entry* find(const Part& part, const std::string& label,

@@ -1,11 +1,10 @@
 // The review list: the matching rules at their boundaries, and the report
 // fixtures held against the drawing they were measured on.
 #include "browse/import/match.h"
+#include "import_test_util.h"
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
 
 #include "browse/browser.h"
@@ -13,25 +12,11 @@
 namespace {
 
 using namespace browse::import;
+using import_test::row;
 
 std::string fixture(const std::string& name) {
-  std::ifstream in(std::string(DIMMARK_IMPORT_FIXTURES) + "/" + name,
-                   std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-MarkRow row(int mark, int sub, Kind kind, std::optional<double> nominal,
-            double up, double low) {
-  MarkRow r;
-  r.mark = mark;
-  r.sub = sub;
-  r.kind = kind;
-  r.nominal = nominal;
-  r.up = up;
-  r.low = low;
-  return r;
+  return import_test::readFile(std::string(DIMMARK_IMPORT_FIXTURES) + "/" +
+                               name);
 }
 
 // The drawing of tests/fixtures/import/README.md.

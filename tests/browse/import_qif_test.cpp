@@ -2,23 +2,20 @@
 // the mark its designator names, and nowhere else.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <set>
 #include <sstream>
 
 #include "browse/import/labels.h"
 #include "browse/import/match.h"
+#include "import_test_util.h"
 
 namespace {
 
 using namespace browse::import;
+using import_test::row;
 
 std::string fixture(const std::string& name) {
-  std::ifstream in(std::string(DIMMARK_QIF_FIXTURES) + "/" + name,
-                   std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
+  return import_test::readFile(std::string(DIMMARK_QIF_FIXTURES) + "/" + name);
 }
 
 std::string lineOf(const std::string& text, int line) {
@@ -28,30 +25,19 @@ std::string lineOf(const std::string& text, int line) {
   return l;
 }
 
-MarkRow row(int mark, Kind kind, std::optional<double> nominal, double up,
-            double low) {
-  MarkRow r;
-  r.mark = mark;
-  r.kind = kind;
-  r.nominal = nominal;
-  r.up = up;
-  r.low = low;
-  return r;
-}
-
 // The drawing the sample results were measured against, as its marks say.
 std::vector<MarkRow> sampleDrawing() {
-  return {row(1, Kind::Length, 2466.729, 0, 0),
-          row(2, Kind::Length, 774.27, 0.2, 0.2),
-          row(3, Kind::Length, 945.0027, 0.2, 0.2),
-          row(4, Kind::SurfaceProfile, 0, 1.5, 0),
-          row(5, Kind::SurfaceProfile, 0, 4, 0),
-          row(6, Kind::Diameter, 10, 0.4, 0.4),
-          row(7, Kind::Position, 0, 1, 0),
-          row(8, Kind::Diameter, 10, 0.4, 0.4),
-          row(9, Kind::Position, 0, 1, 0),
-          row(10, Kind::Length, 50, 0.1, 0.1),
-          row(11, Kind::Length, 81.21, 0.5, 0.5)};
+  return {row(1, 0, Kind::Length, 2466.729, 0, 0),
+          row(2, 0, Kind::Length, 774.27, 0.2, 0.2),
+          row(3, 0, Kind::Length, 945.0027, 0.2, 0.2),
+          row(4, 0, Kind::SurfaceProfile, 0, 1.5, 0),
+          row(5, 0, Kind::SurfaceProfile, 0, 4, 0),
+          row(6, 0, Kind::Diameter, 10, 0.4, 0.4),
+          row(7, 0, Kind::Position, 0, 1, 0),
+          row(8, 0, Kind::Diameter, 10, 0.4, 0.4),
+          row(9, 0, Kind::Position, 0, 1, 0),
+          row(10, 0, Kind::Length, 50, 0.1, 0.1),
+          row(11, 0, Kind::Length, 81.21, 0.5, 0.5)};
 }
 
 TEST(ImportQif, SampleResultsReadWithWhatTheirItemsSay) {
@@ -148,7 +134,8 @@ TEST(ImportQif, SixPartsAreSixSamplesByTheirDesignators) {
   EXPECT_EQ(labels.size(), 21u);
   // Its designators name no mark number: nothing lands anywhere.
   std::vector<MarkRow> rows;
-  for (int m = 1; m <= 30; ++m) rows.push_back(row(m, Kind::Unknown, {}, 0, 0));
+  for (int m = 1; m <= 30; ++m)
+    rows.push_back(row(m, 0, Kind::Unknown, {}, 0, 0));
   const Review r = review(rows, f);
   EXPECT_EQ(r.items.size(), 228u);
   EXPECT_EQ(r.count(Status::Unmatched), 228u);
