@@ -3,8 +3,8 @@
 // begins "AX" and names the columns (NOMINAL, +TOL, -TOL, MEAS, DEV,
 // OUTTOL …), then one line per axis. "-TOL" is a magnitude below the
 // nominal, as the drawing keeps it. A "SER NUMBER : …" line in the page
-// header begins the next part when reports of several parts follow each
-// other.
+// header naming another serial number begins the next part, when reports
+// of several parts follow each other.
 #include <algorithm>
 #include <cstdlib>
 
@@ -110,6 +110,20 @@ std::optional<std::string> serialIn(std::string_view line) {
   return std::nullopt;
 }
 
+// Whether a field after the line's first reads as a number.
+bool holdsNumber(std::string_view line, char separator) {
+  std::vector<std::string_view> fields;
+  if (separator == ',') {
+    fields = text::split(line, ',');
+  } else {
+    for (const text::Word& w : text::words(line)) fields.push_back(w.text);
+  }
+  for (std::size_t i = 1; i < fields.size(); ++i)
+    if (readReading(text::trim(fields[i]), {Comma::IfUnambiguous, false}).value)
+      return true;
+  return false;
+}
+
 }  // namespace
 
 ParsedFile parsePcDmis(std::string_view bytes) {
@@ -154,14 +168,18 @@ ParsedFile parsePcDmis(std::string_view bytes) {
       block = {};
       continue;
     }
-    if (!block.open) {
-      if (const auto serial = serialIn(t)) {
+    // The page header names the part; it comes again on every page, and
+    // a page may break inside a dimension.
+    if (const auto serial = serialIn(t)) {
+      block = {};
+      if (*serial != part.name) {
         finishPart();
         part.name = *serial;
         part.line = lineNo;
       }
       continue;
     }
+    if (!block.open) continue;
 
     // The heading: the columns of the lines that follow.
     const bool commas = t.find(',') != t.npos;
@@ -179,6 +197,9 @@ ParsedFile parsePcDmis(std::string_view bytes) {
       continue;
     }
     if (block.columns.empty()) continue;
+
+    // Other text inside a block ("PART NAME : …" after a page break).
+    if (!holdsNumber(t, block.separator)) continue;
 
     // A line of one axis: its fields under the columns.
     std::vector<std::string_view> fields(block.columns.size());

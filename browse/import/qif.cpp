@@ -248,7 +248,6 @@ ParsedFile parseQif(std::string_view bytes) {
                 "”，不是毫米：请让测量软件按毫米输出";
     return out;
   }
-  if (!units.stated) out.notes.push_back("文件没有写明单位，按毫米读取");
 
   std::map<std::string, pugi::xml_node> byId;
   collectIds(root, byId);
@@ -258,6 +257,7 @@ ParsedFile parseQif(std::string_view bytes) {
     out.error = "文件里没有测量结果（MeasurementResults）";
     return out;
   }
+  if (!units.stated) out.notes.push_back("文件没有写明单位，按毫米读取");
 
   for (const pugi::xml_node& result : results) {
     Part part;

@@ -119,6 +119,32 @@ TEST(ImportFormats, PcDmisLinesThatFitNoColumnAreRefused) {
   EXPECT_FALSE(parse("PART NAME : X\n", Format::PcDmis).error.empty());
 }
 
+TEST(ImportFormats, PcDmisPageHeadersNameTheParts) {
+  const std::string heading = "AX NOMINAL +TOL -TOL MEAS DEV OUTTOL\n";
+  const std::string report =
+      "REV NUMBER : C   SER NUMBER : 0007   STATS COUNT : 1\n"
+      "DIM 1= 2D DISTANCE FROM PLANE PLN1 TO PLANE PLN2  UNITS=MM\n" +
+      heading + "M 80.000 0.100 0.100 80.042 0.042 0.000\n" +
+      // The next page of the same part breaks into the dimension list.
+      "PART NAME : BRACKET-A\n"
+      "REV NUMBER : C   SER NUMBER : 0007   STATS COUNT : 1\n"
+      "DIM 2= LOCATION OF PLANE PLN3  UNITS=MM\n" +
+      heading + "Z 45.000 0.100 0.100 44.968 -0.032 0.000\n" +
+      // The next part's report, a dimension still open.
+      "PART NAME : BRACKET-A\n"
+      "REV NUMBER : C   SER NUMBER : 0008   STATS COUNT : 2\n"
+      "DIM 1= 2D DISTANCE FROM PLANE PLN1 TO PLANE PLN2  UNITS=MM\n" +
+      heading + "M 80.000 0.100 0.100 79.990 -0.010 0.000\n";
+  const ParsedFile f = parse(report);
+  ASSERT_EQ(f.parts.size(), 2u);
+  EXPECT_EQ(f.parts[0].name, "0007");
+  ASSERT_EQ(f.parts[0].entries.size(), 2u);
+  EXPECT_EQ(f.parts[0].entries[1].value, 44.968);
+  EXPECT_EQ(f.parts[1].name, "0008");
+  ASSERT_EQ(f.parts[1].entries.size(), 1u);
+  EXPECT_EQ(f.parts[1].entries[0].value, 79.99);
+}
+
 TEST(ImportFormats, CalypsoTableWithPartsAndSignedTolerances) {
   const ParsedFile f = parse(fixture("bracket_calypso_chr.txt"));
   ASSERT_TRUE(f.error.empty()) << f.error;
