@@ -18,6 +18,7 @@
 #include <QTextBrowser>
 #include <QTimer>
 #include <QUrl>
+#include <limits>
 
 namespace forms::qt {
 namespace {
@@ -309,6 +310,7 @@ void Binder::sync(View& v) {
   for (auto& [ctl, w] : v.widgets)
     if (w) syncControl(*ctl, w);
   syncOptionTabStops(v);
+  syncBanners(v);
   for (auto& [ctl, t] : v.timers) {
     if (!t) continue;
     bool run = f.loaded() && ctl->enabled() && ctl->interval() > 0;
@@ -390,6 +392,29 @@ void Binder::syncControl(const Control& c, QWidget* w) {
       break;
   }
   refreshing_ = wasRefreshing;
+}
+
+void Binder::syncBanners(View& v) {
+  // A moving picture ends where the buttons standing on it begin: what it
+  // carries slides out of sight there rather than behind them.
+  for (auto& [pic, pw] : v.widgets) {
+    if (!pw || pic->kind() != Kind::PictureBox) continue;
+    const int top = pic->top(), bottom = pic->top() + pic->height();
+    int edge = std::numeric_limits<int>::max();
+    for (const Control* c : pic->container() ? pic->container()->children()
+                                             : std::vector<Control*>{})
+      if (c->kind() == Kind::CommandButton && c->visible() &&
+          c->top() < bottom && c->top() + c->height() > top &&
+          c->left() > pic->left())
+        edge = std::min(edge, c->left());
+    if (edge == std::numeric_limits<int>::max()) {
+      pw->clearMask();
+      continue;
+    }
+    // A little short of the button, in the picture's own pixels.
+    const int width = std::max(0, px(edge - pic->left()) - 6);
+    pw->setMask(QRegion(0, 0, width, pw->height()));
+  }
 }
 
 std::vector<Control*> Binder::optionGroup(const Control& option) const {

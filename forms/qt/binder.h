@@ -69,6 +69,7 @@ class Binder : public QObject {
   void syncControl(const Control& c, QWidget* w);
   void showPopup(Form& form, Control& menu, float x, float y);
   void syncOptionTabStops(View& v);
+  void syncBanners(View& v);
   // The visible, enabled option buttons beside `option`, in order.
   std::vector<Control*> optionGroup(const Control& option) const;
   // Gives the focus to the controls that asked for it (SetFocus).

@@ -284,3 +284,38 @@ TEST_F(BinderTest, RightClickOnAControlOrTheWindowReachesWhoListens) {
   QTest::mouseClick(binder.window(form), Qt::RightButton, {}, QPoint(380, 5));
   EXPECT_EQ(seen, std::vector<std::string>{"form 2"});
 }
+
+// A moving picture with buttons standing on it: what it carries slides out
+// of sight where the buttons begin, wherever the picture has moved.
+TEST(BinderBanner, APictureEndsWhereTheButtonsOnItBegin) {
+  class Bannered : public Form {
+   public:
+    Bannered() : Form("Bannered") {}
+    Control* picture = nullptr;
+
+   protected:
+    void build() override {
+      setGeometry(0, 0, 9795, 3000);
+      picture = &add(Kind::PictureBox, "Picture1");
+      picture->setGeometry(0, 0, 19530, 615);
+      add(Kind::Label, "Label3", picture).setCaption("欢迎使用");
+      add(Kind::CommandButton, "ComAbout").setGeometry(5400, 120, 1335, 375);
+      add(Kind::CommandButton, "Below").setGeometry(1500, 900, 1335, 375);
+    }
+  } form;
+  FormSet forms;
+  forms.add(form);
+  Binder binder(forms, [](const std::function<void()>& a) {
+    a();
+    return true;
+  });
+  form.show();
+  binder.refresh();
+  QWidget* picture = binder.widget(*form.picture);
+  ASSERT_NE(picture, nullptr);
+  EXPECT_EQ(picture->mask().boundingRect().right() + 1, 5400 / 15 - 6);
+  // Moved 150 px to the left, the picture still ends at the button.
+  form.picture->setLeft(-2250);
+  binder.refresh();
+  EXPECT_EQ(picture->mask().boundingRect().right() + 1, (5400 + 2250) / 15 - 6);
+}
