@@ -180,6 +180,9 @@ void Workspace::adoptSheets(QMainWindow* sheets) {
   if (sheets_ == sheets) return;
   sheets_ = sheets;
   sheets->setWindowFlags(Qt::Widget);
+  // Its toolbar holds what its File menu does, and the dock closes it: the
+  // rows go to the workbook.
+  sheets->menuBar()->hide();
   sheetDock_->setWidget(sheets);
   sheets->installEventFilter(this);
   if (!sheets->isHidden()) {
