@@ -64,6 +64,7 @@ std::optional<std::string> eachMark(model::Form1& f, const char* what,
   int changed = 0;
   std::optional<std::string> failure;
   std::vector<int> skipped;
+  int marks = 0;
   // A closed drawing answers nothing: that is a failure, not erased marks.
   const bool open = drawingOpen(f);
   {
@@ -71,6 +72,7 @@ std::optional<std::string> eachMark(model::Form1& f, const char* what,
     for (int p = 1; p <= f.markedCount && !failure; ++p) {
       f.loopIndex = p;
       Mark m{entityAt(f.markCircles, p), entityAt(f.markTexts, p)};
+      if (m.circle || m.text) ++marks;
       if (open && (erased(m.circle) || erased(m.text))) {
         skipped.push_back(p);
         if (erased(m.circle)) m.circle = nullptr;
@@ -85,7 +87,10 @@ std::optional<std::string> eachMark(model::Form1& f, const char* what,
   }
   if (failure && changed > 0)
     resumeNext([&] { f.ctx.cadDoc->SendCommand("Undo\r\r"); });
-  if (!failure && !skipped.empty()) {
+  if (!failure && static_cast<int>(skipped.size()) == marks && marks > 0) {
+    say(f, std::string(what) + "：" + std::to_string(marks) +
+               " 个标号都已从图中删除，没有可改的标号。");
+  } else if (!failure && !skipped.empty()) {
     std::string list;
     for (std::size_t i = 0; i < skipped.size() && i < 10; ++i)
       list += (i ? "、" : "") + std::to_string(skipped[i]);
