@@ -23,6 +23,8 @@
 #include <QStatusBar>
 #include <QToolBar>
 
+#include "cadhost/viewer/layer_offer.h"
+
 namespace cadhost::viewer {
 
 namespace {
@@ -279,6 +281,15 @@ void CadWindow::showDocument(std::shared_ptr<engine::EngineDocument> doc) {
               .arg(repairs.size())
               .arg(QString::fromStdString(repairs.front())),
           20000);
+    // A drawing of hidden layers alone: asked once the window shows it.
+    if (doc_->everyLayerHidden())
+      QTimer::singleShot(0, this, [this, shown = std::weak_ptr(doc_)] {
+        auto d = shown.lock();
+        if (d && d == doc_ && offerToShowLayers(*d, dialogs_.confirm)) {
+          sync();
+          view_->zoomExtents();
+        }
+      });
     // The first picture shows everything and needs no index; the first
     // zoom will.
     QTimer::singleShot(200, this, [this] { scene_.ensureIndex(); });
