@@ -146,13 +146,16 @@ bool mendOrdinate(Drawing& d, Entity& e, std::vector<std::string>& notes) {
 // The layers' on/off states as the DWG has them, by handle: what the
 // converter read through LibreDWG's object API ("999 DWG layers: 10:on
 // 8A:off ..." among the file's first comments).
-std::map<std::uint64_t, bool> dwgLayerStates(const Drawing& d) {
+// Those comments are for this load: a drawing saved afterwards holds its
+// layers as shown, and reads them so.
+std::map<std::uint64_t, bool> takeDwgLayerStates(Drawing& d) {
   std::map<std::uint64_t, bool> off;
-  for (const Tag& t : d.file().tags) {
-    if (t.code != 999) break;
-    std::string_view v = t.value;
+  const auto& tags = d.file().tags;
+  for (std::uint32_t i = 0; i < tags.size() && tags[i].code == 999; ++i) {
+    std::string_view v = tags[i].value;
     constexpr std::string_view kHead = "DWG layers:";
     if (!v.starts_with(kHead)) continue;
+    d.leaveOutOfSaves(i);
     std::istringstream words{std::string(v.substr(kHead.size()))};
     for (std::string w; words >> w;) {
       auto colon = w.find(':');
@@ -178,7 +181,7 @@ std::string namesOf(const std::vector<std::string>& names) {
 // colours, comes out the other way round). The states the DWG holds put
 // them back; without them the layers stay as written.
 void mendLayers(Drawing& d, std::vector<std::string>& notes) {
-  auto states = dwgLayerStates(d);
+  auto states = takeDwgLayerStates(d);
   Table* layers = d.mutableTable("LAYER");
   if (states.empty() || !layers) return;
   std::vector<std::string> turnedOn, turnedOff;

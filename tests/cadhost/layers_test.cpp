@@ -69,6 +69,15 @@ TEST(Layers, TheDwgsOwnStatesPutBackWhatTheConverterWrote) {
   Opened again = open(dir.file("saved.dxf"));
   EXPECT_TRUE(again.engine->repairs().empty());
   EXPECT_EQ(colours(again.engine->drawing()), colours(d));
+  // The converter's note is for that load only: a drawing saved with its
+  // layers shown reads them so.
+  EXPECT_EQ(readBytes(dir.file("saved.dxf")).find("DWG layers"),
+            std::string::npos);
+  EXPECT_EQ(o.engine->showAllLayers(), 3);
+  o.engine->saveAs(dir.file("shown.dxf"));
+  EXPECT_EQ(colours(open(dir.file("shown.dxf")).engine->drawing()),
+            (std::map<std::string, long long>{
+                {"0", 7}, {"A", 2}, {"B", 3}, {"C", 4}, {"D", 7}}));
 }
 
 TEST(Layers, WithoutTheDwgsStatesTheLayersStayAsWritten) {
