@@ -73,10 +73,12 @@ std::optional<std::string> eachMark(model::Form1& f, const char* what,
       f.loopIndex = p;
       Mark m{entityAt(f.markCircles, p), entityAt(f.markTexts, p)};
       if (m.circle || m.text) ++marks;
-      if (open && (erased(m.circle) || erased(m.text))) {
+      const bool circleGone = open && erased(m.circle);
+      const bool textGone = open && erased(m.text);
+      if (circleGone || textGone) {
         skipped.push_back(p);
-        if (erased(m.circle)) m.circle = nullptr;
-        if (erased(m.text)) m.text = nullptr;
+        if (circleGone) m.circle = nullptr;
+        if (textGone) m.text = nullptr;
       }
       try {
         change(m, changed);
