@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev libgl-dev qt6-translations-l10n
   libsqlite3-dev libzip-dev libpugixml-dev
   googletest libgtest-dev libbenchmark-dev
-  python3 python3-ezdxf python3-openpyxl
+  python3 python3-ezdxf python3-openpyxl python3-pil
   libreoffice-calc-nogui poppler-utils
   fonts-wqy-microhei
   xvfb xauth locales desktop-file-utils

@@ -16,6 +16,7 @@
 #include "cadhost/engine/dimension.h"
 #include "cadhost/engine/dwg_mend.h"
 #include "cadhost/engine/geometry.h"
+#include "cadhost/engine/layers.h"
 #include "cadhost/engine/purge.h"
 
 namespace cadhost::engine {
@@ -1002,6 +1003,30 @@ std::vector<std::string> EngineDocument::layers() const {
   if (std::find(names.begin(), names.end(), "0") == names.end())
     names.insert(names.begin(), "0");
   return names;
+}
+
+bool EngineDocument::everyLayerHidden() const {
+  return !state_->closed && engine::everyLayerHidden(*state_->drawing);
+}
+
+int EngineDocument::showAllLayers() {
+  state_->check();
+  Drawing& d = *state_->drawing;
+  Table* t = d.mutableTable("LAYER");
+  if (!t) return 0;
+  int changed = 0;
+  for (auto& e : t->entries) {
+    if (e->rec.erased) continue;
+    if (auto tags = switchedLayer(d, *e, true, true)) {
+      d.setTags(e->rec, std::move(*tags));
+      ++changed;
+    }
+  }
+  if (changed == 0) return 0;
+  const bool saved = Saved();
+  ++state_->revision;
+  if (saved) state_->savedRevision = state_->revision;
+  return changed;
 }
 
 void EngineDocument::StartUndoMark() {

@@ -57,6 +57,12 @@ class EngineDocument : public cadhost::Document,
   void setCurrentColor(int color);
   // The drawing's layer names, "0" always among them.
   std::vector<std::string> layers() const;
+  // Every layer off or frozen: nothing of the drawing shows.
+  bool everyLayerHidden() const;
+  // Turns every layer on and thaws it; returns how many changed. A view
+  // the user chose: no step of Undo, and no change that asks to be saved,
+  // yet a save writes the layers as shown.
+  int showAllLayers();
 
   // cadhost::Document
   ModelSpace& GetModelSpace() override;

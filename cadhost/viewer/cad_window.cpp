@@ -24,6 +24,7 @@
 #include <QStatusBar>
 #include <QToolBar>
 
+#include "cadhost/viewer/layer_offer.h"
 #include "cadhost/viewer/pick_guard.h"
 
 namespace cadhost::viewer {
@@ -289,6 +290,15 @@ void CadWindow::showDocument(std::shared_ptr<engine::EngineDocument> doc) {
               .arg(repairs.size())
               .arg(QString::fromStdString(repairs.front())),
           20000);
+    // A drawing of hidden layers alone: asked once the window shows it.
+    if (doc_->everyLayerHidden())
+      QTimer::singleShot(0, this, [this, shown = std::weak_ptr(doc_)] {
+        auto d = shown.lock();
+        if (d && d == doc_ && offerToShowLayers(*d, dialogs_.confirm)) {
+          sync();
+          view_->zoomExtents();
+        }
+      });
     // The first picture shows everything and needs no index; the first
     // zoom will.
     QTimer::singleShot(200, this, [this] { scene_.ensureIndex(); });
