@@ -122,6 +122,7 @@ bool saveRows(model::Form1& f, int rows) {
 }
 
 void sayNumbered(model::Form1& f) {
+  if (!f.ctx.cadDoc) return;  // no drawing: nothing to say about one
   const auto name = [](const std::string& path) {
     return std::filesystem::path(path).filename().string();
   };
