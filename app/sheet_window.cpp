@@ -282,10 +282,12 @@ void SheetWindow::setInstance(std::shared_ptr<EmbeddedSheetApplication> app) {
 void SheetWindow::showWhereSaved() {
   auto book = currentBook();
   if (!book) return;
-  if (!book->savedPath().empty())
-    showStatus(qs(book->savedPath()));
-  else
+  if (book->savedPath().empty())
     showStatus("还没有保存；保存时建议：" + proposedPath());
+  else if (!book->Saved())
+    showStatus("有没保存的修改（上次保存到 " + qs(book->savedPath()) + "）");
+  else
+    showStatus("已保存 " + qs(book->savedPath()));
 }
 
 void SheetWindow::showWhereSavedLater() {
@@ -361,6 +363,8 @@ void SheetWindow::cellChanged(EmbeddedWorkbook& book, int sheet, int row,
   Book* b = find(book);
   if (!b || sheet < 1 || sheet > static_cast<int>(b->models.size())) return;
   b->models[static_cast<size_t>(sheet - 1)]->cellChanged(row, column);
+  // A change after a save: the status line no longer says it is saved.
+  showWhereSavedLater();
 }
 
 void SheetWindow::sheetActivated(EmbeddedWorkbook& book, int sheet) {

@@ -14,6 +14,7 @@
 #include "forms/errors.h"
 #include "intake/dimtable.h"
 #include "intake/opening.h"
+#include "marking/drawing_state.h"
 #include "marking/marking.h"
 #include "reports/fai.h"
 #include "tolerance/editor.h"
@@ -32,7 +33,10 @@ void wireForm1(Form1& f) {
   f.ComHELP->Click = [&f] { ComHELP_Click(f); };
 
   f.Com1->Click = [&f] { intake::Com1_Click(f); };
-  f.Com2->Click = [&f] { intake::Com2_Click(f); };
+  f.Com2->Click = [&f] {
+    if (intake::Com2_Click(f)) marking::drawingOpened(f);
+  };
+  f.AcadDoc_Undo = [&f] { marking::drawingUndone(f); };
   f.ComToler->Click = [&f] { tolerance::ComToler_Click(f); };
   f.OptPlastic->Click = [&f] { tolerance::materialChanged(f); };
   f.OptMetal->Click = [&f] { tolerance::materialChanged(f); };

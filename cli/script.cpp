@@ -440,7 +440,8 @@ class Runner {
   void undo(const std::vector<std::string>& w) {
     if (w.size() != 2 || w[1] != "drawing") throw BadLine{"undo drawing"};
     if (!program_->ctx.cadDoc) throw BadLine{"no drawing is open"};
-    program_->ctx.cadDoc->SendCommand("Undo\r\r");
+    if (!hosts_.undoDrawing) throw BadLine{"the CAD host cannot undo"};
+    hosts_.undoDrawing(*program_->ctx.cadDoc);
   }
 
   // The current layer or colour, chosen in the CAD window.

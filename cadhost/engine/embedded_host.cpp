@@ -39,6 +39,7 @@ struct DocState {
   bool closed = false;
   std::function<void()> onClosed;
   std::function<void(const std::string&)> onSavedAs;
+  std::function<void()> onUndone;
   std::vector<UndoStep> undo;
   int markDepth = 0;
   std::size_t markStart = 0;  // where the open undo mark's steps begin
@@ -1051,6 +1052,19 @@ void EngineDocument::SendCommand(const std::string& command) {
     shown += c == '\r' ? std::string("\\r") : std::string(1, c);
   throw HostError("the host does not know the command \"" + shown +
                   "\" (only Undo is understood)");
+}
+
+bool EngineDocument::undoAsUser() {
+  state_->check();
+  if (state_->undo.empty()) return false;
+  state_->undoLast();
+  if (auto handler = state_->onUndone) handler();  // it may replace itself
+  return true;
+}
+
+void EngineDocument::SetUndoneHandler(std::function<void()> handler) {
+  state_->check();
+  state_->onUndone = std::move(handler);
 }
 
 Utility& EngineDocument::GetUtility() {

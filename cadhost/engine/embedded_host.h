@@ -46,6 +46,10 @@ class EngineDocument : public cadhost::Document,
   // Raised by every change and undo, so a window knows when to redraw.
   std::uint64_t revision() const;
   std::size_t undoDepth() const;
+  // The user's Undo in the host's window: takes back the last change as
+  // SendCommand("Undo\r\r") does, then tells the undone handler. False
+  // when there was nothing to take back.
+  bool undoAsUser();
 
   // The layer and colour new entities take ($CLAYER, $CECOLOR), as the
   // user sets them in the host's window. The layer must be one of the
@@ -84,6 +88,7 @@ class EngineDocument : public cadhost::Document,
   void Close() override;
   void SetSavedAsHandler(
       std::function<void(const std::string& path)> handler) override;
+  void SetUndoneHandler(std::function<void()> handler) override;
   void ShowResultColors(
       const std::vector<std::pair<EntityRef, int>>& colors) override;
 

@@ -398,7 +398,7 @@ bool CadWindow::undo() {
   if (!doc_ || doc_->isClosed() || pending_ || doc_->undoDepth() == 0)
     return false;
   try {
-    doc_->SendCommand("Undo\r\r");
+    doc_->undoAsUser();
   } catch (const std::exception& ex) {
     dialogs_.error(QString::fromStdString(ex.what()));
     return false;

@@ -329,6 +329,18 @@ class FakeDocument : public cadhost::Document {
   void close() {
     if (closedHandler) closedHandler();
   }
+  std::function<void()> undoneHandler;
+  void SetUndoneHandler(std::function<void()> h) override {
+    undoneHandler = std::move(h);
+  }
+  // Ctrl+Z in the host's window: the last change taken back, and the
+  // program told.
+  void userUndo() {
+    if (modelSpace.undo.empty()) return;
+    modelSpace.undo.back()();
+    modelSpace.undo.pop_back();
+    if (undoneHandler) undoneHandler();
+  }
 
  private:
   FakeApplication& app_;
