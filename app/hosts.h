@@ -7,7 +7,7 @@ class QMainWindow;
 
 #include "cadhost/dwg/converter.h"
 #include "cadhost/host.h"
-#include "reports/sheet_host.h"
+#include "sheethost/host.h"
 
 namespace app {
 
@@ -21,7 +21,7 @@ cadhost::HostFactory windowCadHost(
 // run carries the sheet window's own events (its closing) to the program,
 // as the binder does for the forms; without it they run directly. Every
 // sheet window made is handed to `onWindow`.
-reports::SheetFactory windowSheetHost(
+sheethost::SheetFactory windowSheetHost(
     std::function<void(const std::function<void()>&)> run = {},
     std::function<void(SheetWindow*)> onWindow = {});
 

@@ -16,13 +16,13 @@
 #include <filesystem>
 
 #include "app/hosts.h"
-#include "app/inspection_pdf.h"
 #include "app/program.h"
 #include "app/sheet_window.h"
 #include "app/workspace.h"
 #include "cadhost/dwg/converter.h"
 #include "forms/qt/binder.h"
 #include "forms/qt/qt_desktop.h"
+#include "reports/inspection_pdf.h"
 
 int main(int argc, char** argv) {
   QApplication qapp(argc, argv);
@@ -85,7 +85,7 @@ int main(int argc, char** argv) {
                     w, QStringLiteral("保存检验报告"),
                     QString::fromStdString(proposed),
                     filters.join(QStringLiteral(";;")), &chosen);
-                app::ReportTarget target;
+                reports::ReportTarget target;
                 if (path.isEmpty()) return target;
                 if (!path.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive))
                   path += QLatin1String(".pdf");
@@ -97,7 +97,7 @@ int main(int argc, char** argv) {
                 return target;
               };
               auto report = [&, ask] {
-                app::reportFromWindow(program.main, ask);
+                reports::reportFromWindow(program.main, ask);
               };
               if (binderRef)
                 binderRef->act(report);

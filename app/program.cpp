@@ -54,7 +54,8 @@ void FrmDimen::Timer1_Timer() {
 }
 
 Program::Program(forms::Desktop& desktop, cadhost::HostFactory cad,
-                 reports::SheetFactory sheets, std::filesystem::path programDir)
+                 sheethost::SheetFactory sheets,
+                 std::filesystem::path programDir)
     : ctx(desktop, std::move(cad), std::move(sheets), std::move(programDir)),
       main(ctx),
       splash(ctx, main),

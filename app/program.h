@@ -40,7 +40,7 @@ class FrmDimen : public forms::Form {
 class Program {
  public:
   Program(forms::Desktop& desktop, cadhost::HostFactory cad,
-          reports::SheetFactory sheets, std::filesystem::path programDir);
+          sheethost::SheetFactory sheets, std::filesystem::path programDir);
 
   AppContext ctx;
   Form1 main;

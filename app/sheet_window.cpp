@@ -28,8 +28,8 @@
 
 namespace app {
 
-using reports::embedded::EmbeddedSheetApplication;
-using reports::embedded::EmbeddedWorkbook;
+using sheethost::embedded::EmbeddedSheetApplication;
+using sheethost::embedded::EmbeddedWorkbook;
 
 namespace {
 
@@ -153,7 +153,7 @@ bool SheetModel::setData(const QModelIndex& index, const QVariant& value,
     try {
       book_->typeCell(sheet_, row, column, text);
       done = true;
-    } catch (const reports::SheetError& e) {
+    } catch (const sheethost::SheetError& e) {
       if (refused) refused(qs(e.what()));
     }
   };
@@ -404,7 +404,7 @@ bool SheetWindow::saveCurrentAs(const QString& chosen, QString* error) {
                 " 不能被覆盖，请另选文件名");
   try {
     app_->saveWorkbook(book->path(), target, over);
-  } catch (const reports::SheetError& e) {
+  } catch (const sheethost::SheetError& e) {
     return fail(qs(e.what()));
   }
   showStatus("已保存 " + path);
@@ -471,7 +471,7 @@ void SheetWindow::closeEvent(QCloseEvent* event) {
 
 // --- the windows of all instances -------------------------------------------
 
-class SheetWindows::Watch : public reports::embedded::SheetObserver {
+class SheetWindows::Watch : public sheethost::embedded::SheetObserver {
  public:
   Watch(const std::shared_ptr<EmbeddedSheetApplication>& app,
         SheetWindows& owner)
@@ -552,11 +552,11 @@ SheetWindow* SheetWindows::windowOf(const EmbeddedSheetApplication& app) const {
   return w && w->instance().get() == &app ? w : nullptr;
 }
 
-reports::SheetFactory windowSheetHost(
+sheethost::SheetFactory windowSheetHost(
     ActionRunner run, std::function<void(SheetWindow*)> onWindow) {
   auto windows = std::make_shared<SheetWindows>(std::move(run));
   windows->onWindow = std::move(onWindow);
-  return reports::embedded::makeSheetHost(
+  return sheethost::embedded::makeSheetHost(
       [windows](const std::shared_ptr<EmbeddedSheetApplication>& app) {
         windows->attach(app);
       });

@@ -12,7 +12,7 @@
 #include <memory>
 #include <vector>
 
-#include "reports/embedded/embedded_host.h"
+#include "sheethost/embedded/embedded_host.h"
 
 class QAction;
 class QMenu;
@@ -30,7 +30,7 @@ using ActionRunner = std::function<void(const std::function<void()>&)>;
 // The cells of one worksheet, read live from the workbook.
 class SheetModel : public QAbstractTableModel {
  public:
-  SheetModel(std::shared_ptr<reports::embedded::EmbeddedWorkbook> book,
+  SheetModel(std::shared_ptr<sheethost::embedded::EmbeddedWorkbook> book,
              int sheetIndex, QObject* parent = nullptr);
 
   int rowCount(const QModelIndex& parent = {}) const override;
@@ -51,7 +51,7 @@ class SheetModel : public QAbstractTableModel {
   void cellChanged(int row, int column);
 
  private:
-  std::shared_ptr<reports::embedded::EmbeddedWorkbook> book_;
+  std::shared_ptr<sheethost::embedded::EmbeddedWorkbook> book_;
   int sheet_;
   int rows_;
   int columns_;
@@ -59,27 +59,28 @@ class SheetModel : public QAbstractTableModel {
 
 class SheetWindow : public QMainWindow {
  public:
-  SheetWindow(std::shared_ptr<reports::embedded::EmbeddedSheetApplication> app,
-              ActionRunner run);
+  SheetWindow(
+      std::shared_ptr<sheethost::embedded::EmbeddedSheetApplication> app,
+      ActionRunner run);
   ~SheetWindow() override;
 
   // The instance whose workbooks the window shows. A new report's instance
   // takes the window over; the one before (let go by the program) goes.
   void setInstance(
-      std::shared_ptr<reports::embedded::EmbeddedSheetApplication> app);
-  const std::shared_ptr<reports::embedded::EmbeddedSheetApplication>& instance()
-      const {
+      std::shared_ptr<sheethost::embedded::EmbeddedSheetApplication> app);
+  const std::shared_ptr<sheethost::embedded::EmbeddedSheetApplication>&
+  instance() const {
     return app_;
   }
 
-  void addBook(reports::embedded::EmbeddedWorkbook& book);
-  void cellChanged(reports::embedded::EmbeddedWorkbook& book, int sheet,
+  void addBook(sheethost::embedded::EmbeddedWorkbook& book);
+  void cellChanged(sheethost::embedded::EmbeddedWorkbook& book, int sheet,
                    int row, int column);
-  void sheetActivated(reports::embedded::EmbeddedWorkbook& book, int sheet);
+  void sheetActivated(sheethost::embedded::EmbeddedWorkbook& book, int sheet);
 
   // The workbook of the current tab, and its Save As without the dialog.
   // False, with the reason in error, when nothing was written.
-  std::shared_ptr<reports::embedded::EmbeddedWorkbook> currentBook() const;
+  std::shared_ptr<sheethost::embedded::EmbeddedWorkbook> currentBook() const;
   bool saveCurrentAs(const QString& path, QString* error = nullptr);
   // Where Save As starts: the name proposed for the workbook (beside the
   // drawing), else where it was saved or opened; never over a template.
@@ -110,18 +111,18 @@ class SheetWindow : public QMainWindow {
 
  private:
   struct Book {
-    std::shared_ptr<reports::embedded::EmbeddedWorkbook> book;
+    std::shared_ptr<sheethost::embedded::EmbeddedWorkbook> book;
     QTabWidget* sheets = nullptr;
     std::vector<SheetModel*> models;
   };
-  Book* find(const reports::embedded::EmbeddedWorkbook& book);
+  Book* find(const sheethost::embedded::EmbeddedWorkbook& book);
   void saveAsDialog();
   void showStatus(const QString& text);
   // Where the shown workbook is saved, or the name proposed for it.
   void showWhereSaved();
   void showWhereSavedLater();
 
-  std::shared_ptr<reports::embedded::EmbeddedSheetApplication> app_;
+  std::shared_ptr<sheethost::embedded::EmbeddedSheetApplication> app_;
   ActionRunner run_;
   QTabWidget* books_ = nullptr;
   QMenu* fileMenu_ = nullptr;
@@ -143,13 +144,14 @@ class SheetWindows {
 
   // For makeSheetHost: watches each new instance.
   void attach(
-      const std::shared_ptr<reports::embedded::EmbeddedSheetApplication>& app);
+      const std::shared_ptr<sheethost::embedded::EmbeddedSheetApplication>&
+          app);
   // Told of every window made, so that it can be placed.
   std::function<void(SheetWindow*)> onWindow;
 
   // The window while it shows this instance, else null.
   SheetWindow* windowOf(
-      const reports::embedded::EmbeddedSheetApplication& app) const;
+      const sheethost::embedded::EmbeddedSheetApplication& app) const;
   SheetWindow* window() const { return window_.data(); }
 
  private:

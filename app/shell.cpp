@@ -10,9 +10,9 @@
 #include "browse/browser.h"
 #include "browse/entry_keys.h"
 #include "browse/results.h"
+#include "dimtable/dimtable.h"
 #include "forms/desktop.h"
 #include "forms/errors.h"
-#include "intake/dimtable.h"
 #include "intake/opening.h"
 #include "marking/drawing_state.h"
 #include "marking/marking.h"
@@ -165,7 +165,7 @@ bool confirmExit(Form1& f) {
     }
   } catch (const std::exception&) {
   }
-  std::vector<reports::WorkbookRef> books;
+  std::vector<sheethost::WorkbookRef> books;
   if (sheetsShowing(f)) {
     for (const auto& b : {f.faiBook, f.cpkBook}) {
       try {

@@ -160,9 +160,9 @@ SampleText readSample(std::string_view text) {
   return r;
 }
 
-intake::Measurement measurementOf(const model::AppContext& ctx,
-                                  std::int32_t p) {
-  intake::Measurement m;
+dimtable::Measurement measurementOf(const model::AppContext& ctx,
+                                    std::int32_t p) {
+  dimtable::Measurement m;
   const auto i = static_cast<size_t>(p);
   if (p < 0 || i >= ctx.sampleCounts.size() || i >= ctx.samples.size() ||
       i >= ctx.instrumentCodes.size())
@@ -177,7 +177,7 @@ intake::Measurement measurementOf(const model::AppContext& ctx,
 }
 
 void storeMeasurement(model::AppContext& ctx, std::int32_t p,
-                      const intake::Measurement& m) {
+                      const dimtable::Measurement& m) {
   const auto i = static_cast<size_t>(p);
   if (p < 0 || i >= ctx.sampleCounts.size() || i >= ctx.samples.size() ||
       i >= ctx.instrumentCodes.size())
@@ -201,7 +201,7 @@ void persistMeasurements(model::Form1& f,
   for (std::int32_t p : positions)
     if (std::find(all.begin(), all.end(), p) == all.end()) all.push_back(p);
   if (all.empty()) return;
-  intake::Connection& db = *f.dbConn;
+  dimtable::Connection& db = *f.dbConn;
   try {
     if (all.size() == 1) {
       db.SaveMeasurement(all[0], measurementOf(f.ctx, all[0]));
@@ -225,12 +225,12 @@ void persistMeasurements(model::Form1& f,
   }
 }
 
-std::optional<intake::Measurement> panelMeasurement(model::Form1& f,
-                                                    std::int32_t mindex,
-                                                    std::int32_t samnum,
-                                                    std::string* refusal) {
+std::optional<dimtable::Measurement> panelMeasurement(model::Form1& f,
+                                                      std::int32_t mindex,
+                                                      std::int32_t samnum,
+                                                      std::string* refusal) {
   const std::int32_t n = std::clamp(samnum, 0, 5);
-  intake::Measurement m;
+  dimtable::Measurement m;
   m.count = n;
   for (std::int32_t k = 1; k <= n; ++k) {
     const std::string& text = f.Text7[static_cast<size_t>(k - 1)]->text();
@@ -266,9 +266,9 @@ bool measinput(model::Form1& f, std::int32_t mindex, std::int32_t samnum) {
 }
 
 void meatool(model::Form1& f, std::int32_t mtool) {
-  const intake::Measurement m = mtool >= 1 && inArrays(f, mtool)
-                                    ? measurementOf(f.ctx, mtool)
-                                    : intake::Measurement{};
+  const dimtable::Measurement m = mtool >= 1 && inArrays(f, mtool)
+                                      ? measurementOf(f.ctx, mtool)
+                                      : dimtable::Measurement{};
   for (size_t k = 0; k < 5; ++k) {
     const auto& v = m.samples[k];
     f.Text7[k]->setText(v ? forms::SingleText(*v) : std::string());

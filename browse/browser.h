@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "intake/dimtable.h"
+#include "dimtable/dimtable.h"
 
 namespace model {
 class Form1;
@@ -49,10 +49,10 @@ bool measinput(model::Form1& f, std::int32_t mindex, std::int32_t samnum);
 // What the panel's first samnum boxes and its instrument hold, as the save
 // step would store it for position mindex; nothing, with the reason in
 // `refusal`, when a box is not a number.
-std::optional<intake::Measurement> panelMeasurement(model::Form1& f,
-                                                    std::int32_t mindex,
-                                                    std::int32_t samnum,
-                                                    std::string* refusal);
+std::optional<dimtable::Measurement> panelMeasurement(model::Form1& f,
+                                                      std::int32_t mindex,
+                                                      std::int32_t samnum,
+                                                      std::string* refusal);
 // The restore step: the panel shows exactly position mtool's stored
 // entries, with empty boxes when nothing is stored.
 void meatool(model::Form1& f, std::int32_t mtool);
@@ -66,9 +66,10 @@ struct SampleText {
 SampleText readSample(std::string_view text);
 
 // The stored measurement of a position as the database keeps it, and back.
-intake::Measurement measurementOf(const model::AppContext& ctx, std::int32_t p);
+dimtable::Measurement measurementOf(const model::AppContext& ctx,
+                                    std::int32_t p);
 void storeMeasurement(model::AppContext& ctx, std::int32_t p,
-                      const intake::Measurement& m);
+                      const dimtable::Measurement& m);
 // Writes the measurements of these positions to the drawing's open
 // database in one transaction; a failure is told to the user and the
 // values stay in memory.

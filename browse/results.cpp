@@ -155,11 +155,11 @@ std::string markNumber(const model::Form1& f, std::int32_t p) {
   return item.substr(0, item.find("------"));
 }
 
-reports::Verdict verdictAt(const model::Form1& f, std::int32_t p) {
+model::Verdict verdictAt(const model::Form1& f, std::int32_t p) {
   if (p < 1 || static_cast<size_t>(p) >= f.ctx.dimRecords.size())
-    return reports::Verdict::Unmeasured;
+    return model::Verdict::Unmeasured;
   const auto& d = f.ctx.dimRecords[static_cast<size_t>(p)];
-  return reports::judge(d.value, d.up, d.low, measurementOf(f.ctx, p));
+  return model::judge(d.value, d.up, d.low, measurementOf(f.ctx, p));
 }
 
 MarkParts marksOf(model::Form1& f, std::int32_t p) {
@@ -182,16 +182,16 @@ std::vector<int> resultColors(model::Form1& f) {
   const std::int32_t current = f.currentPosition;
   for (std::int32_t p = 1; p <= n; ++p) {
     if (static_cast<size_t>(p) >= f.ctx.dimRecords.size()) break;
-    reports::Verdict v = verdictAt(f, p);
+    model::Verdict v = verdictAt(f, p);
     if (p == current && f.FrmInput->enabled()) {
       // What is being typed shows at once; a box that is no number yet
       // leaves the stored result.
       const auto& d = f.ctx.dimRecords[static_cast<size_t>(p)];
       if (auto m = panelMeasurement(f, p, f.Combo3->listIndex() + 1, nullptr))
-        v = reports::judge(d.value, d.up, d.low, *m);
+        v = model::judge(d.value, d.up, d.low, *m);
     }
-    if (v == reports::Verdict::Ok) colors[static_cast<size_t>(p)] = kOkColor;
-    if (v == reports::Verdict::Ng) colors[static_cast<size_t>(p)] = kNgColor;
+    if (v == model::Verdict::Ok) colors[static_cast<size_t>(p)] = kOkColor;
+    if (v == model::Verdict::Ng) colors[static_cast<size_t>(p)] = kNgColor;
   }
   return colors;
 }

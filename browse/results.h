@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "cadhost/host.h"
-#include "intake/dimtable.h"
-#include "reports/verdict.h"
+#include "dimtable/dimtable.h"
+#include "model/verdict.h"
 
 namespace model {
 class Form1;
@@ -28,7 +28,7 @@ inline constexpr int kNgColor = 1;  // red
 std::string markNumber(const model::Form1& f, std::int32_t p);
 
 // The verdict of position p from what it stores.
-reports::Verdict verdictAt(const model::Form1& f, std::int32_t p);
+model::Verdict verdictAt(const model::Form1& f, std::int32_t p);
 
 // The circle and number text of position p's mark: the ones drawn in this
 // run, else the ones found in the drawing (a drawing numbered before) by

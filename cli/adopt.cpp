@@ -7,8 +7,8 @@
 #include "cadhost/engine/embedded_host.h"
 #include "cli/commands.h"
 #include "cli/session.h"
+#include "dimtable/dimtable.h"
 #include "forms/basic.h"
-#include "intake/dimtable.h"
 
 namespace cli {
 namespace {

@@ -9,7 +9,7 @@
 #include "cadhost/engine/embedded_host.h"
 #include "cli/drawing_host.h"
 #include "forms/basic.h"
-#include "reports/embedded/embedded_host.h"
+#include "sheethost/embedded/embedded_host.h"
 
 namespace cli {
 
@@ -33,8 +33,8 @@ ScriptHosts embeddedHosts() {
   };
   // Every instance the reports create, newest last, for the user's saves.
   auto instances = std::make_shared<std::vector<
-      std::weak_ptr<reports::embedded::EmbeddedSheetApplication>>>();
-  h.sheets = reports::embedded::makeSheetHost(
+      std::weak_ptr<sheethost::embedded::EmbeddedSheetApplication>>>();
+  h.sheets = sheethost::embedded::makeSheetHost(
       [instances](const auto& app) { instances->push_back(app); });
   h.saveDrawing = [](cadhost::Document& doc, const std::string& path) {
     auto* engineDoc = dynamic_cast<cadhost::engine::EngineDocument*>(&doc);
@@ -55,10 +55,10 @@ ScriptHosts embeddedHosts() {
         return;
       }
     }
-    throw reports::SheetError("no workbook " + name + " is open");
+    throw sheethost::SheetError("no workbook " + name + " is open");
   };
   h.workbook = [instances](const std::string& name)
-      -> std::shared_ptr<reports::embedded::EmbeddedWorkbook> {
+      -> std::shared_ptr<sheethost::embedded::EmbeddedWorkbook> {
     for (auto it = instances->rbegin(); it != instances->rend(); ++it)
       if (auto app = it->lock())
         if (auto book = app->findWorkbook(name)) return book;

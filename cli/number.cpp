@@ -7,7 +7,7 @@
 #include "cadhost/engine/embedded_host.h"
 #include "cli/commands.h"
 #include "cli/session.h"
-#include "intake/dimtable.h"
+#include "dimtable/dimtable.h"
 #include "intake/opening.h"
 #include "marking/marking.h"
 

@@ -10,14 +10,14 @@
 #include <optional>
 #include <sstream>
 
-#include "app/inspection_pdf.h"
 #include "browse/browser.h"
 #include "cadhost/viewer/export.h"
 #include "cli/commands.h"
 #include "cli/json.h"
 #include "cli/session.h"
 #include "forms/basic.h"
-#include "reports/embedded/embedded_host.h"
+#include "reports/inspection_pdf.h"
+#include "sheethost/embedded/embedded_host.h"
 
 namespace cli {
 namespace fs = std::filesystem;
@@ -315,9 +315,8 @@ int reportCommand(const Args& args, std::ostream& out, std::ostream& err) {
 
     job.act("FAI首次", [&] { return f.CheFIRST->userSetValue(1); });
     job.act("创建 FAI", [&] { return f.ComOK->userClick(); });
-    auto app =
-        std::dynamic_pointer_cast<reports::embedded::EmbeddedSheetApplication>(
-            f.excelApp);
+    auto app = std::dynamic_pointer_cast<
+        sheethost::embedded::EmbeddedSheetApplication>(f.excelApp);
     if (!app || !f.faiBook) throw Refused{"report: no FAI workbook was made"};
 
     if (!measured.empty()) {
@@ -351,14 +350,14 @@ int reportCommand(const Args& args, std::ostream& out, std::ostream& err) {
     try {
       if (faiOut) app->saveWorkbook("fai.xlsx", *faiOut);
       if (cpkOut) app->saveWorkbook("cpk.xlsx", *cpkOut);
-    } catch (const reports::SheetError& e) {
+    } catch (const sheethost::SheetError& e) {
       throw Refused{std::string("report: ") + e.what()};
     }
-    std::optional<app::InspectionPdf> pdf;
+    std::optional<reports::InspectionPdf> pdf;
     if (pdfOut) {
       PaintingApplication painting;
       try {
-        pdf = app::writeInspectionPdf(f, *pdfOut, paper);
+        pdf = reports::writeInspectionPdf(f, *pdfOut, paper);
         if (pdf->marksFound == 0)
           err << "report: " << drawing
               << " holds none of its marks, so the drawing's page shows no "

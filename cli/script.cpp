@@ -7,11 +7,11 @@
 #include "app/program.h"
 #include "cli/json.h"
 #include "cli/state.h"
+#include "dimtable/dimtable.h"
 #include "forms/basic.h"
 #include "forms/scripted_desktop.h"
-#include "intake/dimtable.h"
-#include "reports/xlsx/cellref.h"
-#include "reports/xlsx/workbook.h"
+#include "sheethost/xlsx/cellref.h"
+#include "sheethost/xlsx/workbook.h"
 
 namespace cli {
 namespace {
@@ -236,7 +236,7 @@ class Runner {
   // BOOK [SHEET!]A1: the workbook by its name, the cell of the named or
   // the active sheet.
   struct CellAt {
-    std::shared_ptr<reports::embedded::EmbeddedWorkbook> book;
+    std::shared_ptr<sheethost::embedded::EmbeddedWorkbook> book;
     int sheet = 1;
     int row = 0, column = 0;
     std::string name;
@@ -294,7 +294,7 @@ class Runner {
     program_->run([&] {
       try {
         at.book->typeCell(at.sheet, at.row, at.column, text);
-      } catch (const reports::SheetError& e) {
+      } catch (const sheethost::SheetError& e) {
         err_ << "note: " << at.name << ": " << e.what() << "\n";
       }
     });
@@ -465,7 +465,7 @@ class Runner {
         j.beginArray();
         for (double n : numbers) j.value(n);
         j.endArray();
-      } catch (const intake::DbError& e) {
+      } catch (const dimtable::DbError& e) {
         // The trace only looks: a table it cannot read is told, not fatal.
         j.null().field("tableError", std::string(e.what()));
       }
@@ -481,9 +481,9 @@ class Runner {
     const std::string& path = program_->main.dbPath;
     std::error_code ec;
     if (path.empty() || !std::filesystem::exists(path, ec)) return numbers;
-    intake::Connection conn;
+    dimtable::Connection conn;
     conn.Open(path);
-    intake::Recordset rs;
+    dimtable::Recordset rs;
     rs.Open(conn, "dim1");
     for (; !rs.Eof(); rs.MoveNext())
       numbers.push_back(rs.Get("marknum").asDouble());
@@ -564,7 +564,7 @@ int runScript(std::istream& in, const std::string& scriptName,
       } catch (const cadhost::HostError& e) {
         err << scriptName << ":" << lineNo << ": " << e.what() << "\n";
         return 2;
-      } catch (const reports::SheetError& e) {
+      } catch (const sheethost::SheetError& e) {
         err << scriptName << ":" << lineNo << ": " << e.what() << "\n";
         return 2;
       }

@@ -11,8 +11,8 @@
 #include <string>
 
 #include "cadhost/host.h"
-#include "reports/embedded/embedded_host.h"
-#include "reports/sheet_host.h"
+#include "sheethost/embedded/embedded_host.h"
+#include "sheethost/host.h"
 
 namespace app {
 class Program;
@@ -26,7 +26,7 @@ struct ScriptHosts {
   std::function<cadhost::ApplicationRef(const std::string& className,
                                         std::shared_ptr<cadhost::PickSource>)>
       cad;
-  reports::SheetFactory sheets;
+  sheethost::SheetFactory sheets;
   // The hosts' own save, as the user saves from their windows.
   std::function<void(cadhost::Document&, const std::string& path)> saveDrawing;
   // The layer or colour new entities take, as the user sets it in the CAD
@@ -39,7 +39,7 @@ struct ScriptHosts {
   std::function<void(const std::string& name, const std::string& path)>
       saveWorkbook;
   // The open workbook of that name (the newest instance first), or null.
-  std::function<std::shared_ptr<reports::embedded::EmbeddedWorkbook>(
+  std::function<std::shared_ptr<sheethost::embedded::EmbeddedWorkbook>(
       const std::string& name)>
       workbook;
 };

@@ -68,7 +68,7 @@ void dumpForm(const forms::Form& f, Json& j) {
 
 namespace {
 
-void dimRecord(const intake::DimRecord& r, Json& j) {
+void dimRecord(const dimtable::DimRecord& r, Json& j) {
   j.beginObject()
       .field("value", r.value)
       .field("x", r.x)
@@ -250,8 +250,7 @@ void dumpResults(model::Form1& f, Json& j) {
     const browse::MarkParts parts = browse::marksOf(f, position);
     j.beginObject()
         .field("mark", browse::markNumber(f, position))
-        .field("verdict",
-               reports::verdictText(browse::verdictAt(f, position)))
+        .field("verdict", model::verdictText(browse::verdictAt(f, position)))
         .field("shown", colors[p] == browse::kOkColor   ? "green"
                         : colors[p] == browse::kNgColor ? "red"
                                                         : "own")

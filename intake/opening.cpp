@@ -5,13 +5,13 @@
 #include <filesystem>
 #include <system_error>
 
+#include "dimtable/dimtable.h"
 #include "forms/basic.h"
 #include "forms/desktop.h"
 #include "forms/errors.h"
-#include "intake/dimtable.h"
 #include "intake/reading.h"
 #include "model/form1.h"
-#include "reports/sheet_host.h"
+#include "sheethost/host.h"
 
 namespace intake {
 namespace fs = std::filesystem;
@@ -267,8 +267,8 @@ std::string fileNameOf(const std::string& path) {
 namespace {
 
 // The workbooks of the report shown, while its window shows them.
-std::vector<reports::WorkbookRef> shownBooks(const model::Form1& f) {
-  std::vector<reports::WorkbookRef> books;
+std::vector<sheethost::WorkbookRef> shownBooks(const model::Form1& f) {
+  std::vector<sheethost::WorkbookRef> books;
   try {
     if (!f.excelApp || !f.excelApp->Visible()) return books;
   } catch (const std::exception&) {
@@ -325,7 +325,7 @@ OpenChoice saveBeforeOpening(model::Form1& f) {
       drawingUnsaved = false;  // closed with the host: nothing to keep
     }
   }
-  std::vector<reports::WorkbookRef> books;
+  std::vector<sheethost::WorkbookRef> books;
   for (const auto& b : shownBooks(f)) {
     try {
       if (!b->Saved()) books.push_back(b);
@@ -402,8 +402,8 @@ void drawingSavedAs(model::Form1& f, const std::string& path) {
     return;
   }
   try {
-    copyTemplate(f.dbPath, newDb);
-  } catch (const DbError& e) {
+    dimtable::copyTemplate(f.dbPath, newDb);
+  } catch (const dimtable::DbError& e) {
     desk.message(
         "图纸已另存为“" + path + "”，但尺寸数据库没有复制过去：" + e.what(),
         forms::Buttons::Ok, "");
@@ -412,17 +412,17 @@ void drawingSavedAs(model::Form1& f, const std::string& path) {
   // The program goes on with the drawing under its new name, and with the
   // copy of its table, so what is entered next stays with it.
   try {
-    auto conn = std::make_shared<Connection>();
+    auto conn = std::make_shared<dimtable::Connection>();
     conn->Open(newDb);
-    std::shared_ptr<Recordset> rs;
+    std::shared_ptr<dimtable::Recordset> rs;
     if (f.dimRs) {
-      rs = std::make_shared<Recordset>();
+      rs = std::make_shared<dimtable::Recordset>();
       rs->Open(*conn, "dim1");
     }
     if (f.dbConn) f.dbConn->Close();
     f.dbConn = std::move(conn);
     f.dimRs = std::move(rs);
-  } catch (const DbError& e) {
+  } catch (const dimtable::DbError& e) {
     desk.message("尺寸数据库已复制到“" + newDb + "”，但不能打开它：" +
                      e.what() + "。标号和测量值仍写入“" + f.dbPath + "”。",
                  forms::Buttons::Ok, "");
@@ -505,9 +505,9 @@ bool acd(model::Form1& f) {
   bool empty = false;  // ours, but no numbering was ever kept in it
   try {
     if (fs::exists(dbPath, ec)) {
-      Connection check;
+      dimtable::Connection check;
       check.Open(dbPath);
-      Recordset rows;
+      dimtable::Recordset rows;
       rows.Open(check, "dim1");
       // Left by a refused or interrupted numbering, or by an extraction
       // alone: it holds nothing, so the drawing is read afresh.
@@ -515,10 +515,10 @@ bool acd(model::Form1& f) {
       rows.Close();
       check.Close();
     } else {
-      copyTemplate((ctx.dataDir() / "dimen.mdb").string(), dbPath);
+      dimtable::copyTemplate((ctx.dataDir() / "dimen.mdb").string(), dbPath);
       created = true;
     }
-  } catch (const DbError& e) {
+  } catch (const dimtable::DbError& e) {
     desk.message(e.what(), forms::Buttons::Ok, "");
     return false;
   }

@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <vector>
 
-#include "model/form1.h"
 #include "forms/basic.h"
 #include "forms/errors.h"
+#include "model/form1.h"
 
 namespace intake {
 namespace {
@@ -29,7 +29,7 @@ std::string valueText(const std::string& override, double measured,
   return override;
 }
 
-void generalTolerance(model::Form1& f, intake::DimRecord& r) {
+void generalTolerance(model::Form1& f, dimtable::DimRecord& r) {
   const auto& bounds = f.ctx.sizeBounds;
   const auto& tol = f.ctx.tolValues;
   float v = static_cast<float>(forms::Val(r.value));

@@ -9,10 +9,10 @@
 
 #include "browse/browser.h"
 #include "browse/results.h"
+#include "dimtable/dimtable.h"
 #include "forms/basic.h"
 #include "forms/desktop.h"
 #include "forms/errors.h"
-#include "intake/dimtable.h"
 #include "marking/marking.h"
 #include "marking/marks.h"
 #include "model/form1.h"
@@ -46,7 +46,7 @@ void makeRoom(model::Form1& f, std::int32_t n) {
 // read is told, and the rows load without it.
 void loadMeasurements(model::Form1& f) {
   auto& ctx = f.ctx;
-  std::map<std::int32_t, intake::Measurement> stored;
+  std::map<std::int32_t, dimtable::Measurement> stored;
   try {
     stored = f.dbConn->LoadMeasurements();
   } catch (const std::exception& e) {
@@ -61,12 +61,12 @@ void loadMeasurements(model::Form1& f) {
 }
 
 // The load sequence on an opened table with rows.
-void out(model::Form1& f, std::shared_ptr<intake::Connection> conn,
-         std::shared_ptr<intake::Recordset> rs) {
+void out(model::Form1& f, std::shared_ptr<dimtable::Connection> conn,
+         std::shared_ptr<dimtable::Recordset> rs) {
   auto& ctx = f.ctx;
   f.dbConn = std::move(conn);
   f.dimRs = std::move(rs);
-  intake::Recordset& r = *f.dimRs;
+  dimtable::Recordset& r = *f.dimRs;
   r.MoveLast();
   std::int32_t count = r.Get("number1").asInt();
   // The last row's number is the row count in a table we wrote; one changed
@@ -126,12 +126,12 @@ void ComHadmark_Click(model::Form1& f) {
 
   // The table is opened apart first: one that cannot be read, or that holds
   // no rows, is reported and leaves the program as it was.
-  auto conn = std::make_shared<intake::Connection>();
-  auto rs = std::make_shared<intake::Recordset>();
+  auto conn = std::make_shared<dimtable::Connection>();
+  auto rs = std::make_shared<dimtable::Recordset>();
   try {
     conn->Open(f.dbPath);
     rs->Open(*conn, "dim1");
-  } catch (const intake::DbError& e) {
+  } catch (const dimtable::DbError& e) {
     ctx.desktop.message(e.what(), forms::Buttons::Ok, "");
     return;
   }

@@ -11,9 +11,9 @@
 
 #include "browse/browser.h"
 #include "browse/results.h"
+#include "dimtable/dimtable.h"
 #include "forms/desktop.h"
 #include "forms/errors.h"
-#include "intake/dimtable.h"
 #include "intake/opening.h"
 #include "marking/marks.h"
 #include "marking/zonegrid.h"
@@ -80,9 +80,9 @@ void checkMarksOnOpening(model::Form1& f) {
   std::vector<browse::SoughtMark> sought;
   size_t measured = 0;
   try {
-    intake::Connection c;
+    dimtable::Connection c;
     c.Open(f.dbPath);
-    intake::Recordset rs;
+    dimtable::Recordset rs;
     rs.Open(c, "dim1");
     if (rs.RecordCount() == 0) return;
     for (rs.MoveFirst(); !rs.Eof(); rs.MoveNext())
@@ -117,7 +117,7 @@ void checkMarksOnOpening(model::Form1& f) {
       forms::Answer::Yes)
     return;
   try {
-    intake::Connection c;
+    dimtable::Connection c;
     c.Open(f.dbPath);
     c.DeleteRowsFrom(1);
   } catch (const std::exception& e) {
@@ -168,7 +168,7 @@ bool giveUpNumbering(model::Form1& f, std::int32_t first) {
     if (f.dbConn && f.dbConn->IsOpen() && f.dbConn->Path() == f.dbPath) {
       f.dbConn->DeleteRowsFrom(first);
     } else {
-      auto conn = std::make_shared<intake::Connection>();
+      auto conn = std::make_shared<dimtable::Connection>();
       conn->Open(f.dbPath);
       conn->DeleteRowsFrom(first);
       f.dbConn = std::move(conn);
@@ -181,7 +181,7 @@ bool giveUpNumbering(model::Form1& f, std::int32_t first) {
   // The recordset reads the table as it is now.
   f.dimRs.reset();
   resumeNext([&] {
-    auto rs = std::make_shared<intake::Recordset>();
+    auto rs = std::make_shared<dimtable::Recordset>();
     rs->Open(*f.dbConn, "dim1");
     f.dimRs = std::move(rs);
   });

@@ -2,8 +2,8 @@
 // dimension not yet numbered.
 #include <cmath>
 
+#include "dimtable/dimtable.h"
 #include "forms/errors.h"
-#include "intake/dimtable.h"
 #include "marking/marking.h"
 #include "marking/marks.h"
 #include "model/form1.h"

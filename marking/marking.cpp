@@ -1,7 +1,7 @@
 #include "marking/marking.h"
 
+#include "dimtable/dimtable.h"
 #include "forms/errors.h"
-#include "intake/dimtable.h"
 #include "marking/marks.h"
 #include "model/form1.h"
 

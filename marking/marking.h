@@ -20,7 +20,7 @@ void mnuColor_Click(model::Form1& f);
 void mnuLayout_Click(model::Form1& f);
 
 // With f.deferNumberingCommit, "自动标号" leaves its rows in an open
-// transaction: commitNumbering keeps them (raising intake::DbError when it
+// transaction: commitNumbering keeps them (raising dimtable::DbError when it
 // cannot), rollbackNumbering takes them back with the marks drawn, so the
 // drawing can be numbered again.
 void commitNumbering(model::Form1& f);

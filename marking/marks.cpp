@@ -6,10 +6,10 @@
 #include <stdexcept>
 
 #include "browse/results.h"
+#include "dimtable/dimtable.h"
 #include "forms/basic.h"
 #include "forms/desktop.h"
 #include "forms/errors.h"
-#include "intake/dimtable.h"
 #include "model/form1.h"
 
 namespace marking {
@@ -79,20 +79,20 @@ void appendRow(model::Form1& f, int p) {
 
 void openTable(model::Form1& f) {
   resumeNext([&] {
-    auto conn = std::make_shared<intake::Connection>();
+    auto conn = std::make_shared<dimtable::Connection>();
     f.dbConn = conn;
     conn->Open(f.dbPath);
   });
   resumeNext([&] {
-    auto rs = std::make_shared<intake::Recordset>();
+    auto rs = std::make_shared<dimtable::Recordset>();
     f.dimRs = rs;
     rs->Open(*f.dbConn, "dim1");
   });
 }
 
 bool openTableOrSay(model::Form1& f) {
-  auto conn = std::make_shared<intake::Connection>();
-  auto rs = std::make_shared<intake::Recordset>();
+  auto conn = std::make_shared<dimtable::Connection>();
+  auto rs = std::make_shared<dimtable::Recordset>();
   try {
     conn->Open(f.dbPath);
     rs->Open(*conn, "dim1");

@@ -1,6 +1,6 @@
 // "分区标号": the drawing numbered window by window.
+#include "dimtable/dimtable.h"
 #include "forms/errors.h"
-#include "intake/dimtable.h"
 #include "marking/marking.h"
 #include "marking/marks.h"
 #include "model/form1.h"

@@ -6,143 +6,14 @@
 #include <system_error>
 #include <tuple>
 
+#include "dimtable/dimtable.h"
 #include "forms/desktop.h"
-#include "intake/dimtable.h"
 #include "marking/marking.h"
 #include "model/context.h"
 #include "model/form1.h"
+#include "model/zones.h"
 
 namespace marking {
-namespace {
-
-// The code point at pos and its length in bytes. A byte that does not start
-// a well-formed sequence stands for itself, so every text has a code.
-std::int32_t decodeAt(std::string_view s, size_t pos, size_t& length) {
-  auto byte = [&](size_t i) { return static_cast<unsigned char>(s[i]); };
-  const unsigned char lead = byte(pos);
-  length = 1;
-  size_t need = 0;
-  std::int32_t code = lead;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    need = 1;
-    code = lead & 0x1F;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    need = 2;
-    code = lead & 0x0F;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    need = 3;
-    code = lead & 0x07;
-  } else {
-    return lead;
-  }
-  if (pos + need >= s.size()) return lead;
-  for (size_t i = 1; i <= need; ++i) {
-    const unsigned char c = byte(pos + i);
-    if ((c & 0xC0) != 0x80) return lead;
-    code = (code << 6) | (c & 0x3F);
-  }
-  // Overlong forms and surrogates are not characters.
-  if ((need == 2 && code < 0x800) || (need == 3 && code < 0x10000) ||
-      code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
-    return lead;
-  length = need + 1;
-  return code;
-}
-
-// The first and the last character of a text, as substrings.
-std::string_view firstChar(std::string_view s) {
-  size_t n = 0;
-  decodeAt(s, 0, n);
-  return s.substr(0, n);
-}
-
-std::string_view lastChar(std::string_view s) {
-  // A character is at most four bytes; take the one that ends the text.
-  for (size_t back = std::min<size_t>(4, s.size()); back >= 1; --back) {
-    const size_t pos = s.size() - back;
-    size_t n = 0;
-    decodeAt(s, pos, n);
-    if (n == back) return s.substr(pos);
-  }
-  return s.substr(s.size() - 1);
-}
-
-std::string encode(std::int32_t code) {
-  std::string out;
-  const auto c = static_cast<std::uint32_t>(code);
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-  return out;
-}
-
-// A label character. Codes that name no printable character (a point far
-// outside the extents, a degenerate grid) show as "?" rather than putting
-// control characters or broken text into a workbook.
-std::string labelChar(double code) {
-  if (!(code >= 0x20 && code <= 0x10FFFF)) return "?";
-  const auto c = static_cast<std::int32_t>(code);
-  if ((c >= 0x7F && c <= 0x9F) || (c >= 0xD800 && c <= 0xDFFF) || c == 0xFFFE ||
-      c == 0xFFFF)
-    return "?";
-  return encode(c);
-}
-
-// code(first) + Fix(offset / size). A zero size (extents without width)
-// puts every point in the first cell instead of dividing by zero.
-double axisCode(const std::string& first, double offset, float size) {
-  double steps = 0;
-  if (size != 0) {
-    const double q = offset / static_cast<double>(size);
-    steps = std::isfinite(q) ? std::trunc(q) : q;
-  }
-  if (std::isnan(steps)) steps = 0;
-  return static_cast<double>(labelCode(first)) + steps;
-}
-
-bool fitsInt16(std::int32_t v) {
-  return v >= std::numeric_limits<std::int16_t>::min() &&
-         v <= std::numeric_limits<std::int16_t>::max();
-}
-
-}  // namespace
-
-std::int32_t labelCode(std::string_view text) {
-  if (text.empty()) return 0;
-  size_t n = 0;
-  return decodeAt(text, 0, n);
-}
-
-std::int32_t labelCount(std::int32_t first, std::int32_t last) {
-  return first < last ? last - first + 1 : last - first - 1;
-}
-
-float zoneSize(double extMin, double extMax, std::int32_t count) {
-  if (count == 0) return 0;
-  return static_cast<float>((extMax - extMin) / static_cast<double>(count));
-}
-
-std::string zoneLabel(const model::AppContext& ctx,
-                      const cadhost::Point& extMin, float width, float height,
-                      float x, float y) {
-  const double column =
-      axisCode(ctx.zoneColumnFirst, static_cast<double>(x) - extMin[0], width);
-  const double row =
-      axisCode(ctx.zoneRowFirst, static_cast<double>(y) - extMin[1], height);
-  return labelChar(row) + labelChar(column);
-}
 
 namespace {
 
@@ -157,7 +28,7 @@ void withDatabase(model::Form1& f, F&& use) {
     use(*f.dbConn);
     return;
   }
-  intake::Connection own;
+  dimtable::Connection own;
   own.Open(f.dbPath);
   use(own);
 }
@@ -178,10 +49,11 @@ std::optional<std::string> setGrid(model::AppContext& ctx,
   // Both texts are checked before either half of the grid changes.
   for (Axis& a : axes) {
     if (a.text.empty()) return std::string(a.emptyMessage);
-    a.first = std::string(firstChar(a.text));
-    a.last = std::string(lastChar(a.text));
-    a.count = labelCount(labelCode(a.first), labelCode(a.last));
-    if (!fitsInt16(a.count))
+    a.first = std::string(model::firstChar(a.text));
+    a.last = std::string(model::lastChar(a.text));
+    a.count =
+        model::labelCount(model::labelCode(a.first), model::labelCode(a.last));
+    if (!model::fitsInt16(a.count))
       return a.text + " 的标签超出范围，请使用单字节字符！";
   }
   ctx.zoneColumnText = columns;
@@ -197,10 +69,10 @@ std::optional<std::string> setGrid(model::AppContext& ctx,
 
 void loadDrawingGrid(model::Form1& f) {
   auto& ctx = f.ctx;
-  intake::Connection::ZoneGridText grid{kDefaultColumns, kDefaultRows};
+  dimtable::Connection::ZoneGridText grid{kDefaultColumns, kDefaultRows};
   std::string problem;
   try {
-    withDatabase(f, [&](intake::Connection& c) {
+    withDatabase(f, [&](dimtable::Connection& c) {
       if (auto stored = c.LoadZoneGrid()) grid = *stored;
     });
   } catch (const std::exception& e) {
@@ -269,7 +141,7 @@ void Frmlocation::ComOk_Click() {
   std::error_code ec;
   if (!main_.dbPath.empty() && std::filesystem::exists(main_.dbPath, ec)) {
     try {
-      withDatabase(main_, [&](intake::Connection& c) {
+      withDatabase(main_, [&](dimtable::Connection& c) {
         c.SaveZoneGrid({columns, rows});
       });
     } catch (const std::exception& e) {

@@ -52,21 +52,4 @@ std::optional<std::string> setGrid(model::AppContext& ctx,
 // it.
 void loadDrawingGrid(model::Form1& f);
 
-// The character code of a label: the first code point of a UTF-8 text
-// (a stray byte counts as its own value). 0 for an empty text.
-std::int32_t labelCode(std::string_view text);
-
-// The label count of "first…last": b - a + 1 when a < b, else b - a - 1.
-std::int32_t labelCount(std::int32_t first, std::int32_t last);
-
-// Column width (or row height) of the grid over one axis of the extents;
-// negative when the labels run downwards.
-float zoneSize(double extMin, double extMax, std::int32_t count);
-
-// Row character followed by column character, e.g. "C3", for the point
-// (x, y). width and height come from zoneSize.
-std::string zoneLabel(const model::AppContext& ctx,
-                      const cadhost::Point& extMin, float width, float height,
-                      float x, float y);
-
 }  // namespace marking

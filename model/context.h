@@ -11,16 +11,16 @@
 #include <vector>
 
 #include "cadhost/host.h"
+#include "dimtable/records.h"
 #include "forms/desktop.h"
 #include "forms/form.h"
-#include "intake/records.h"
-#include "reports/sheet_host.h"
+#include "sheethost/host.h"
 
 namespace model {
 
 struct AppContext {
   AppContext(forms::Desktop& desk, cadhost::HostFactory cad,
-             reports::SheetFactory sheets, std::filesystem::path dir)
+             sheethost::SheetFactory sheets, std::filesystem::path dir)
       : desktop(desk),
         cadFactory(std::move(cad)),
         sheetFactory(std::move(sheets)),
@@ -29,7 +29,7 @@ struct AppContext {
   // Ports.
   forms::Desktop& desktop;
   cadhost::HostFactory cadFactory;
-  reports::SheetFactory sheetFactory;
+  sheethost::SheetFactory sheetFactory;
   std::filesystem::path programDir;  // dimdata/ lies below it
   forms::FormSet forms;
 
@@ -41,11 +41,11 @@ struct AppContext {
   cadhost::ModelSpace* modelSpace = nullptr;
 
   // The dimension list from 1; entry 0 is scratch.
-  std::vector<intake::DimRecord> dimRecords;
+  std::vector<dimtable::DimRecord> dimRecords;
   std::int32_t dimCount = 0;
-  std::vector<intake::TextRecord> textRecords;
+  std::vector<dimtable::TextRecord> textRecords;
   std::int32_t textNext = 1;
-  std::vector<intake::DimRecord> adoptedRecords;
+  std::vector<dimtable::DimRecord> adoptedRecords;
 
   // Measurements per position 0..dimCount; samples 0..5 (0 unused). An
   // empty sample was not measured; a count of 0 means nothing is stored.

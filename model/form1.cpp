@@ -1,7 +1,7 @@
 #include "model/form1.h"
 
+#include "dimtable/dimtable.h"
 #include "forms/desktop.h"
-#include "intake/dimtable.h"
 
 namespace model {
 

@@ -12,12 +12,12 @@
 #include "cadhost/host.h"
 #include "forms/form.h"
 #include "model/context.h"
-#include "reports/sheet_host.h"
+#include "sheethost/host.h"
 
-namespace intake {
+namespace dimtable {
 class Connection;
 class Recordset;
-}  // namespace intake
+}  // namespace dimtable
 
 namespace model {
 
@@ -131,8 +131,8 @@ class Form1 : public forms::Form {
 
   // Module-level state. Everything starts at zero, empty or False; the load
   // sets the defaults that differ.
-  std::shared_ptr<intake::Connection> dbConn;
-  std::shared_ptr<intake::Recordset> dimRs;
+  std::shared_ptr<dimtable::Connection> dbConn;
+  std::shared_ptr<dimtable::Recordset> dimRs;
   bool newDatabase = false;
   std::string dbPath;
   std::string drawingPath;
@@ -196,11 +196,11 @@ class Form1 : public forms::Form {
   std::int16_t cpkColumn = 0;
   float zoneWidth = 0;
   float zoneHeight = 0;
-  reports::SheetApplicationRef excelApp;
-  reports::WorkbookRef faiBook;
-  reports::WorksheetRef faiSheet;
-  reports::WorkbookRef cpkBook;
-  reports::WorksheetRef cpkSheet;
+  sheethost::SheetApplicationRef excelApp;
+  sheethost::WorkbookRef faiBook;
+  sheethost::WorksheetRef faiSheet;
+  sheethost::WorkbookRef cpkBook;
+  sheethost::WorksheetRef cpkSheet;
 
   std::int32_t marqueeTicks = 0;
   std::int32_t marqueeStep = 0;

@@ -1,6 +1,6 @@
 #include "reports/fai.h"
+#include "model/verdict.h"
 #include "reports/readback.h"
-#include "reports/verdict.h"
 
 #include <algorithm>
 #include <array>
@@ -12,12 +12,12 @@
 
 #include "browse/browser.h"
 #include "browse/results.h"
+#include "dimtable/dimtable.h"
 #include "forms/basic.h"
 #include "forms/desktop.h"
 #include "forms/errors.h"
-#include "intake/dimtable.h"
-#include "marking/zonegrid.h"
 #include "model/form1.h"
+#include "model/zones.h"
 
 namespace reports {
 namespace fs = std::filesystem;
@@ -38,8 +38,8 @@ bool fileExists(const fs::path& p) {
 
 // A field's value as a cell takes it; a single stays a single, so that it
 // is written as its shortest text.
-CellValue cellOf(const intake::Value& v) {
-  using K = intake::Value::Kind;
+sheethost::CellValue cellOf(const dimtable::Value& v) {
+  using K = dimtable::Value::Kind;
   switch (v.kind()) {
     case K::Null:
       return {};
@@ -57,7 +57,7 @@ CellValue cellOf(const intake::Value& v) {
 
 // A cell read as a number: a number as it is, a text by its leading
 // numeric part, anything else 0.
-double cellNumber(const CellValue& v) {
+double cellNumber(const sheethost::CellValue& v) {
   if (const auto* d = std::get_if<double>(&v)) return *d;
   if (const auto* s = std::get_if<float>(&v)) return *s;
   if (const auto* t = std::get_if<std::string>(&v)) return forms::Val(*t);
@@ -68,7 +68,8 @@ double cellNumber(const CellValue& v) {
 // to the nominal value, to the 15 digits a spreadsheet shows: 15 + 0.3
 // gives 15.3, 25.4 - 0.05 gives 25.35.
 double limit(double nominal, float deviation, int sign) {
-  return spreadsheetDigits(nominal + sign * cellDouble(deviation));
+  return model::spreadsheetDigits(nominal +
+                                  sign * model::cellDouble(deviation));
 }
 
 // A text as a message shows it: a long one cut, control characters and
@@ -112,21 +113,9 @@ std::int32_t measuredPositions(const model::Form1& f) {
   return std::min(n, ctx.dimCount);
 }
 
-void computeZoneSize(model::Form1& f) {
-  f.zoneWidth =
-      marking::zoneSize(f.extMin[0], f.extMax[0], f.ctx.zoneColumnCount);
-  f.zoneHeight =
-      marking::zoneSize(f.extMin[1], f.extMax[1], f.ctx.zoneRowCount);
-}
-
-std::string zoneOf(const model::Form1& f, const intake::DimRecord& d) {
-  return marking::zoneLabel(f.ctx, f.extMin, f.zoneWidth, f.zoneHeight, d.x,
-                            d.y);
-}
-
 // One FAI row of the first-time mode.
 struct FaiRow {
-  CellValue mark;
+  sheethost::CellValue mark;
   std::string zone;
   std::string value;
   float up = 0;
@@ -140,12 +129,13 @@ std::vector<FaiRow> faiRows(model::Form1& f) {
   const int n = f.Combo1->listCount();
   if (n == 0) return rows;
   if (!f.dimRs)
-    throw intake::DbError(intake::DbError::Kind::NotOpen, "尺寸数据库没有打开");
+    throw dimtable::DbError(dimtable::DbError::Kind::NotOpen,
+                            "尺寸数据库没有打开");
   f.dimRs->MoveFirst();
   for (f.loopIndex = 1; f.loopIndex <= n; ++f.loopIndex) {
     const auto& d = f.ctx.dimRecords.at(static_cast<size_t>(f.loopIndex));
     FaiRow r;
-    r.zone = zoneOf(f, d);
+    r.zone = model::zoneOf(f, d);
     r.mark = cellOf(f.dimRs->Get("marknum"));
     r.value = d.value;
     r.up = d.up;
@@ -164,13 +154,14 @@ bool isInstrument(const std::string& code) {
 
 // One sample cell: nothing, a number, or why it is refused. A formula's
 // result, a date or a flag is no measurement.
-browse::SampleText sampleCell(const Worksheet& sheet, int row, int column) {
+browse::SampleText sampleCell(const sheethost::Worksheet& sheet, int row,
+                              int column) {
   browse::SampleText r;
   if (sheet.HasFormula(row, column)) {
     r.error = "是公式，不是测量值";
     return r;
   }
-  const CellValue v = sheet.GetCell(row, column);
+  const sheethost::CellValue v = sheet.GetCell(row, column);
   if (std::holds_alternative<std::monostate>(v)) return r;
   if (const auto* t = std::get_if<std::string>(&v))
     return browse::readSample(*t);
@@ -187,7 +178,8 @@ browse::SampleText sampleCell(const Worksheet& sheet, int row, int column) {
 // Exactly what is stored: a sample not measured, or beyond a lowered
 // count, leaves its cell empty rather than an old value. A fresh report
 // needs the rows of measured positions only.
-void writeSamples(model::Form1& f, Worksheet& sheet, bool measuredOnly) {
+void writeSamples(model::Form1& f, sheethost::Worksheet& sheet,
+                  bool measuredOnly) {
   const auto& ctx = f.ctx;
   const std::int32_t n = measuredPositions(f);
   for (std::int32_t p = 1; p <= n; ++p) {
@@ -200,14 +192,14 @@ void writeSamples(model::Form1& f, Worksheet& sheet, bool measuredOnly) {
       if (k <= count && v)
         sheet.SetCell(p + kFirstRow, 6 + k, *v);
       else
-        sheet.SetCell(p + kFirstRow, 6 + k, CellValue{});
+        sheet.SetCell(p + kFirstRow, 6 + k, sheethost::CellValue{});
     }
   }
 }
 
 }  // namespace
 
-ReadBack readBack(const Worksheet& sheet, std::int32_t positions) {
+ReadBack readBack(const sheethost::Worksheet& sheet, std::int32_t positions) {
   ReadBack out;
   for (std::int32_t t = 1; t <= positions; ++t) {
     const int row = t + kFirstRow;
@@ -256,7 +248,7 @@ bool hostShowing(const model::Form1& f) {
 }
 
 // The reason in the user's words where the host gives one.
-std::string plainOf(const SheetError& e) {
+std::string plainOf(const sheethost::SheetError& e) {
   return e.plain().empty() ? std::string(e.what()) : e.plain();
 }
 
@@ -265,7 +257,7 @@ constexpr const char* kReplaceUnsaved =
     "是否继续？";
 
 bool unsavedReport(const model::Form1& f) {
-  for (const WorkbookRef& b : {f.faiBook, f.cpkBook}) {
+  for (const sheethost::WorkbookRef& b : {f.faiBook, f.cpkBook}) {
     try {
       if (b && !b->Saved()) return true;
     } catch (const std::exception&) {
@@ -308,18 +300,18 @@ void ComOk_Click(model::Form1& f) {
       ctx.desktop.message(kReplaceUnsaved, forms::Buttons::YesNo, "") !=
           forms::Answer::Yes)
     return;
-  computeZoneSize(f);
+  model::computeZoneSize(f);
 
   // The new instance and its workbooks become the form's only once the
   // report is made: a handler that ends early leaves the earlier report
   // (and the CPK columns added to it) where the buttons write.
-  SheetApplicationRef app;
-  WorkbookRef cpkBook;
-  WorksheetRef cpkSheet;
+  sheethost::SheetApplicationRef app;
+  sheethost::WorkbookRef cpkBook;
+  sheethost::WorksheetRef cpkSheet;
   try {
-    if (!ctx.sheetFactory) throw SheetError("没有电子表格程序");
+    if (!ctx.sheetFactory) throw sheethost::SheetError("没有电子表格程序");
     app = ctx.sheetFactory("excel.application");
-    if (!app) throw SheetError("没有电子表格程序");
+    if (!app) throw sheethost::SheetError("没有电子表格程序");
   } catch (const std::exception& e) {
     say(f, std::string("电子表格启动出现错误！") + e.what());
     return;
@@ -331,13 +323,13 @@ void ComOk_Click(model::Form1& f) {
   try {
     cpkBook = app->Open(cpkPath.string());
     cpkSheet = cpkBook->Worksheets(1);
-  } catch (const SheetError& e) {
+  } catch (const sheethost::SheetError& e) {
     say(f, "不能打开CPK模板 " + cpkPath.string() + "：" + plainOf(e));
     return;
   }
 
-  WorkbookRef faiBook;
-  WorksheetRef faiSheet;
+  sheethost::WorkbookRef faiBook;
+  sheethost::WorksheetRef faiSheet;
   std::vector<FaiRow> rows;
   ReadBack read;
   std::string faiFile;  // the workbook read back
@@ -358,7 +350,7 @@ void ComOk_Click(model::Form1& f) {
       faiSheet = faiBook->Worksheets(1);
       faiSheet->Activate();
       app->SetVisible(true);
-    } catch (const SheetError& e) {
+    } catch (const sheethost::SheetError& e) {
       say(f, "不能打开FAI模板 " + faiPath.string() + "：" + plainOf(e));
       return;
     }
@@ -379,7 +371,7 @@ void ComOk_Click(model::Form1& f) {
       faiSheet = faiBook->Worksheets(1);
       faiSheet->Activate();
       read = readBack(*faiBook->ActiveSheet(), measuredPositions(f));
-    } catch (const SheetError& e) {
+    } catch (const sheethost::SheetError& e) {
       say(f, "不能打开FAI文件 " + faiFile + "：" + plainOf(e));
       return;
     }
@@ -422,7 +414,7 @@ void ComOk_Click(model::Form1& f) {
 
   if (first) {
     try {
-      WorksheetRef sheet = faiBook->ActiveSheet();
+      sheethost::WorksheetRef sheet = faiBook->ActiveSheet();
       for (size_t i = 0; i < rows.size(); ++i) {
         const int row = static_cast<int>(i) + 1 + kFirstRow;
         const FaiRow& r = rows[i];
@@ -434,7 +426,7 @@ void ComOk_Click(model::Form1& f) {
       }
       // The measurements kept with the drawing are in the report at once.
       writeSamples(f, *sheet, true);
-    } catch (const SheetError& e) {
+    } catch (const sheethost::SheetError& e) {
       say(f, std::string("写入FAI报表出现错误！") + e.what());
       return;
     }
@@ -460,17 +452,11 @@ void ComOk_Click(model::Form1& f) {
     c->setEnabled(true);
 }
 
-std::string cellText(const CellValue& v) {
+std::string cellText(const sheethost::CellValue& v) {
   if (const auto* t = std::get_if<std::string>(&v)) return *t;
   if (const auto* d = std::get_if<double>(&v)) return forms::DoubleText(*d);
   if (const auto* s = std::get_if<float>(&v)) return forms::SingleText(*s);
   return {};
-}
-
-std::string zoneOfPosition(model::Form1& f, std::int32_t p) {
-  if (p < 1 || static_cast<size_t>(p) >= f.ctx.dimRecords.size()) return {};
-  computeZoneSize(f);
-  return zoneOf(f, f.ctx.dimRecords[static_cast<size_t>(p)]);
 }
 
 void ComFresh_Click(model::Form1& f) {
@@ -481,7 +467,7 @@ void ComFresh_Click(model::Form1& f) {
   if (!browse::leaveStep(f)) return;
   try {
     writeSamples(f, *f.faiBook->ActiveSheet(), false);
-  } catch (const SheetError& e) {
+  } catch (const sheethost::SheetError& e) {
     say(f, std::string("刷新FAI报表出现错误！") + e.what());
   }
 }
@@ -492,7 +478,7 @@ void ComCPK_Click(model::Form1& f) {
     return;
   }
   f.cpkSheet->Activate();
-  computeZoneSize(f);
+  model::computeZoneSize(f);
   if (f.cpkColumn > kLastCpkColumn) {
     say(f, "最多可以创建15个尺寸值的CPK，你可以将该文件存盘后，下次在建CPK！");
     return;
@@ -506,12 +492,12 @@ void ComCPK_Click(model::Form1& f) {
     return;
   }
   const auto& d = ctx.dimRecords[static_cast<size_t>(p)];
-  const std::string zone = zoneOf(f, d);
-  CellValue mark;
+  const std::string zone = model::zoneOf(f, d);
+  sheethost::CellValue mark;
   try {
     if (!f.dimRs)
-      throw intake::DbError(intake::DbError::Kind::NotOpen,
-                            "尺寸数据库没有打开");
+      throw dimtable::DbError(dimtable::DbError::Kind::NotOpen,
+                              "尺寸数据库没有打开");
     f.dimRs->MoveFirst();
     f.dimRs->Move(p - 1);
     mark = cellOf(f.dimRs->Get("marknum"));
@@ -529,7 +515,7 @@ void ComCPK_Click(model::Form1& f) {
                  " 列中，没有再添加。");
       return;
     }
-  } catch (const SheetError& e) {
+  } catch (const sheethost::SheetError& e) {
     say(f, std::string("读取CPK报表出现错误！") + e.what());
     return;
   }
@@ -540,7 +526,7 @@ void ComCPK_Click(model::Form1& f) {
     f.cpkSheet->SetCell(10, c, d.value);
     f.cpkSheet->SetCell(11, c, limit(nominal, d.up, 1));
     f.cpkSheet->SetCell(12, c, limit(nominal, d.low, -1));
-  } catch (const SheetError& e) {
+  } catch (const sheethost::SheetError& e) {
     say(f, std::string("写入CPK报表出现错误！") + e.what());
     return;
   }

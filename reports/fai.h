@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "reports/sheet_host.h"
+#include "sheethost/host.h"
 
 namespace model {
 class Form1;
@@ -17,10 +17,6 @@ void ComFresh_Click(model::Form1& f);
 void ComCPK_Click(model::Form1& f);
 
 // A cell's value as its text: a number as its shortest text, nothing as "".
-std::string cellText(const CellValue& v);
-
-// The zone of position p's dimension on the drawing's grid ("B3"), as the
-// workbooks show it.
-std::string zoneOfPosition(model::Form1& f, std::int32_t p);
+std::string cellText(const sheethost::CellValue& v);
 
 }  // namespace reports

@@ -6,6 +6,7 @@
 #include "browse/results.h"
 #include "forms/basic.h"
 #include "model/form1.h"
+#include "model/zones.h"
 #include "reports/fai.h"
 
 namespace reports {
@@ -42,7 +43,7 @@ std::vector<std::pair<std::string, std::string>> headerOf(
   std::vector<std::pair<std::string, std::string>> header;
   try {
     if (!f.faiBook || !f.excelApp || !f.excelApp->Visible()) return header;
-    WorksheetRef sheet = f.faiBook->Worksheets(1);
+    sheethost::WorksheetRef sheet = f.faiBook->Worksheets(1);
     for (int r = kHeaderFirstRow; r <= kHeaderLastRow; ++r)
       for (int c = 1; c < kHeaderLastColumn; ++c) {
         std::string label;
@@ -59,7 +60,7 @@ std::vector<std::pair<std::string, std::string>> headerOf(
 }  // namespace
 
 std::string reportNumber(double value) {
-  return forms::DoubleText(spreadsheetDigits(value));
+  return forms::DoubleText(model::spreadsheetDigits(value));
 }
 
 InspectionReport inspectionReport(model::Form1& f) {
@@ -71,12 +72,12 @@ InspectionReport inspectionReport(model::Form1& f) {
   for (std::int32_t p = 1; p <= n; ++p) {
     if (static_cast<size_t>(p) >= f.ctx.dimRecords.size()) break;
     const auto& d = f.ctx.dimRecords[static_cast<size_t>(p)];
-    const intake::Measurement m = browse::measurementOf(f.ctx, p);
+    const dimtable::Measurement m = browse::measurementOf(f.ctx, p);
     InspectionRow row;
     row.mark = browse::markNumber(f, p);
-    row.zone = zoneOfPosition(f, p);
+    row.zone = model::zoneOfPosition(f, p);
     row.nominal = d.value;
-    if (auto limits = limitsOf(d.value, d.up, d.low)) {
+    if (auto limits = model::limitsOf(d.value, d.up, d.low)) {
       row.upper = reportNumber(limits->upper);
       row.lower = reportNumber(limits->lower);
     }
@@ -84,18 +85,18 @@ InspectionReport inspectionReport(model::Form1& f) {
       if (static_cast<std::int32_t>(k) < m.count && m.samples[k])
         row.samples[k] = forms::SingleText(*m.samples[k]);
     row.instrument = m.instrument;
-    row.verdict = judge(d.value, d.up, d.low, m);
+    row.verdict = model::judge(d.value, d.up, d.low, m);
     switch (row.verdict) {
-      case Verdict::Ok:
+      case model::Verdict::Ok:
         ++report.ok;
         break;
-      case Verdict::Ng:
+      case model::Verdict::Ng:
         ++report.ng;
         break;
-      case Verdict::NoLimits:
+      case model::Verdict::NoLimits:
         ++report.noLimits;
         break;
-      case Verdict::Unmeasured:
+      case model::Verdict::Unmeasured:
         ++report.unmeasured;
         break;
     }

@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "reports/verdict.h"
+#include "model/verdict.h"
 
 namespace model {
 class Form1;
@@ -25,7 +25,7 @@ struct InspectionRow {
   std::string lower;  // the nominal value is no number
   std::array<std::string, 5> samples;
   std::string instrument;
-  Verdict verdict = Verdict::Unmeasured;
+  model::Verdict verdict = model::Verdict::Unmeasured;
 };
 
 struct InspectionReport {

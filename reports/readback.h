@@ -6,15 +6,15 @@
 #include <string>
 #include <vector>
 
-#include "intake/dimtable.h"
-#include "reports/sheet_host.h"
+#include "dimtable/dimtable.h"
+#include "sheethost/host.h"
 
 namespace reports {
 
 // What a saved FAI workbook gives back for one position.
 struct ReadRow {
   std::int32_t position = 0;
-  intake::Measurement m;
+  dimtable::Measurement m;
 };
 
 struct ReadBack {
@@ -26,6 +26,6 @@ struct ReadBack {
 // Rows from 11 down while column A holds a mark, at most one per position
 // the measurement arrays hold. A row with anything in it that is not a
 // measurement gives nothing and is named.
-ReadBack readBack(const Worksheet& sheet, std::int32_t positions);
+ReadBack readBack(const sheethost::Worksheet& sheet, std::int32_t positions);
 
 }  // namespace reports

@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <string>
 
-#include "intake/dimtable.h"
+#include "dimtable/dimtable.h"
 
 namespace {
 
@@ -19,7 +19,7 @@ std::string scratchPath() {
   return (dir / "part.mdb").string();
 }
 
-void writePass(intake::Recordset& rs, int n) {
+void writePass(dimtable::Recordset& rs, int n) {
   for (int p = 1; p <= n; ++p) {
     rs.AddNew();
     rs.Set("DIMNUM", p);
@@ -43,11 +43,11 @@ void BM_NumberingPass(benchmark::State& state) {
   for (auto _ : state) {  // NOLINT(clang-analyzer-deadcode.DeadStores)
     state.PauseTiming();
     std::filesystem::remove(db);
-    intake::copyTemplate(kTemplate, db);
+    dimtable::copyTemplate(kTemplate, db);
     state.ResumeTiming();
-    intake::Connection c;
+    dimtable::Connection c;
     c.Open(db);
-    intake::Recordset rs;
+    dimtable::Recordset rs;
     rs.Open(c, "dim1");
     writePass(rs, rows);
     c.Close();
@@ -63,18 +63,18 @@ void BM_LoadWalk(benchmark::State& state) {
   const int rows = static_cast<int>(state.range(0));
   const std::string db = scratchPath();
   std::filesystem::remove(db);
-  intake::copyTemplate(kTemplate, db);
+  dimtable::copyTemplate(kTemplate, db);
   {
-    intake::Connection c;
+    dimtable::Connection c;
     c.Open(db);
-    intake::Recordset rs;
+    dimtable::Recordset rs;
     rs.Open(c, "dim1");
     writePass(rs, rows);
   }
   for (auto _ : state) {  // NOLINT(clang-analyzer-deadcode.DeadStores)
-    intake::Connection c;
+    dimtable::Connection c;
     c.Open(db);
-    intake::Recordset rs;
+    dimtable::Recordset rs;
     rs.Open(c, "dim1");
     rs.MoveLast();
     int count = rs.Get("number1").asInt();

@@ -72,7 +72,7 @@ void BM_BrowseStepMeasured(benchmark::State& state) {
   auto& f = o.session->main();
   f.comSort->userClick();
   for (int p = 1; p <= f.Combo1->listCount(); ++p) {
-    intake::Measurement m;
+    dimtable::Measurement m;
     m.count = 2;
     const float v = static_cast<float>(std::strtod(
         f.ctx.dimRecords[static_cast<size_t>(p)].value.c_str(), nullptr));

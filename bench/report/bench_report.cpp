@@ -6,12 +6,12 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "app/inspection_pdf.h"
 #include "bench/bench_drawing.h"
 #include "browse/browser.h"
 #include "cli/commands.h"
 #include "cli/session.h"
 #include "model/form1.h"
+#include "reports/inspection_pdf.h"
 
 namespace fs = std::filesystem;
 
@@ -40,7 +40,7 @@ void BM_InspectionPdf(benchmark::State& state) {
   // Two of every three dimensions measured: on the nominal, or far off.
   for (int p = 1; p <= f.Combo1->listCount(); ++p) {
     if (p % 3 == 0) continue;
-    intake::Measurement m;
+    dimtable::Measurement m;
     m.count = 2;
     const float v = static_cast<float>(std::strtod(
         f.ctx.dimRecords[static_cast<size_t>(p)].value.c_str(), nullptr));
@@ -51,7 +51,7 @@ void BM_InspectionPdf(benchmark::State& state) {
   }
   const std::string out = (dir / "report.pdf").string();
   int pages = 0;
-  for (auto _ : state) pages = app::writeInspectionPdf(f, out, {}).pages;
+  for (auto _ : state) pages = reports::writeInspectionPdf(f, out, {}).pages;
   state.counters["pages"] = pages;
   state.counters["dimensions"] = f.Combo1->listCount();
 }

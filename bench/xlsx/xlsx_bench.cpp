@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "reports/embedded/embedded_host.h"
+#include "sheethost/embedded/embedded_host.h"
 
 namespace {
 
@@ -19,7 +19,7 @@ std::string output() {
       .string();
 }
 
-void fill(reports::Worksheet& sheet, int rows) {
+void fill(sheethost::Worksheet& sheet, int rows) {
   for (int p = 1; p <= rows; ++p) {
     const int r = p + 10;
     sheet.SetCell(r, 2, std::string("C") + std::to_string(1 + p % 8));
@@ -34,11 +34,11 @@ void fill(reports::Worksheet& sheet, int rows) {
 // Open the template, fill the rows, save: what one report costs.
 void BM_FillAndSaveFai(benchmark::State& state) {
   const int rows = static_cast<int>(state.range(0));
-  auto factory = reports::embedded::makeSheetHost();
+  auto factory = sheethost::embedded::makeSheetHost();
   for (auto _ : state) {
-    auto app =
-        std::dynamic_pointer_cast<reports::embedded::EmbeddedSheetApplication>(
-            factory("excel.application"));
+    auto app = std::dynamic_pointer_cast<
+        sheethost::embedded::EmbeddedSheetApplication>(
+        factory("excel.application"));
     auto book = app->Open(kTemplate);
     fill(*book->Worksheets(1), rows);
     app->saveWorkbook("fai.xlsx", output());
@@ -55,7 +55,7 @@ void BM_OpenTemplate(benchmark::State& state) {
 BENCHMARK(BM_OpenTemplate)->Unit(benchmark::kMillisecond);
 
 void BM_Fill(benchmark::State& state) {
-  auto factory = reports::embedded::makeSheetHost();
+  auto factory = sheethost::embedded::makeSheetHost();
   for (auto _ : state) {
     state.PauseTiming();
     auto app = factory("excel.application");
@@ -67,9 +67,9 @@ void BM_Fill(benchmark::State& state) {
 BENCHMARK(BM_Fill)->Unit(benchmark::kMillisecond);
 
 void BM_Save(benchmark::State& state) {
-  auto factory = reports::embedded::makeSheetHost();
+  auto factory = sheethost::embedded::makeSheetHost();
   auto app =
-      std::dynamic_pointer_cast<reports::embedded::EmbeddedSheetApplication>(
+      std::dynamic_pointer_cast<sheethost::embedded::EmbeddedSheetApplication>(
           factory("excel.application"));
   auto wb = app->Open(kTemplate);
   fill(*wb->Worksheets(1), 5000);

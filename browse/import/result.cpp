@@ -6,7 +6,7 @@
 
 #include "browse/import/formats.h"
 #include "browse/import/text.h"
-#include "reports/xlsx/text.h"
+#include "sheethost/xlsx/text.h"
 
 namespace browse::import {
 

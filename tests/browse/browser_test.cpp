@@ -12,8 +12,8 @@
 #include <map>
 
 #include "browse/results.h"
+#include "dimtable/dimtable.h"
 #include "fakes/unprivileged.h"
-#include "intake/dimtable.h"
 
 #include "intake_fixture.h"
 
@@ -486,10 +486,10 @@ TEST_F(Browser, NothingCarriesOverToTheNextDrawing) {
   auto& ctx = program->ctx;
   EXPECT_EQ(ctx.sampleCounts[1], 0);
   EXPECT_EQ(ctx.sampleCounts[2], 0);
-  intake::Connection db;
+  dimtable::Connection db;
   db.Open((dir / "work/part8.mdb").string());
   EXPECT_TRUE(db.LoadMeasurements().empty());
-  intake::Connection first;
+  dimtable::Connection first;
   first.Open((dir / "work/part7.mdb").string());
   EXPECT_EQ(first.LoadMeasurements().size(), 1u);
 }
@@ -513,7 +513,7 @@ TEST_F(Browser, ADatabaseThatCannotBeWrittenKeepsTheValueAndSaysSo) {
   type(0, "6.5");
   f().ComNext->userClick();
   EXPECT_TRUE(messages().empty());
-  intake::Connection db;
+  dimtable::Connection db;
   db.Open((dir / "work/part7.mdb").string());
   const auto stored = db.LoadMeasurements();
   ASSERT_EQ(stored.size(), 2u);
@@ -558,8 +558,8 @@ TEST_F(Browser, TheMarksShowTheResultsAsSamplesAreTyped) {
   type(0, "");
   EXPECT_EQ(shownColors(*doc).count(m.markTexts[2].get()), 0u);
   // The judgement the colours follow is the report's.
-  EXPECT_EQ(browse::verdictAt(m, 1), reports::Verdict::Ok);
-  EXPECT_EQ(browse::verdictAt(m, 3), reports::Verdict::Unmeasured);
+  EXPECT_EQ(browse::verdictAt(m, 1), model::Verdict::Ok);
+  EXPECT_EQ(browse::verdictAt(m, 3), model::Verdict::Unmeasured);
 }
 
 TEST_F(Browser, MarksDrawnBeforeThisRunAreFoundByTheirNumbers) {

@@ -7,23 +7,23 @@
 #include <string>
 #include <vector>
 
-#include "reports/sheet_host.h"
+#include "sheethost/host.h"
 
 namespace fakes {
 
 class FakeWorkbook;
 
-class FakeWorksheet : public reports::Worksheet {
+class FakeWorksheet : public sheethost::Worksheet {
  public:
   explicit FakeWorksheet(FakeWorkbook& book) : book_(book) {}
-  std::map<std::pair<int, int>, reports::CellValue> cells;
+  std::map<std::pair<int, int>, sheethost::CellValue> cells;
   void Activate() override;
-  reports::CellValue GetCell(int r, int c) const override {
+  sheethost::CellValue GetCell(int r, int c) const override {
     auto it = cells.find({r, c});
-    return it == cells.end() ? reports::CellValue{} : it->second;
+    return it == cells.end() ? sheethost::CellValue{} : it->second;
   }
   // An empty value clears the cell, as in a spreadsheet.
-  void SetCell(int r, int c, const reports::CellValue& v) override {
+  void SetCell(int r, int c, const sheethost::CellValue& v) override {
     if (std::holds_alternative<std::monostate>(v))
       cells.erase({r, c});
     else
@@ -34,7 +34,7 @@ class FakeWorksheet : public reports::Worksheet {
   FakeWorkbook& book_;
 };
 
-class FakeWorkbook : public reports::Workbook {
+class FakeWorkbook : public sheethost::Workbook {
  public:
   explicit FakeWorkbook(std::string p) : path(std::move(p)) {
     sheets.push_back(std::make_shared<FakeWorksheet>(*this));
@@ -43,12 +43,12 @@ class FakeWorkbook : public reports::Workbook {
   std::string path;
   std::vector<std::shared_ptr<FakeWorksheet>> sheets;
   std::shared_ptr<FakeWorksheet> active;
-  reports::WorksheetRef Worksheets(int i) override {
+  sheethost::WorksheetRef Worksheets(int i) override {
     if (i < 1 || i > static_cast<int>(sheets.size()))
-      throw reports::SheetError("no worksheet " + std::to_string(i));
+      throw sheethost::SheetError("no worksheet " + std::to_string(i));
     return sheets[static_cast<size_t>(i - 1)];
   }
-  reports::WorksheetRef ActiveSheet() override { return active; }
+  sheethost::WorksheetRef ActiveSheet() override { return active; }
 };
 
 inline void FakeWorksheet::Activate() {
@@ -56,7 +56,7 @@ inline void FakeWorksheet::Activate() {
     if (s.get() == this) book_.active = s;
 }
 
-class FakeSheetApplication : public reports::SheetApplication {
+class FakeSheetApplication : public sheethost::SheetApplication {
  public:
   std::vector<std::string> opened;
   std::map<std::string, std::shared_ptr<FakeWorkbook>> books;
@@ -65,9 +65,9 @@ class FakeSheetApplication : public reports::SheetApplication {
   // Paths Open refuses.
   std::vector<std::string> unreadable;
 
-  reports::WorkbookRef Open(const std::string& path) override {
+  sheethost::WorkbookRef Open(const std::string& path) override {
     for (const auto& u : unreadable)
-      if (u == path) throw reports::SheetError("cannot open " + path);
+      if (u == path) throw sheethost::SheetError("cannot open " + path);
     opened.push_back(path);
     auto b = std::make_shared<FakeWorkbook>(path);
     books[path] = b;

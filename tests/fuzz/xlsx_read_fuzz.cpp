@@ -17,8 +17,8 @@
 #include <string_view>
 #include <vector>
 
-#include "reports/embedded/embedded_host.h"
 #include "reports/readback.h"
+#include "sheethost/embedded/embedded_host.h"
 
 namespace {
 
@@ -107,18 +107,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
     return 0;
   }
 
-  reports::embedded::EmbeddedSheetApplication app;
-  std::shared_ptr<reports::embedded::EmbeddedWorkbook> book;
+  sheethost::embedded::EmbeddedSheetApplication app;
+  std::shared_ptr<sheethost::embedded::EmbeddedWorkbook> book;
   try {
-    book = std::dynamic_pointer_cast<reports::embedded::EmbeddedWorkbook>(
+    book = std::dynamic_pointer_cast<sheethost::embedded::EmbeddedWorkbook>(
         app.Open(path));
-  } catch (const reports::SheetError&) {
+  } catch (const sheethost::SheetError&) {
     return 0;  // refused with a message
   }
   if (!book) std::abort();
   try {
     reports::readBack(*book->ActiveSheet(), 300);
-  } catch (const reports::SheetError&) {
+  } catch (const sheethost::SheetError&) {
   }
   // What the sheet window shows of each sheet's first screens.
   for (int s = 1; s <= book->worksheetCount(); ++s) {

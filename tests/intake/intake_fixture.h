@@ -88,7 +88,7 @@ class Intake : public ::testing::Test {
     return out;
   }
 
-  const intake::DimRecord& rec(int i) {
+  const dimtable::DimRecord& rec(int i) {
     return program->ctx.dimRecords.at(static_cast<size_t>(i));
   }
 

@@ -2,7 +2,7 @@
 // dialog, "确定" and the extraction.
 #include "intake/opening.h"
 
-#include "intake/dimtable.h"
+#include "dimtable/dimtable.h"
 #include "intake/reading.h"
 #include "intake_fixture.h"
 

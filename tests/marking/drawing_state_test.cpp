@@ -40,7 +40,7 @@ class DrawingState : public Numbering {
     f().Text7[static_cast<size_t>(box)]->userType(text);
   }
   size_t storedMeasurements() {
-    intake::Connection c;
+    dimtable::Connection c;
     c.Open(f().dbPath);
     return c.LoadMeasurements().size();
   }

@@ -2,7 +2,7 @@
 // a drawing whose dimension texts stand where a test puts them.
 #pragma once
 
-#include "intake/dimtable.h"
+#include "dimtable/dimtable.h"
 #include "intake_fixture.h"
 
 namespace marking_test {
@@ -31,9 +31,9 @@ class Numbering : public Intake {
     std::string value;
   };
   std::vector<Row> rows() {
-    intake::Connection c;
+    dimtable::Connection c;
     c.Open(f().dbPath);
-    intake::Recordset rs;
+    dimtable::Recordset rs;
     rs.Open(c, "dim1");
     std::vector<Row> out;
     if (rs.Eof()) return out;

@@ -5,7 +5,7 @@
 #include <optional>
 
 #include "report_fixture.h"
-#include "reports/xlsx/workbook.h"
+#include "sheethost/xlsx/workbook.h"
 
 using namespace report_test;
 
@@ -102,14 +102,14 @@ TEST_F(Readback, EverySampleCellIsTakenAndAnEmptyOneIsNotMeasured) {
   ASSERT_TRUE(f().ComFresh->userClick());
   EXPECT_TRUE(messages().empty());
   auto sheet = f().faiBook->ActiveSheet();
-  EXPECT_EQ(sheet->GetCell(11, 3), reports::CellValue(std::string("DC")));
-  EXPECT_EQ(sheet->GetCell(11, 7), reports::CellValue(10.02));
-  EXPECT_EQ(sheet->GetCell(11, 9), reports::CellValue());
-  EXPECT_EQ(sheet->GetCell(11, 10), reports::CellValue(9.98));
-  EXPECT_EQ(sheet->GetCell(14, 8), reports::CellValue(0.0));
+  EXPECT_EQ(sheet->GetCell(11, 3), sheethost::CellValue(std::string("DC")));
+  EXPECT_EQ(sheet->GetCell(11, 7), sheethost::CellValue(10.02));
+  EXPECT_EQ(sheet->GetCell(11, 9), sheethost::CellValue());
+  EXPECT_EQ(sheet->GetCell(11, 10), sheethost::CellValue(9.98));
+  EXPECT_EQ(sheet->GetCell(14, 8), sheethost::CellValue(0.0));
 
   // What was read is the drawing's too: its database keeps it.
-  intake::Connection db;
+  dimtable::Connection db;
   db.Open(dbPath);
   auto stored = db.LoadMeasurements();
   EXPECT_EQ(stored.size(), 3u);

@@ -5,7 +5,7 @@
 #include "report_fixture.h"
 
 using namespace report_test;
-using reports::CellValue;
+using sheethost::CellValue;
 
 namespace {
 
@@ -350,9 +350,9 @@ TEST_F(Fai, ANewReportCarriesWhatWasMeasured) {
   writeMarks(3);
   {
     // Measured in an earlier run: kept in the drawing's database.
-    intake::Connection c;
+    dimtable::Connection c;
     c.Open(dbPath);
-    intake::Measurement m;
+    dimtable::Measurement m;
     m.count = 3;
     m.samples = {10.21f, std::nullopt, 10.23f, std::nullopt, std::nullopt};
     m.instrument = "MIC";

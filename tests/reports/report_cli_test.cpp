@@ -12,14 +12,14 @@
 #include <QImage>
 #include <regex>
 
-#include "app/inspection_pdf.h"
 #include "browse/browser.h"
 #include "cli/commands.h"
 #include "cli/session.h"
+#include "dimtable/dimtable.h"
 #include "fakes/temp_dir.h"
-#include "intake/dimtable.h"
 #include "libreoffice.h"
-#include "reports/xlsx/workbook.h"
+#include "reports/inspection_pdf.h"
+#include "sheethost/xlsx/workbook.h"
 
 namespace {
 
@@ -83,15 +83,15 @@ class ReportCli : public ::testing::Test {
   }
 
   // Every row of dim1, field by field.
-  static std::vector<intake::Recordset::Row> tableRows(
+  static std::vector<dimtable::Recordset::Row> tableRows(
       const std::string& path) {
-    intake::Connection c;
+    dimtable::Connection c;
     c.Open(path);
-    intake::Recordset rs;
+    dimtable::Recordset rs;
     rs.Open(c, "dim1");
-    std::vector<intake::Recordset::Row> rows;
+    std::vector<dimtable::Recordset::Row> rows;
     for (; !rs.Eof(); rs.MoveNext()) {
-      intake::Recordset::Row r;
+      dimtable::Recordset::Row r;
       for (std::size_t i = 0; i < r.size(); ++i)
         r[i] = rs.Get(std::array<const char*, 10>{
             "number1", "DIMNUM", "DIMVALUE", "DIMUP", "DIMLOW", "DIMTYPE",
@@ -174,7 +174,7 @@ TEST_F(ReportCli, FillsAndSavesBothWorkbooksOfANumberedDrawing) {
   // now holds the samples entered, as the window would keep them.
   EXPECT_EQ(dir.read("part.dxf"), drawingBefore);
   EXPECT_EQ(tableRows(db), dimRowsBefore);
-  intake::Connection conn;
+  dimtable::Connection conn;
   conn.Open(db);
   const auto stored = conn.LoadMeasurements();
   ASSERT_EQ(stored.size(), 3u);
@@ -260,7 +260,7 @@ TEST_F(ReportCli, BadInputIsRefusedBeforeAnythingIsWritten) {
   }
   // Nothing of it reached the database either.
   {
-    intake::Connection c;
+    dimtable::Connection c;
     c.Open(db);
     EXPECT_TRUE(c.LoadMeasurements().empty());
   }
@@ -461,19 +461,19 @@ TEST_F(ReportCli, TheWindowsReportLeavesThePanelFirstAndNamesWhatItWrote) {
   auto ask = [&](const std::string& proposed) {
     ++asked;
     EXPECT_EQ(proposed, (dir / "part-检验报告.pdf").string());
-    app::ReportTarget t;
+    reports::ReportTarget t;
     t.path = target;
     t.options.paper = QPageSize::A4;
     return t;
   };
   // A box that is no number: told, and nothing asked or written.
   s.program().run([&] { f.Text7[0]->userType("abc"); });
-  s.program().run([&] { app::reportFromWindow(f, ask); });
+  s.program().run([&] { reports::reportFromWindow(f, ask); });
   EXPECT_NE(s.takeMessages().find("不是有效数字"), std::string::npos);
   EXPECT_EQ(asked, 0);
   // Typed and not yet stored: the report stores it first and counts it.
   s.program().run([&] { f.Text7[0]->userType("1000"); });
-  s.program().run([&] { app::reportFromWindow(f, ask); });
+  s.program().run([&] { reports::reportFromWindow(f, ask); });
   const std::string said = s.takeMessages();
   EXPECT_NE(said.find("检验报告已保存：" + target), std::string::npos) << said;
   EXPECT_NE(said.find("NG 1"), std::string::npos) << said;
@@ -483,7 +483,7 @@ TEST_F(ReportCli, TheWindowsReportLeavesThePanelFirstAndNamesWhatItWrote) {
   for (const std::string& own : {drawing, db}) {
     const std::string before = dir.read(fs::path(own).filename().string());
     target = own;
-    s.program().run([&] { app::reportFromWindow(f, ask); });
+    s.program().run([&] { reports::reportFromWindow(f, ask); });
     EXPECT_NE(s.takeMessages().find("不能写在图纸或它的数据库上"),
               std::string::npos);
     EXPECT_EQ(dir.read(fs::path(own).filename().string()), before);

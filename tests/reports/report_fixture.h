@@ -10,12 +10,12 @@
 #include <vector>
 
 #include "app/program.h"
+#include "dimtable/dimtable.h"
 #include "fakes/fake_cad.h"
 #include "fakes/fake_sheet.h"
 #include "fakes/temp_dir.h"
 #include "forms/scripted_desktop.h"
-#include "intake/dimtable.h"
-#include "reports/embedded/embedded_host.h"
+#include "sheethost/embedded/embedded_host.h"
 
 namespace report_test {
 
@@ -36,7 +36,7 @@ struct TableRow {
 class Reports : public ::testing::Test {
  protected:
   // With a factory of its own the test brings its own spreadsheet host.
-  explicit Reports(bool embedded = false, reports::SheetFactory own = {})
+  explicit Reports(bool embedded = false, sheethost::SheetFactory own = {})
       : desktop(queue) {
     fs::copy("dimdata", dir / "dimdata", fs::copy_options::recursive);
     drawing = (dir / "work/part7.dxf").string();
@@ -45,14 +45,15 @@ class Reports : public ::testing::Test {
     doc = host->addDocument(drawing);
     doc->modelSpace.add("AcDbLine");
     doc->modelSpace.add("AcDbLine");
-    reports::SheetFactory sheets = std::move(own);
+    sheethost::SheetFactory sheets = std::move(own);
     if (!sheets && embedded) {
-      sheets = reports::embedded::makeSheetHost(
+      sheets = sheethost::embedded::makeSheetHost(
           [this](const auto& app) { embeddedApps.push_back(app); });
     } else if (!sheets) {
-      sheets = [this](const std::string& cls) -> reports::SheetApplicationRef {
+      sheets =
+          [this](const std::string& cls) -> sheethost::SheetApplicationRef {
         if (cls != "excel.application")
-          throw reports::SheetError("no class " + cls);
+          throw sheethost::SheetError("no class " + cls);
         fakeApps.push_back(std::make_shared<fakes::FakeSheetApplication>());
         return fakeApps.back();
       };
@@ -72,10 +73,10 @@ class Reports : public ::testing::Test {
 
   // The table of a drawing numbered before, rows in mark order.
   void writeTable(const std::vector<TableRow>& rows) {
-    intake::copyTemplate((dir / "dimdata/dimen.mdb").string(), dbPath);
-    intake::Connection c;
+    dimtable::copyTemplate((dir / "dimdata/dimen.mdb").string(), dbPath);
+    dimtable::Connection c;
     c.Open(dbPath);
-    intake::Recordset rs;
+    dimtable::Recordset rs;
     rs.Open(c, "dim1");
     for (const TableRow& r : rows) {
       rs.AddNew();
@@ -149,7 +150,7 @@ class Reports : public ::testing::Test {
       std::make_shared<fakes::FakeApplication>();
   std::shared_ptr<fakes::FakeDocument> doc;
   std::vector<std::shared_ptr<fakes::FakeSheetApplication>> fakeApps;
-  std::vector<std::weak_ptr<reports::embedded::EmbeddedSheetApplication>>
+  std::vector<std::weak_ptr<sheethost::embedded::EmbeddedSheetApplication>>
       embeddedApps;
   std::unique_ptr<app::Program> program;
 };
@@ -158,9 +159,9 @@ class EmbeddedReports : public Reports {
  protected:
   EmbeddedReports() : Reports(true) {}
 
-  std::shared_ptr<reports::embedded::EmbeddedSheetApplication> app() {
+  std::shared_ptr<sheethost::embedded::EmbeddedSheetApplication> app() {
     return std::dynamic_pointer_cast<
-        reports::embedded::EmbeddedSheetApplication>(f().excelApp);
+        sheethost::embedded::EmbeddedSheetApplication>(f().excelApp);
   }
 };
 

@@ -10,13 +10,13 @@
 #include <QTabWidget>
 
 #include "report_fixture.h"
-#include "reports/xlsx/workbook.h"
+#include "sheethost/xlsx/workbook.h"
 
 using namespace report_test;
 
 namespace {
 
-using reports::embedded::EmbeddedSheetApplication;
+using sheethost::embedded::EmbeddedSheetApplication;
 
 // Made before the program, whose spreadsheet host it watches.
 struct Windows {
@@ -28,8 +28,8 @@ struct Windows {
             action();
           });
   std::vector<std::weak_ptr<EmbeddedSheetApplication>> made;
-  reports::SheetFactory factory() {
-    return reports::embedded::makeSheetHost([this](const auto& app) {
+  sheethost::SheetFactory factory() {
+    return sheethost::embedded::makeSheetHost([this](const auto& app) {
       made.push_back(app);
       windows->attach(app);
     });

@@ -13,9 +13,9 @@
 #include <variant>
 
 #include "libreoffice.h"
-#include "reports/xlsx/text.h"
-#include "reports/xlsx/workbook.h"
-#include "zip_fixture.h"
+#include "sheethost/xlsx/text.h"
+#include "sheethost/xlsx/workbook.h"
+#include "sheethost/zip_fixture.h"
 
 using xlsx::Value;
 using xlsx::Workbook;

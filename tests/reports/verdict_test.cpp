@@ -1,6 +1,6 @@
 // The judgement of a dimension against the shipped FAI template's verdict
 // column: the same rows, filled as the report fills them, must get the same
-// verdict from reports::judge, from our evaluator and from LibreOffice.
+// verdict from model::judge, from our evaluator and from LibreOffice.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -9,18 +9,18 @@
 #include <vector>
 
 #include "libreoffice.h"
-#include "reports/verdict.h"
-#include "reports/xlsx/workbook.h"
-#include "zip_fixture.h"
+#include "model/verdict.h"
+#include "sheethost/xlsx/workbook.h"
+#include "sheethost/zip_fixture.h"
 
 namespace {
 
-using reports::Verdict;
+using model::Verdict;
 
 struct Case {
   std::string nominal;
   float up = 0, low = 0;
-  intake::Measurement m;
+  dimtable::Measurement m;
 };
 
 Case make(std::string nominal, float up, float low, std::vector<float> samples,
@@ -110,7 +110,7 @@ TEST(Verdict, TheJudgementIsTheFaiVerdictColumn) {
   int ok = 0, ng = 0;
   for (std::size_t i = 0; i < all.size(); ++i) {
     const Case& c = all[i];
-    const Verdict v = reports::judge(c.nominal, c.up, c.low, c.m);
+    const Verdict v = model::judge(c.nominal, c.up, c.low, c.m);
     ok += v == Verdict::Ok;
     ng += v == Verdict::Ng;
     EXPECT_EQ(text(fai.sheet(0).computed(static_cast<int>(i) + 11, 16)),
@@ -135,24 +135,24 @@ TEST(Verdict, TheJudgementIsTheFaiVerdictColumn) {
         theirs.sheet(0).value(static_cast<int>(i) + 11, 16);
     const auto* got = std::get_if<std::string>(&value);
     EXPECT_EQ(got ? *got : std::string(),
-              columnText(reports::judge(c.nominal, c.up, c.low, c.m)))
+              columnText(model::judge(c.nominal, c.up, c.low, c.m)))
         << "row " << i + 11 << ": " << c.nominal;
   }
 }
 
 TEST(Verdict, NamesAndLimits) {
   const auto m = make("15", 0.3f, 0.3f, {15.2f}).m;
-  EXPECT_EQ(reports::judge("15", 0.3f, 0.3f, m), Verdict::Ok);
-  EXPECT_EQ(reports::judge("%%c15", 0.3f, 0.3f, m), Verdict::NoLimits);
-  EXPECT_EQ(reports::judge("15", 0.3f, 0.3f, {}), Verdict::Unmeasured);
-  auto limits = reports::limitsOf("25.4", 0.05f, 0.05f);
+  EXPECT_EQ(model::judge("15", 0.3f, 0.3f, m), Verdict::Ok);
+  EXPECT_EQ(model::judge("%%c15", 0.3f, 0.3f, m), Verdict::NoLimits);
+  EXPECT_EQ(model::judge("15", 0.3f, 0.3f, {}), Verdict::Unmeasured);
+  auto limits = model::limitsOf("25.4", 0.05f, 0.05f);
   ASSERT_TRUE(limits);
   // The deviations as their cells hold them: 25.45, not 25.4500000007...
   EXPECT_NEAR(limits->upper, 25.45, 1e-12);
   EXPECT_NEAR(limits->lower, 25.35, 1e-12);
-  EXPECT_FALSE(reports::limitsOf("R5", 0.1f, 0.1f));
-  EXPECT_STREQ(reports::verdictText(Verdict::Ng), "NG");
-  EXPECT_STREQ(reports::verdictText(Verdict::Unmeasured), "未测");
+  EXPECT_FALSE(model::limitsOf("R5", 0.1f, 0.1f));
+  EXPECT_STREQ(model::verdictText(Verdict::Ng), "NG");
+  EXPECT_STREQ(model::verdictText(Verdict::Unmeasured), "未测");
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // The zone grid window and the zone label of a point.
 #include "marking/zonegrid.h"
+#include "model/zones.h"
 #include "reports/fai.h"
 
 #include "report_fixture.h"
@@ -15,9 +16,9 @@ class ZoneGrid : public Reports {
 
   std::string label(float x, float y) {
     const auto& c = ctx();
-    return marking::zoneLabel(
-        c, min, marking::zoneSize(min[0], max[0], c.zoneColumnCount),
-        marking::zoneSize(min[1], max[1], c.zoneRowCount), x, y);
+    return model::zoneLabel(
+        c, min, model::zoneSize(min[0], max[0], c.zoneColumnCount),
+        model::zoneSize(min[1], max[1], c.zoneRowCount), x, y);
   }
 
   marking::Frmlocation& w() { return program->frmlocation; }
@@ -138,12 +139,12 @@ TEST_F(ZoneGrid, TheGridIsKeptWithItsDrawing) {
   define("H-A", "1-6");
   EXPECT_TRUE(messages().empty());
   {
-    intake::Connection c;
+    dimtable::Connection c;
     c.Open(dbPath);
     EXPECT_EQ(c.LoadZoneGrid(),
-              (intake::Connection::ZoneGridText{"H-A", "1-6"}));
+              (dimtable::Connection::ZoneGridText{"H-A", "1-6"}));
   }
-  EXPECT_EQ(reports::zoneOfPosition(f(), 1), "4F");
+  EXPECT_EQ(model::zoneOfPosition(f(), 1), "4F");
 
   // Another drawing, with no grid of its own: the default, in the boxes
   // too.
@@ -161,7 +162,7 @@ TEST_F(ZoneGrid, TheGridIsKeptWithItsDrawing) {
   EXPECT_EQ(w().txtLtor->text(), "H-A");
   EXPECT_EQ(w().txtLtou->text(), "1-6");
   ASSERT_TRUE(f().ComHadmark->userClick());
-  EXPECT_EQ(reports::zoneOfPosition(f(), 1), "4F");
+  EXPECT_EQ(model::zoneOfPosition(f(), 1), "4F");
   EXPECT_TRUE(messages().empty());
 
   // A database that does not take the grid: nothing changes.
