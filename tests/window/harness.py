@@ -730,13 +730,6 @@ class Journey:
              "the program's window to be active again after switching to "
              "another window and back (no shortcut can work in it)")
 
-    def _took_focus(self, box, timeout):
-        try:
-            poll(lambda: focused(box) or self._focus_inside(box), timeout, "")
-            return True
-        except JourneyFailure:
-            return False
-
     def choose(self, combo, item, what=None):
         """Opens a drop-down list with a click on its arrow and clicks the
         item."""
@@ -776,39 +769,7 @@ class Journey:
 
         return poll(probe, timeout, f"a popup menu with the item “{name}”")
 
-    def popup_names(self):
-        names = []
-        for m in self.popups:
-            try:
-                if showing(m):
-                    names += [c.name for c in children(m)]
-            except Exception:  # noqa: BLE001
-                pass
-        return names
-
-    # -- messages and dialogs
-
-    def dialog(self, text, timeout=SHORT):
-        """A message box or dialog showing the text (a label in it)."""
-        def probe():
-            for w in self.program.windows():
-                if role(w) not in ("dialog", "alert", "window"):
-                    continue
-                if matches(text, w.name):
-                    return w
-                for lab in self.find_all("label", None, within=w):
-                    if matches(text, lab.name):
-                        return w
-            return None
-
-        return poll(probe, timeout, f"a dialog saying {text!r}")
-
-    def answer(self, text, button, timeout=SHORT):
-        box = self.dialog(text, timeout)
-        self.press(self.button(button, within=box),
-                   f"the button “{button}” of the dialog {box.name!r}")
-        poll(lambda: not showing(box), SHORT,
-             f"the dialog {box.name!r} to close")
+    # -- dialogs
 
     def file_dialog(self, title, timeout=LONG):
         return self.window(title, timeout)
@@ -1047,12 +1008,6 @@ def is_colour(img, rgb, least=0.4):
 def changed(before, after, tol=40):
     return lambda x, y: not close_to(_pixel(after, x, y),
                                      _pixel(before, x, y), tol)
-
-
-def cleared(before, after, tol=40):
-    """Ink in before, background in after."""
-    return lambda x, y: (not close_to(_pixel(before, x, y), BACKGROUND, tol)
-                         and close_to(_pixel(after, x, y), BACKGROUND, tol))
 
 
 # --- facts about a drawing, from the command-line tool ----------------------
