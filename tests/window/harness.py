@@ -59,6 +59,8 @@ def poll(probe, timeout, what, interval=0.05):
             return value
         if time.monotonic() > end:
             detail = f" ({last_error})" if last_error else ""
+            if callable(what):  # told as things stand at the end
+                what = what()
             fail(f"waited {timeout:g} s for {what}{detail}")
         time.sleep(interval)
 
@@ -859,8 +861,8 @@ class Journey:
 
     def wait_prompt(self, text, timeout=SHORT):
         return poll(lambda: self.prompt() == text, timeout,
-                    f"the CAD window to ask “{text}” (it shows "
-                    f"“{self._prompt_or_none()}”)")
+                    lambda: f"the CAD window to ask “{text}” (it shows "
+                            f"“{self._prompt_or_none()}”)")
 
     def _prompt_or_none(self):
         try:

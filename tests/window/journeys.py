@@ -121,8 +121,8 @@ def current_entry(j):
 
 def wait_entry(j, prefix, timeout=SHORT, why=""):
     return poll(lambda: current_entry(j).startswith(prefix), timeout,
-                f"the browse list to show “{prefix}…”{why} (it shows "
-                f"“{safe(lambda: current_entry(j))}”)")
+                lambda: f"the browse list to show “{prefix}…”{why} (it shows "
+                        f"“{safe(lambda: current_entry(j))}”)")
 
 
 def safe(fn):
@@ -212,6 +212,18 @@ def right_click_panel(j):
     """A right click into the marking panel, on its “起始号：”."""
     j.popups.clear()
     j.click(j.find("label", "起始号："), button=3)
+
+
+def free_spot(j, panel):
+    """A point of a panel that no control covers, away from its edges."""
+    x, y, w, hh = h.extents(panel)
+    boxes = [h.extents(c) for c in h.children(panel) if h.showing(c)]
+    for py in (y + hh // 2, y + hh // 2 + 6, y + hh // 2 - 6):
+        for px in range(x + 10, x + w - 10, 3):
+            if all(not (bx - 4 <= px < bx + bw + 4 and by - 4 <= py < by + bh + 4)
+                   for bx, by, bw, bh in boxes):
+                return px, py
+    return None
 
 
 def mark_menu(j, item):
@@ -318,7 +330,8 @@ def open_dwg(j):
     j.shot("dwg-open")
     x, y, w, hgt = h.extents(view)
     count = h.ink(img, (x, y, w, hgt))
-    j.check(not j.find_all("dialog"), "a dialog stands over the opened DWG")
+    j.check(not j.find_all(("dialog", "alert")),
+            f"a message stands over the opened DWG: {j.open_messages()}")
     if count < w * hgt * 0.002:
         fail(f"example_2018.dwg opens blank: {count} inked pixels in the "
              f"drawing view of {w}x{hgt}")
@@ -504,6 +517,16 @@ def popup_edits(j):
     if ring_now(r) < 0.6:
         fail("the mark looked at is not drawn after zooming in")
     j.shot("mark")
+    # The popup opens from anywhere in the marking panel, not from a strip.
+    spot = free_spot(j, j.find("panel", "标号"))
+    if spot:
+        j.popups.clear()
+        j.click_at(*spot, button=3)
+        opened = poll_ok(lambda: j.popup_item("放大标号", 0.1), 2.0)
+        j.check(opened, f"a right click into the marking panel at {spot}, "
+                        f"between its controls, opens no “标号” popup")
+        if opened:
+            j.key("Escape")
     mark_menu(j, "放大标号")
     poll(lambda: ring_now(1.25 * r) >= 0.6 and ring_now(r) < 0.5, SHORT,
          "the mark to grow by 1.25 after “放大标号”")
@@ -600,8 +623,8 @@ def pick_freeze(j):
                 f"“{asked}”")
         j.key("Escape")
         poll(lambda: j.prompt() == "", SHORT,
-             f"Esc to end the pick (the status line still asks "
-             f"“{j._prompt_or_none()}”)")
+             lambda: f"Esc to end the pick (the status line still asks "
+                     f"“{j._prompt_or_none()}”)")
         poll(lambda: h.enabled(j.button("帮助")), SHORT,
              "the panel to be usable again after Esc")
 
