@@ -20,8 +20,10 @@ import subprocess
 import tempfile
 import time
 
-SHORT = 5.0  # a window's reaction to a click or a key
-LONG = 30.0  # opening a drawing, converting a DWG, a busy CI machine
+# A sanitized program is several times slower: its tests say how much.
+PATIENCE = float(os.environ.get("DIMMARK_WINDOW_PATIENCE", "1"))
+SHORT = 5.0 * PATIENCE  # a window's reaction to a click or a key
+LONG = 30.0 * PATIENCE  # opening a drawing, converting a DWG, a busy machine
 
 
 class JourneyFailure(AssertionError):
@@ -143,7 +145,7 @@ class Desktop:
         import pyatspi  # noqa: E402 - only once the buses are known
 
         # A frozen program must not hold every call for D-Bus's 25 s.
-        pyatspi.setTimeout(4000, 15000)
+        pyatspi.setTimeout(int(4000 * PATIENCE), int(15000 * PATIENCE))
         poll(self._a11y_ready, LONG, "the accessibility bus")
 
     @staticmethod
@@ -617,7 +619,7 @@ class Journey:
         self._found[key] = box
         return box
 
-    def key_for_focus(self, key, timeout=2.0):
+    def key_for_focus(self, key, timeout=2.0 * PATIENCE):
         """Presses a key that should move the focus; gives the control that
         has it afterwards (None when the focus did not move)."""
         self.ensure_active()
@@ -690,7 +692,7 @@ class Journey:
             self.key("ctrl+a")
             self.type(text)
             try:
-                poll(lambda: text_of(box) == text, 1.5 * attempt, "")
+                poll(lambda: text_of(box) == text, 1.5 * attempt * PATIENCE, "")
                 return
             except JourneyFailure:
                 pass

@@ -522,7 +522,7 @@ def popup_edits(j):
     if spot:
         j.popups.clear()
         j.click_at(*spot, button=3)
-        opened = poll_ok(lambda: j.popup_item("放大标号", 0.1), 2.0)
+        opened = poll_ok(lambda: j.popup_item("放大标号", 0.1), 2 * h.PATIENCE)
         j.check(opened, f"a right click into the marking panel at {spot}, "
                         f"between its controls, opens no “标号” popup")
         if opened:
@@ -909,7 +909,7 @@ def keyboard(j):
     j.key("space")
     kind = j.window("CAD文件类型")
     j.key("Return")
-    if not poll_ok(lambda: j.find_all(None, "OPEN FILE"), 2.0):
+    if not poll_ok(lambda: j.find_all(None, "OPEN FILE"), 2 * h.PATIENCE):
         j.check(False, "Return does nothing in “CAD文件类型”")
         ok = j.button("确定", within=kind)
         tab_to(lambda a: a == ok, "“确定” of “CAD文件类型”")
