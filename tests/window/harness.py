@@ -748,8 +748,22 @@ class Journey:
         self.gone("list item", item, timeout=SHORT,
                   what=f"the list of {what} to close")
 
+    def drawing_menus(self):
+        """The menu bar with the drawing's menus (the one holding “视图”),
+        the CAD window's own or the main window's."""
+        def probe():
+            for bar in self.find_all("menu bar"):
+                if any(role(i) == "menu item" and i.name == "视图"
+                       for i in children(bar)):
+                    return bar
+            return None
+
+        return poll(probe, SHORT, "a menu bar with the drawing's menus")
+
     def menu(self, *path, within=None):
-        """Clicks through a menu bar: menu("文件", "另存为…")."""
+        """Clicks through a menu bar: menu("文件", "另存为…"); the drawing's
+        menus unless within says where."""
+        within = within or self.drawing_menus()
         first = self.find("menu item", path[0], within,
                           what=f"the menu “{path[0]}”")
         if not enabled(first):

@@ -630,13 +630,13 @@ def pick_freeze(j):
 
     asked_then_esc(lambda: mark_menu(j, "移动标号"), "FROM POINT: ")
     # The menus work after: the CAD window's and the panel's popup.
-    j.menu("视图", "缩放到全图", within=j.cad_window())
+    j.menu("视图", "缩放到全图")
     mark_menu(j, "放大标号")
     # Zone and free marking on a drawing not numbered yet.
     open_drawing(j, fresh)
     asked_then_esc(lambda: j.press_button("分区标号"), "第一点: ")
     asked_then_esc(lambda: j.press_button("自由标号"), "LOCATION: ")
-    j.menu("视图", "缩放到全图", within=j.cad_window())
+    j.menu("视图", "缩放到全图")
 
 
 @journey
@@ -680,7 +680,7 @@ def highlight(j):
     if not m.inside(px, py):
         # Not brought into view: look at the whole drawing, as a person
         # would.
-        j.menu("视图", "缩放到全图", within=j.cad_window())
+        j.menu("视图", "缩放到全图")
         img = j.settled(h.extents(view))
         m = j.calibrate()
     j.shot("dimension-2")
@@ -861,12 +861,24 @@ def keyboard_name(binding):
     return "+".join(out)
 
 
+KEY_NAME = re.compile(r"((?:Ctrl|Alt|Shift)\+)*(PgDown|PgUp|PageDown|PageUp|"
+                      r"Page Down|Page Up|F\d+|Home|End|Down|Up|Left|Right)")
+
+
 def key_of(button):
+    """The key a button tells of: its shortcut, as the accessibility action
+    publishes it, or a key named in its tooltip."""
     action = button.queryAction()
     for i in range(action.nActions):
         binding = action.getKeyBinding(i)
         if binding:
             return keyboard_name(binding.split(";")[0])
+    told = KEY_NAME.search(button.description or "")
+    if told:
+        return keyboard_name(told.group(0).replace("Page Down", "PgDown")
+                             .replace("PageDown", "PgDown")
+                             .replace("Page Up", "PgUp")
+                             .replace("PageUp", "PgUp"))
     return None
 
 
@@ -904,6 +916,14 @@ def keyboard(j):
 
     def is_button(name):
         return lambda a: h.role(a) == "push button" and a.name == name
+
+    def back_to(box, what):
+        """A few Shift+Tab first, as a person goes back to a box just
+        left, then round with Tab."""
+        for _ in range(4):
+            if j.key_for_focus("shift+Tab") == box:
+                return
+        tab_to(lambda a: a == box, what)
 
     tab_to(is_button("浏览"), "“浏览”")
     j.key("space")
@@ -955,7 +975,16 @@ def keyboard(j):
 
     next_key = key_of(j.button("后一尺寸"))
     j.check(next_key is not None,
-            "no key moves to the next dimension (“后一尺寸” has no key)")
+            "“后一尺寸” tells of no key (neither a shortcut its accessibility "
+            "action publishes nor one its tooltip names): no key is known "
+            "to move to the next dimension")
+    if next_key is None:
+        # The usual key of a next page, tried as a person would.
+        j.shortcut("Next")
+        if poll_ok(lambda: current_entry(j).startswith("2------"), SHORT):
+            next_key = "Next"
+            j.shortcut("Prior")
+            wait_entry(j, "1------", SHORT, " after PageUp")
     # Without a key each step is a walk of Tab presses: a few are enough
     # to tell.
     count = f["dimCount"] if next_key else 4
@@ -969,7 +998,7 @@ def keyboard(j):
         box1 = sample_box(j, 1)
         h.PUMP()
         if j.last_focus != box1:
-            tab_to(lambda a: a == box1, "the box “样本1”")
+            back_to(box1, "the box “样本1”")
         j.key("ctrl+a")
         j.type(text)
         if position == 1:
@@ -1050,7 +1079,7 @@ def restart(j):
     wait_entry(j, "2------", SHORT, " after “后一尺寸”")
     # Save As from the CAD window.
     before = j.program.windows()
-    j.menu("文件", "另存为…", within=j.cad_window())
+    j.menu("文件", "另存为…")
     dlg = new_window(j, before, SHORT, "“另存为…” to ask where")
     box = j.file_name_box(dlg)
     proposed = os.path.basename(h.text_of(box))
