@@ -1,13 +1,18 @@
 // dimmark: the program with its windows.
 #include <QApplication>
 #include <QDir>
+#include <QDockWidget>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFont>
 #include <QFontDatabase>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QProcess>
+#include <QShortcut>
+#include <QTimer>
 #include <QTranslator>
+#include <clocale>
 #include <filesystem>
 
 #include "app/hosts.h"
@@ -21,6 +26,9 @@
 
 int main(int argc, char** argv) {
   QApplication qapp(argc, argv);
+  // Qt takes the user's locale for the C library too; numbers in drawings,
+  // databases and workbooks are read with strtod and must keep their ".".
+  std::setlocale(LC_NUMERIC, "C");
   QApplication::setApplicationName("DimMark");
   // Qt's own dialogs and buttons speak the program's language.
   QTranslator qtTexts;
@@ -111,8 +119,58 @@ int main(int argc, char** argv) {
   program.frmAbout.launch = [](const std::string& tool) {
     return QProcess::startDetached(QString::fromStdString(tool), {});
   };
+  // Keys of the panel: the dimension before and after, the first and the
+  // last, wherever the focus is in it.
+  const std::pair<QKeySequence, const char*> keys[] = {
+      {QKeySequence(Qt::Key_PageDown), "ComNext"},
+      {QKeySequence(Qt::Key_PageUp), "ComProious"},
+      {QKeySequence(Qt::CTRL | Qt::Key_Home), "ComFirst"},
+      {QKeySequence(Qt::CTRL | Qt::Key_End), "ComLast"}};
+  for (const auto& [key, name] : keys) {
+    auto* shortcut = new QShortcut(key, workspace.panelDock());
+    shortcut->setContext(Qt::WidgetWithChildrenShortcut);
+    QObject::connect(shortcut, &QShortcut::activated, &binder,
+                     [&binder, &program, name = name] {
+                       binder.act([&program, name] {
+                         forms::Control* button = program.main.find(name);
+                         if (button && button->reachable()) button->userClick();
+                       });
+                     });
+  }
   program.run([&] { program.start(); });
   binder.refresh();
   if (program.ctx.ended) return 0;
+
+  // `dimmark DRAWING` opens it as 确定 does, once the panel is up.
+  const QStringList args = QCoreApplication::arguments();
+  if (args.size() > 1) {
+    const QString given = QFileInfo(args.at(1)).absoluteFilePath();
+    auto* wait = new QTimer(&qapp);
+    wait->setInterval(50);
+    QObject::connect(wait, &QTimer::timeout, &qapp, [&, wait, given] {
+      if (!program.main.loaded() || !program.main.visible() ||
+          program.splash.loaded())
+        return;
+      wait->stop();
+      wait->deleteLater();
+      binder.act([&, given] {
+        auto& f = program.main;
+        if (!QFileInfo(given).isFile()) {
+          desktop.message("找不到图纸：" + given.toStdString(),
+                          forms::Buttons::Ok, "");
+          return;
+        }
+        // The drawing type the dialog would start with, then the file the
+        // dialog would give, then 确定.
+        f.Com1->userClick();
+        program.form2.Option1->userClick();
+        desktop.presetOpenFile = given.toStdString();
+        program.form2.Command1->userClick();
+        desktop.presetOpenFile.reset();
+        if (f.Com2->reachable()) f.Com2->userClick();
+      });
+    });
+    wait->start();
+  }
   return QApplication::exec();
 }

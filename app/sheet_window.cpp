@@ -216,6 +216,12 @@ SheetWindow::SheetWindow(std::shared_ptr<EmbeddedSheetApplication> app,
   connect(save, &QAction::triggered, this, [this] { this->save(); });
   auto* saveAs = new QAction("另存为…", this);
   saveAs->setShortcut(QKeySequence::SaveAs);
+  // Beside the drawing in one window, Ctrl+S saves what has the focus:
+  // these keys belong to the workbooks while they have it.
+  for (QAction* a : {save, saveAs}) {
+    a->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    addAction(a);
+  }
   connect(saveAs, &QAction::triggered, this, [this] { saveAsDialog(); });
   auto* openIt = new QAction("用电子表格程序打开", this);
   openIt->setToolTip("保存后，在系统的电子表格程序中打开当前工作簿");
@@ -276,10 +282,12 @@ void SheetWindow::setInstance(std::shared_ptr<EmbeddedSheetApplication> app) {
 void SheetWindow::showWhereSaved() {
   auto book = currentBook();
   if (!book) return;
-  if (!book->savedPath().empty())
-    showStatus(qs(book->savedPath()));
-  else
+  if (book->savedPath().empty())
     showStatus("还没有保存；保存时建议：" + proposedPath());
+  else if (!book->Saved())
+    showStatus("有没保存的修改（上次保存到 " + qs(book->savedPath()) + "）");
+  else
+    showStatus("已保存 " + qs(book->savedPath()));
 }
 
 void SheetWindow::showWhereSavedLater() {
@@ -323,11 +331,20 @@ void SheetWindow::addBook(EmbeddedWorkbook& book) {
     model->refused = [this](const QString& why) { showStatus(why); };
     auto* view = new QTableView;
     view->setModel(model);
+    // Tab leaves the workbook for the next control; the arrows move
+    // between cells.
+    view->setTabKeyNavigation(false);
     view->setEditTriggers(QAbstractItemView::DoubleClicked |
                           QAbstractItemView::EditKeyPressed |
                           QAbstractItemView::AnyKeyPressed);
     view->horizontalHeader()->setDefaultSectionSize(80);
     view->verticalHeader()->setDefaultSectionSize(22);
+    // The columns as wide as the workbook makes them, in characters of
+    // its default font: about the width of a digit each, plus a margin.
+    const int digit = view->fontMetrics().horizontalAdvance(QLatin1Char('0'));
+    for (const auto& [column, width] : book.sheetContent(i).columnWidths())
+      view->setColumnWidth(column - 1,
+                           static_cast<int>(width * digit + 0.5) + 5);
     for (const xlsx::CellRange& m : book.sheetContent(i).mergedCells())
       view->setSpan(m.firstRow - 1, m.firstColumn - 1,
                     m.lastRow - m.firstRow + 1,
@@ -346,6 +363,8 @@ void SheetWindow::cellChanged(EmbeddedWorkbook& book, int sheet, int row,
   Book* b = find(book);
   if (!b || sheet < 1 || sheet > static_cast<int>(b->models.size())) return;
   b->models[static_cast<size_t>(sheet - 1)]->cellChanged(row, column);
+  // A change after a save: the status line no longer says it is saved.
+  showWhereSavedLater();
 }
 
 void SheetWindow::sheetActivated(EmbeddedWorkbook& book, int sheet) {

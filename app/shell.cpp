@@ -8,11 +8,13 @@
 
 #include "app/help.h"
 #include "browse/browser.h"
+#include "browse/entry_keys.h"
 #include "browse/results.h"
 #include "forms/desktop.h"
 #include "forms/errors.h"
 #include "intake/dimtable.h"
 #include "intake/opening.h"
+#include "marking/drawing_state.h"
 #include "marking/marking.h"
 #include "reports/fai.h"
 #include "tolerance/editor.h"
@@ -31,7 +33,10 @@ void wireForm1(Form1& f) {
   f.ComHELP->Click = [&f] { ComHELP_Click(f); };
 
   f.Com1->Click = [&f] { intake::Com1_Click(f); };
-  f.Com2->Click = [&f] { intake::Com2_Click(f); };
+  f.Com2->Click = [&f] {
+    if (intake::Com2_Click(f)) marking::drawingOpened(f);
+  };
+  f.AcadDoc_Undo = [&f] { marking::drawingUndone(f); };
   f.ComToler->Click = [&f] { tolerance::ComToler_Click(f); };
   f.OptPlastic->Click = [&f] { tolerance::materialChanged(f); };
   f.OptMetal->Click = [&f] { tolerance::materialChanged(f); };
@@ -58,6 +63,10 @@ void wireForm1(Form1& f) {
   // A sample typed shows on its mark at once.
   for (forms::Control* box : f.Text7)
     box->Change = [&f] { browse::showResults(f); };
+  for (int i = 0; i < static_cast<int>(f.Text7.size()); ++i)
+    f.Text7[static_cast<size_t>(i)]->KeyPress = [&f, i](int& key) {
+      browse::Text7_KeyPress(f, i, key);
+    };
 
   f.ComOK->Click = [&f] { reports::ComOk_Click(f); };
   f.ComFresh->Click = [&f] { reports::ComFresh_Click(f); };
@@ -68,6 +77,9 @@ void wireForm1(Form1& f) {
   };
   f.FrmSort->MouseDown = [&f](int b, int s, float x, float y) {
     f.FrmSort_MouseDown(b, s, x, y);
+  };
+  f.MouseDown = [&f](int b, int s, float x, float y) {
+    f.Form_MouseDown(b, s, x, y);
   };
 
   // Menu items that run a button's click operation, whatever the button's
@@ -124,6 +136,8 @@ void Form_Load(Form1& f) {
   for (const char* c :
        {"1.红", "2.黄", "3.绿", "4.青", "5.蓝", "6.紫", "7.黑/白"})
     f.Combo2->addItem(c);
+  // The first thing to do is choosing a drawing.
+  f.Com1->SetFocus();
 }
 
 namespace {

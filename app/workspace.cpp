@@ -5,10 +5,13 @@
 #include <QEvent>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSettings>
+#include <QShortcut>
 #include <QStackedWidget>
 #include <algorithm>
 
@@ -72,6 +75,30 @@ Workspace::Workspace() {
   // the drawing only.
   setCorner(Qt::BottomRightCorner, Qt::RightDockWidgetArea);
   setCorner(Qt::TopRightCorner, Qt::RightDockWidgetArea);
+
+  // Every dock can be brought back from here, whatever became of it.
+  windowMenu_ = menuBar()->addMenu(QStringLiteral("窗口"));
+  QAction* panelItem = panelDock_->toggleViewAction();
+  panelItem->setText(QStringLiteral("尺寸检测面板"));
+  windowMenu_->addAction(panelItem);
+  QAction* sheetsItem = sheetDock_->toggleViewAction();
+  sheetsItem->setText(QStringLiteral("报表"));
+  sheetsItem->setEnabled(false);  // until there are workbooks
+  windowMenu_->addAction(sheetsItem);
+  windowMenu_->addSeparator();
+  connect(windowMenu_->addAction(QStringLiteral("恢复默认布局")),
+          &QAction::triggered, this, [this] { resetArrangement(); });
+  defaultState_ = saveState();
+
+  // Ctrl+S with the focus in the panel saves the drawing; in the drawing
+  // and in the workbooks their own 保存 takes it.
+  auto* save = new QShortcut(QKeySequence::Save, panelDock_);
+  save->setContext(Qt::WidgetWithChildrenShortcut);
+  connect(save, &QShortcut::activated, this, [this] {
+    if (!drawing_ || drawing_->isHidden()) return;
+    if (auto* a = drawing_->findChild<QAction*>(QStringLiteral("saveDrawing")))
+      a->trigger();
+  });
   fitToScreen();
 }
 
@@ -133,12 +160,29 @@ void Workspace::adoptDrawing(QMainWindow* drawing) {
   drawing->installEventFilter(this);
   centre_->setCurrentWidget(drawing->isHidden() ? static_cast<QWidget*>(empty_)
                                                 : drawing);
+  // One menu bar: the drawing's menus join this window's, before 窗口.
+  for (QAction* m : drawingMenus_) menuBar()->removeAction(m);
+  drawingMenus_.clear();
+  for (QAction* m : drawing->menuBar()->actions()) {
+    menuBar()->insertAction(windowMenu_->menuAction(), m);
+    drawingMenus_.push_back(m);
+  }
+  drawing->menuBar()->hide();
+  syncDrawingMenus();
+}
+
+void Workspace::syncDrawingMenus() {
+  const bool shown = drawing_ && !drawing_->isHidden();
+  for (QAction* m : drawingMenus_) m->setVisible(shown);
 }
 
 void Workspace::adoptSheets(QMainWindow* sheets) {
   if (sheets_ == sheets) return;
   sheets_ = sheets;
   sheets->setWindowFlags(Qt::Widget);
+  // Its toolbar holds what its File menu does, and the dock closes it: the
+  // rows go to the workbook.
+  sheets->menuBar()->hide();
   sheetDock_->setWidget(sheets);
   sheets->installEventFilter(this);
   if (!sheets->isHidden()) {
@@ -154,27 +198,36 @@ bool Workspace::eventFilter(QObject* watched, QEvent* event) {
     return QMainWindow::eventFilter(watched, event);
   const bool shown = type == QEvent::Show;
   if (watched == panel_) {
-    panelDock_->setVisible(shown);
+    if (!shown && isVisible() && panel_->isHidden()) {
+      // The program ends. The arrangement is kept as the user left it,
+      // before the panel's dock goes with the panel.
+      saveArrangement();
+      panelDock_->hide();
+      hide();
+    } else if (shown) {
+      panelDock_->setVisible(true);
+    }
     if (shown && !isVisible()) {
       restoreArrangement();
       show();
     }
-    if (!shown && isVisible() && panel_->isHidden()) {
-      saveArrangement();
-      hide();
-    }
   } else if (watched == drawing_) {
-    centre_->setCurrentWidget(shown ? static_cast<QWidget*>(drawing_.data())
-                                    : empty_);
+    if (shown || drawing_->isHidden()) {
+      centre_->setCurrentWidget(shown ? static_cast<QWidget*>(drawing_.data())
+                                      : empty_);
+      syncDrawingMenus();
+    }
   } else if (watched == sheets_) {
     // The dock follows its window: shown when the host shows the
     // workbooks, gone when they are closed.
     if (shown) {
       sheetDock_->show();
       sheetDock_->raise();
+      fitSheets();
     } else if (sheets_->isHidden()) {
       sheetDock_->hide();
     }
+    sheetDock_->toggleViewAction()->setEnabled(!sheets_->isHidden());
   }
   return QMainWindow::eventFilter(watched, event);
 }
@@ -202,7 +255,38 @@ void Workspace::restoreArrangement() {
   // The sheets dock shows with its workbooks, not because it showed last
   // time.
   if (!sheets_ || sheets_->isHidden()) sheetDock_->hide();
+  showPanel();
   fitToScreen();
+}
+
+void Workspace::showPanel() {
+  // The panel is the program: whatever was saved, it shows, on a screen.
+  panelDock_->show();
+  if (panelDock_->isFloating()) {
+    const QRect frame = panelDock_->frameGeometry();
+    bool seen = false;
+    for (QScreen* screen : QGuiApplication::screens())
+      seen = seen || screen->availableGeometry().intersects(frame);
+    if (!seen) panelDock_->setFloating(false);
+  }
+}
+
+void Workspace::fitSheets() {
+  // Workbooks squeezed into a strip show a row or two: give them nearly
+  // half the height below the drawing (the drawing, fitted, shrinks with
+  // it). A height the user chose, larger than that strip, stays.
+  if (sheetDock_->isFloating()) return;
+  const int strip = 200;
+  if (sheetDock_->height() >= strip) return;
+  const int wanted = std::max(strip + 60, height() * 45 / 100);
+  resizeDocks({sheetDock_}, {wanted}, Qt::Vertical);
+}
+
+void Workspace::resetArrangement() {
+  restoreState(defaultState_);
+  if (!sheets_ || sheets_->isHidden()) sheetDock_->hide();
+  showPanel();
+  fitPanel();
 }
 
 void Workspace::saveArrangement() {

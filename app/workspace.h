@@ -8,9 +8,11 @@
 
 #include <QMainWindow>
 #include <QPointer>
+#include <vector>
 
 class QDockWidget;
 class QLabel;
+class QMenu;
 class QScrollArea;
 class QStackedWidget;
 
@@ -31,6 +33,9 @@ class Workspace : public QMainWindow {
 
   QDockWidget* panelDock() const { return panelDock_; }
   QDockWidget* sheetDock() const { return sheetDock_; }
+  // 窗口: one item per dock, and the arrangement as it first was.
+  QMenu* windowMenu() const { return windowMenu_; }
+  void resetArrangement();
 
   // A size that fits the screen: at most its available area.
   void fitToScreen();
@@ -41,7 +46,11 @@ class Workspace : public QMainWindow {
 
  private:
   void fitPanel();
+  // The drawing's menus stand in this window's menu bar while it shows.
+  void syncDrawingMenus();
   void restoreArrangement();
+  void showPanel();
+  void fitSheets();
   void saveArrangement();
 
   QStackedWidget* centre_ = nullptr;
@@ -49,6 +58,9 @@ class Workspace : public QMainWindow {
   QDockWidget* panelDock_ = nullptr;
   QScrollArea* panelArea_ = nullptr;
   QDockWidget* sheetDock_ = nullptr;
+  QMenu* windowMenu_ = nullptr;
+  QByteArray defaultState_;
+  std::vector<QAction*> drawingMenus_;
   QPointer<QWidget> panel_;
   QPointer<QMainWindow> drawing_;
   QPointer<QMainWindow> sheets_;

@@ -301,9 +301,12 @@ void Combo1_Click(model::Form1& f) {
     f.revertingList = false;
     return;
   }
+  const std::int32_t left = f.currentPosition;
   f.currentPosition = f.Combo1->listIndex() + 1;
   resumeNext([&] { show(f, f.currentPosition); });
   meatool(f, f.currentPosition);
+  // A move from one dimension to another; filling the list is none.
+  if (left >= 1) followInDrawing(f);
 }
 
 void ComFirst_Click(model::Form1& f) {
@@ -383,9 +386,16 @@ void ComFind_Click(model::Form1& f) {
                         "");
 }
 
-void ComReview_Click(model::Form1& f) {
+namespace {
+
+// Shows the list's current entry in the drawing, as one change for the
+// CAD host's undo: the dimension shown before gets its own colour back,
+// this one takes the highlight colour and the drawing's precision, and the
+// view is centred on it.
+void showInDrawing(model::Form1& f) {
   auto& ctx = f.ctx;
-  resumeNext([&] { ctx.desktop.activateWindow(ctx.cadApp->Caption()); });
+  cadhost::DocumentRef doc = ctx.cadDoc;
+  bool grouped = doc && resumeNext([&] { doc->StartUndoMark(); });
   // Only a dimension painted here, in this drawing, gets its colour back:
   // nothing else is recoloured.
   resumeNext([&] {
@@ -430,8 +440,26 @@ void ComReview_Click(model::Form1& f) {
       e->SetPrimaryUnitsPrecision(f.dimDecimals);
   });
   onEntity([&] { e->SetTolerancePrecision(f.dimDecimals); });
+  if (grouped) resumeNext([&] { doc->EndUndoMark(); });
   resumeNext([&] { ctx.cadDoc->GetApplication().ZoomCenter(centre, height); });
   f.lastReviewed = static_cast<float>(p);
+}
+
+}  // namespace
+
+void ComReview_Click(model::Form1& f) {
+  auto& ctx = f.ctx;
+  resumeNext([&] { ctx.desktop.activateWindow(ctx.cadApp->Caption()); });
+  showInDrawing(f);
+}
+
+void followInDrawing(model::Form1& f) {
+  // Only once the user asked to see the dimensions in this drawing: a walk
+  // alone neither edits the drawing nor moves its view.
+  if (!f.highlightDoc || f.highlightDoc != f.ctx.cadDoc) return;
+  if (f.Combo1->listIndex() + 1 == std::lround(f.lastReviewed)) return;
+  // The panel keeps the focus: the CAD window is not brought forward.
+  showInDrawing(f);
 }
 
 void Combo2_Click(model::Form1& f) {

@@ -24,6 +24,11 @@ void ComLast_Click(model::Form1& f);
 void ComSearch_Click(model::Form1& f);
 void ComFind_Click(model::Form1& f);
 void ComReview_Click(model::Form1& f);
+// After a move: once "浏览" has shown a dimension in this drawing, the
+// dimension the list reached is shown as "浏览" shows it (painted, in view)
+// and the one left gets its own colour back; the CAD window is not brought
+// forward.
+void followInDrawing(model::Form1& f);
 void Combo2_Click(model::Form1& f);
 void Combo3_Click(model::Form1& f);
 

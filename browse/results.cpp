@@ -56,18 +56,14 @@ double distance(const cadhost::Point& a, const cadhost::Point& b) {
   return std::hypot(a[0] - b[0], a[1] - b[1]);
 }
 
-// Looks through model space once per drawing for the marks of its
-// numbered positions: for each, the text of its number nearest its
-// dimension's text, and the circle around that text.
-void findMarks(model::Form1& f) {
-  f.foundMarksDoc = f.ctx.cadDoc;
-  f.foundMarks.clear();
-  const std::int32_t n = f.Combo1->listCount();
-  f.foundMarks.resize(static_cast<size_t>(n) + 1);
-  if (!f.ctx.modelSpace || n == 0) return;
+}  // namespace
+
+std::vector<std::array<cadhost::EntityRef, 2>> locateMarks(
+    cadhost::ModelSpace& ms, const std::vector<SoughtMark>& sought) {
+  std::vector<std::array<cadhost::EntityRef, 2>> found(sought.size());
+  if (sought.empty()) return found;
   std::multimap<long, Found> texts;
   std::vector<Found> circles;
-  auto& ms = *f.ctx.modelSpace;
   const int count = ms.Count();
   for (int i = 0; i < count; ++i) {
     forms::resumeNext([&] {
@@ -82,11 +78,10 @@ void findMarks(model::Form1& f) {
     });
   }
   std::set<const cadhost::Entity*> taken;
-  for (std::int32_t p = 1; p <= n; ++p) {
-    const auto number = numberOfText(markNumber(f, p));
-    if (!number || static_cast<size_t>(p) >= f.ctx.dimRecords.size()) continue;
-    const auto& d = f.ctx.dimRecords[static_cast<size_t>(p)];
-    const cadhost::Point dim{d.x, d.y, 0};
+  for (size_t k = 0; k < sought.size(); ++k) {
+    const auto number = numberOfText(sought[k].number);
+    if (!number) continue;
+    const cadhost::Point dim{sought[k].x, sought[k].y, 0};
     auto [from, to] = texts.equal_range(*number);
     std::vector<const Found*> nearest;
     for (auto it = from; it != to; ++it)
@@ -113,7 +108,7 @@ void findMarks(model::Form1& f) {
       // by hand may stand alone, but then beside its dimension. Any other
       // text of that number (a grid label, a note) is none.
       if (!ring && distance(text->at, dim) > 10 * text->radius) continue;
-      auto& parts = f.foundMarks[static_cast<size_t>(p)];
+      auto& parts = found[k];
       parts[1] = text->entity;
       taken.insert(text->entity.get());
       if (ring) {
@@ -123,6 +118,33 @@ void findMarks(model::Form1& f) {
       break;
     }
   }
+  return found;
+}
+
+namespace {
+
+// Looks through model space once per drawing for the marks of its
+// numbered positions.
+void findMarks(model::Form1& f) {
+  f.foundMarksDoc = f.ctx.cadDoc;
+  f.foundMarks.clear();
+  const std::int32_t n = f.Combo1->listCount();
+  f.foundMarks.resize(static_cast<size_t>(n) + 1);
+  if (!f.ctx.modelSpace || n == 0) return;
+  std::vector<SoughtMark> sought;
+  for (std::int32_t p = 1; p <= n; ++p) {
+    SoughtMark m{markNumber(f, p), 0, 0};
+    if (static_cast<size_t>(p) < f.ctx.dimRecords.size()) {
+      const auto& d = f.ctx.dimRecords[static_cast<size_t>(p)];
+      m.x = d.x;
+      m.y = d.y;
+    } else {
+      m.number.clear();  // no dimension to stand beside
+    }
+    sought.push_back(std::move(m));
+  }
+  auto found = locateMarks(*f.ctx.modelSpace, sought);
+  for (size_t k = 0; k < found.size(); ++k) f.foundMarks[k + 1] = found[k];
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 // an edit: the drawing keeps its entities' colours and saves none of these.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -37,6 +38,20 @@ struct MarkParts {
   cadhost::EntityRef text;
 };
 MarkParts marksOf(model::Form1& f, std::int32_t p);
+
+// A mark looked for in a drawing: its number as the list or the table
+// gives it ("12"), and where its dimension's text stands.
+struct SoughtMark {
+  std::string number;
+  double x = 0;
+  double y = 0;
+};
+// For each mark sought, the circle and number text that are its mark in
+// model space (null where there is none): the text of its number nearest
+// its dimension, ringed by a circle of a mark's size or standing beside
+// the dimension; no entity serves two marks.
+std::vector<std::array<cadhost::EntityRef, 2>> locateMarks(
+    cadhost::ModelSpace& ms, const std::vector<SoughtMark>& sought);
 
 // The colour each numbered position's mark shows, from 1: kOkColor,
 // kNgColor, or 0 for its own. The position in the panel goes by what the

@@ -156,6 +156,10 @@ class Document {
   // Save As), with that name: the program follows its drawing there.
   virtual void SetSavedAsHandler(
       std::function<void(const std::string& path)> /*handler*/) {}
+  // Called after the user took back a change in the host's window (its
+  // Undo), so the program can follow what the drawing now holds. The
+  // program's own SendCommand("Undo\r\r") does not call it.
+  virtual void SetUndoneHandler(std::function<void()> /*handler*/) {}
 };
 
 using DocumentRef = std::shared_ptr<Document>;

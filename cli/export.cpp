@@ -2,6 +2,7 @@
 // window's own renderer.
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -41,6 +42,9 @@ PaintingApplication::PaintingApplication() {
   static char* argv[] = {name, nullptr};
   qInstallMessageHandler(quietQtNotes);
   app_ = std::make_unique<QGuiApplication>(argc, argv);
+  // Qt takes the user's locale for the C library too; numbers are read
+  // with strtod and must keep their ".".
+  std::setlocale(LC_NUMERIC, "C");
 }
 
 PaintingApplication::~PaintingApplication() = default;

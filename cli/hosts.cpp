@@ -41,6 +41,11 @@ ScriptHosts embeddedHosts() {
     if (!engineDoc) throw cadhost::HostError("this host cannot save");
     engineDoc->saveAs(path);
   };
+  h.undoDrawing = [](cadhost::Document& doc) {
+    auto* engineDoc = dynamic_cast<cadhost::engine::EngineDocument*>(&doc);
+    if (!engineDoc) throw cadhost::HostError("this host cannot undo");
+    engineDoc->undoAsUser();
+  };
   h.saveWorkbook = [instances](const std::string& name,
                                const std::string& path) {
     for (auto it = instances->rbegin(); it != instances->rend(); ++it) {

@@ -147,6 +147,10 @@ std::vector<long> readMarks(const std::string& list) {
           "report: --cpk-marks takes mark numbers such as 3,7,9, "
           "not \"" +
           list + "\""};
+    // Each dimension takes one CPK column, as "创建 CPK" adds it once.
+    if (std::find(marks.begin(), marks.end(), *m) != marks.end())
+      throw Refused{"report: --cpk-marks names mark " + std::to_string(*m) +
+                    " twice; each mark takes one CPK column"};
     marks.push_back(*m);
   }
   if (marks.empty() || marks.size() > 15)

@@ -158,7 +158,13 @@ class Runner {
       forms::Control& c = control(parseAddress(w[1], false));
       int code = static_cast<int>(number(w[2]));
       act(
-          c, [&] { return c.userKeyPress(code); }, "key press");
+          c,
+          [&] {
+            if (!c.reachable()) return false;
+            c.userKeyPress(code);
+            return true;
+          },
+          "key press");
     } else if (cmd == "leave") {
       need(w, 2);
       forms::Control& c = control(parseAddress(w[1], false));
@@ -434,7 +440,8 @@ class Runner {
   void undo(const std::vector<std::string>& w) {
     if (w.size() != 2 || w[1] != "drawing") throw BadLine{"undo drawing"};
     if (!program_->ctx.cadDoc) throw BadLine{"no drawing is open"};
-    program_->ctx.cadDoc->SendCommand("Undo\r\r");
+    if (!hosts_.undoDrawing) throw BadLine{"the CAD host cannot undo"};
+    hosts_.undoDrawing(*program_->ctx.cadDoc);
   }
 
   // The current layer or colour, chosen in the CAD window.

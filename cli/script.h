@@ -34,6 +34,8 @@ struct ScriptHosts {
   std::function<void(cadhost::Document&, const std::string& what,
                      const std::string& value)>
       setCurrent;
+  // Ctrl+Z in the CAD window: the user's undo, which the program hears of.
+  std::function<void(cadhost::Document&)> undoDrawing;
   std::function<void(const std::string& name, const std::string& path)>
       saveWorkbook;
   // The open workbook of that name (the newest instance first), or null.

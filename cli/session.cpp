@@ -21,13 +21,17 @@ Session::Session()
 
 bool Session::quietSince(size_t before) {
   const auto& all = desktop_.allMessages();
-  if (all.size() == before) return true;
   failure_.clear();
   for (size_t i = before; i < all.size(); ++i) {
+    // An offer declined (the command line answers No) leaves everything
+    // as it was: no failure.
+    if (all[i].buttons == forms::Buttons::YesNo &&
+        all[i].answer == forms::Answer::No)
+      continue;
     if (!failure_.empty()) failure_ += "\n";
     failure_ += all[i].text;
   }
-  return false;
+  return failure_.empty();
 }
 
 bool Session::start() {

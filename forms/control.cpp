@@ -174,10 +174,14 @@ bool Control::userMouseDown(int button, int shift, float x, float y) {
   return true;
 }
 
-bool Control::userKeyPress(int keyAscii) {
-  if (!reachable()) return false;
+int Control::userKeyPress(int keyAscii) {
+  if (!reachable()) return keyAscii;
   if (KeyPress) KeyPress(keyAscii);
-  return true;
+  return keyAscii;
+}
+
+void Control::SetFocus() {
+  if (form_) form_->requestFocus(this);
 }
 
 bool Control::userLeave() {

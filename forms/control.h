@@ -118,6 +118,17 @@ class Control {
   int backColor() const { return backColor_; }
   void setBackColor(int rgb) { backColor_ = rgb; }
 
+  // Command buttons: Enter anywhere in the window presses the default
+  // button, Esc the cancel button.
+  bool isDefault() const { return default_; }
+  void setDefault(bool d) { default_ = d; }
+  bool isCancel() const { return cancel_; }
+  void setCancel(bool c) { cancel_ = c; }
+
+  // Asks for the keyboard focus; the window layer gives it once the event
+  // that asked is over.
+  void SetFocus();
+
   // Timers: interval in milliseconds; ticks only while enabled, interval
   // above 0 and the form loaded.
   int interval() const { return interval_; }
@@ -139,7 +150,8 @@ class Control {
   bool userSelect(int index);
   bool userSetValue(int value);
   bool userMouseDown(int button, int shift, float x, float y);
-  bool userKeyPress(int keyAscii);
+  // The key as the handler left it: 0 when it took the key.
+  int userKeyPress(int keyAscii);
   bool userLeave();
 
   // Fires the timer once (for the binder's timers and scripted ticks).
@@ -166,6 +178,8 @@ class Control {
   bool multiLine_ = false;
   int backColor_ = -1;
   int interval_ = 0;
+  bool default_ = false;
+  bool cancel_ = false;
 };
 
 }  // namespace forms

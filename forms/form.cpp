@@ -63,6 +63,7 @@ void Form::unload() {
   if (QueryUnload && !QueryUnload()) return;
   if (Unload) Unload();
   loaded_ = false;
+  focusRequest_ = nullptr;  // its controls go with this life
   setVisible(false);
 }
 

@@ -71,6 +71,15 @@ class Form : public Control {
   // recorded.
   std::function<void(Control& menu, float x, float y)> popupHandler;
 
+  // The control that asked for the keyboard focus last (SetFocus), taken
+  // by the window layer; null when none asked since.
+  void requestFocus(Control* c) { focusRequest_ = c; }
+  Control* takeFocusRequest() {
+    Control* c = focusRequest_;
+    focusRequest_ = nullptr;
+    return c;
+  }
+
   std::function<void()> Load;
   // Asked before Unload: false keeps the form as it is (the user cancelled).
   std::function<bool()> QueryUnload;
@@ -85,6 +94,7 @@ class Form : public Control {
   std::vector<std::unique_ptr<Control>> controls_;
   bool loaded_ = false;
   std::optional<Popup> lastPopup_;
+  Control* focusRequest_ = nullptr;
 };
 
 // The forms of one program, in the order they were registered.

@@ -878,6 +878,129 @@ std::map<std::int32_t, Measurement> Connection::LoadMeasurements() {
   return out;
 }
 
+namespace {
+
+bool hasTable(ConnState& s, const char* name) {
+  Statement q;
+  int rc = sqlite3_prepare_v2(
+      s.db, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?1",
+      -1, &q.st, nullptr);
+  if (rc == SQLITE_OK) rc = sqlite3_bind_text(q.st, 1, name, -1, SQLITE_STATIC);
+  if (rc != SQLITE_OK) s.raise(rc, "读取");
+  rc = sqlite3_step(q.st);
+  if (rc == SQLITE_ROW) return true;
+  if (rc != SQLITE_DONE) s.raise(rc, "读取");
+  return false;
+}
+
+// Runs one statement with up to one integer and two texts bound.
+void run(ConnState& s, const char* sql, const char* action,
+         std::optional<std::int64_t> n = std::nullopt,
+         const std::string* a = nullptr, const std::string* b = nullptr) {
+  Statement q;
+  int rc = sqlite3_prepare_v2(s.db, sql, -1, &q.st, nullptr);
+  int at = 1;
+  if (rc == SQLITE_OK && n) rc = sqlite3_bind_int64(q.st, at++, *n);
+  for (const std::string* t : {a, b})
+    if (rc == SQLITE_OK && t)
+      rc = sqlite3_bind_text(q.st, at++, t->data(), static_cast<int>(t->size()),
+                             SQLITE_TRANSIENT);
+  if (rc == SQLITE_OK) rc = sqlite3_step(q.st);
+  if (rc != SQLITE_DONE && rc != SQLITE_ROW) s.raise(rc, action);
+}
+
+// Everything `write` does is kept, or nothing: a connection without a pass
+// or transaction of its own runs it in one of its own.
+template <typename F>
+void atomically(ConnState& s, const std::string& path, F&& write) {
+  if (s.txn != ConnState::Txn::None || s.sqlOpen) {
+    throw DbError(Kind::Transaction, "尺寸数据库" + inQuotes(path) +
+                                         "正在写入标号，请结束后再试。");
+  }
+  s.exec("BEGIN IMMEDIATE", "写入");
+  try {
+    write();
+  } catch (...) {
+    sqlite3_exec(s.db, "ROLLBACK", nullptr, nullptr, nullptr);
+    throw;
+  }
+  int rc = sqlite3_exec(s.db, "COMMIT", nullptr, nullptr, nullptr);
+  if (rc != SQLITE_OK) {
+    DbError err = engineError(path, s.db, rc, "提交");
+    if (!sqlite3_get_autocommit(s.db))
+      sqlite3_exec(s.db, "ROLLBACK", nullptr, nullptr, nullptr);
+    throw err;
+  }
+}
+
+const char* const kZoneGridTable =
+    "CREATE TABLE IF NOT EXISTS zonegrid ("
+    " id INTEGER PRIMARY KEY CHECK (id = 1),"
+    " columns TEXT NOT NULL, rows TEXT NOT NULL"
+    ") STRICT";
+
+}  // namespace
+
+void Connection::DeleteRowsFrom(std::int32_t first) {
+  ConnState& s = openState(state_, path_);
+  if (first < 1) {
+    throw DbError(Kind::BadValue, "尺寸数据库" + inQuotes(path_) + "：位置" +
+                                      std::to_string(first) + "无效。");
+  }
+  std::int64_t cut = std::numeric_limits<std::int64_t>::max();
+  atomically(s, path_, [&] {
+    Statement q;
+    int rc = sqlite3_prepare_v2(
+        s.db, "SELECT number1 FROM dim1 ORDER BY number1 LIMIT 1 OFFSET ?1", -1,
+        &q.st, nullptr);
+    if (rc == SQLITE_OK) rc = sqlite3_bind_int64(q.st, 1, first - 1);
+    if (rc == SQLITE_OK) rc = sqlite3_step(q.st);
+    if (rc == SQLITE_ROW)
+      cut = sqlite3_column_int64(q.st, 0);
+    else if (rc != SQLITE_DONE)
+      s.raise(rc, "读取");
+    run(s, "DELETE FROM dim1 WHERE number1 >= ?1", "写入", cut);
+    if (hasMeasureTable(s))
+      run(s, "DELETE FROM measure WHERE position >= ?1", "写入", first);
+    // The rows kept are numbered 1 on as before, and new ones follow them,
+    // as in a table that never held the rows given up.
+    run(s,
+        "UPDATE sqlite_sequence SET seq = (SELECT COALESCE(MAX(number1), 0) "
+        "FROM dim1) WHERE name = 'dim1'",
+        "写入");
+  });
+  s.rollbackFrom.push_back(cut);
+}
+
+void Connection::SaveZoneGrid(const ZoneGridText& grid) {
+  ConnState& s = openState(state_, path_);
+  atomically(s, path_, [&] {
+    s.exec(kZoneGridTable, "写入");
+    run(s,
+        "INSERT OR REPLACE INTO zonegrid (id, columns, rows) VALUES (1, ?1, "
+        "?2)",
+        "写入", std::nullopt, &grid.columns, &grid.rows);
+  });
+}
+
+std::optional<Connection::ZoneGridText> Connection::LoadZoneGrid() {
+  ConnState& s = openState(state_, path_);
+  if (!hasTable(s, "zonegrid")) return std::nullopt;
+  Statement q;
+  int rc = sqlite3_prepare_v2(s.db,
+                              "SELECT columns, rows FROM zonegrid WHERE id = 1",
+                              -1, &q.st, nullptr);
+  if (rc == SQLITE_OK) rc = sqlite3_step(q.st);
+  if (rc == SQLITE_DONE) return std::nullopt;
+  if (rc != SQLITE_ROW) s.raise(rc, "读取");
+  auto text = [&](int i) {
+    auto* p = reinterpret_cast<const char*>(sqlite3_column_text(q.st, i));
+    return std::string(p ? p : "",
+                       static_cast<std::size_t>(sqlite3_column_bytes(q.st, i)));
+  };
+  return ZoneGridText{text(0), text(1)};
+}
+
 // ---- recordset ------------------------------------------------------------
 
 Recordset::Recordset() = default;

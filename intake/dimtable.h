@@ -154,6 +154,24 @@ class Connection {
   // measurement are left out.
   std::map<std::int32_t, Measurement> LoadMeasurements();
 
+  // Gives up a numbering from position `first` on (1: all of it): the rows
+  // of dim1 from the first-th in number1 order, and the measurements of
+  // those positions, go in one transaction, so that the drawing can be
+  // numbered again from there. Recordsets on this connection drop the rows
+  // at their next look. Refused while a pass or transaction is open.
+  void DeleteRowsFrom(std::int32_t first);
+
+  // The zone grid chosen for the drawing, its two texts as typed ("1-8",
+  // "A-D"), in a table of its own made on the first save (older databases
+  // have none: nothing is stored).
+  struct ZoneGridText {
+    std::string columns;
+    std::string rows;
+    friend bool operator==(const ZoneGridText&, const ZoneGridText&) = default;
+  };
+  void SaveZoneGrid(const ZoneGridText& grid);
+  std::optional<ZoneGridText> LoadZoneGrid();
+
  private:
   friend class Recordset;
   std::shared_ptr<detail::ConnState> state_;

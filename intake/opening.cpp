@@ -11,6 +11,7 @@
 #include "intake/dimtable.h"
 #include "intake/reading.h"
 #include "model/form1.h"
+#include "reports/sheet_host.h"
 
 namespace intake {
 namespace fs = std::filesystem;
@@ -166,6 +167,7 @@ void Form2::build() {
   Command1 = &add(Kind::CommandButton, "Command1");
   Command1->setCaption("确定");
   Command1->setGeometry(1700, 1700, 1200, 420);
+  Command1->setDefault(true);
   Load = [this] { Form_Load(); };
   Option1->Click = [this] { Option_Click(); };
   Option2->Click = [this] { Option_Click(); };
@@ -262,27 +264,103 @@ std::string fileNameOf(const std::string& path) {
 
 }  // namespace
 
+namespace {
+
+// The workbooks of the report shown, while its window shows them.
+std::vector<reports::WorkbookRef> shownBooks(const model::Form1& f) {
+  std::vector<reports::WorkbookRef> books;
+  try {
+    if (!f.excelApp || !f.excelApp->Visible()) return books;
+  } catch (const std::exception&) {
+    return books;
+  }
+  for (const auto& b : {f.faiBook, f.cpkBook})
+    if (b) books.push_back(b);
+  return books;
+}
+
+// The report of the drawing before is put away: its window closes (no
+// "Exit Excel!" for that), and the buttons that write to it wait for the
+// next "创建 FAI".
+void closeReports(model::Form1& f) {
+  if (f.excelApp) {
+    forms::resumeNext([&] { f.excelApp->SetClosedHandler(nullptr); });
+    forms::resumeNext([&] { f.excelApp->SetVisible(false); });
+  }
+  f.excelApp.reset();
+  f.faiBook.reset();
+  f.faiSheet.reset();
+  f.cpkBook.reset();
+  f.cpkSheet.reset();
+  f.cpkColumn = 2;
+  for (forms::Control* c : {f.ComFresh, f.ComCPK, f.mnuFresh, f.mnuCPK})
+    c->setEnabled(false);
+}
+
+// Nothing the user chose or typed for the drawing before stays on show:
+// the browse list and its position, the searches, the instrument.
+void clearPanels(model::Form1& f) {
+  f.Combo1->clear();
+  f.markedCount = 0;
+  f.Text2->setText("");
+  for (forms::Control* c : {f.CSearch1, f.CSearch2, f.CSearch3})
+    if (c->listCount() > 0) forms::resumeNext([&] { c->setListIndex(0); });
+  f.Option3[0]->setValue(1);
+  f.FrmDimen->setEnabled(false);
+  f.ComReview->setEnabled(false);
+  f.FrmInput->setEnabled(false);
+}
+
+}  // namespace
+
 OpenChoice saveBeforeOpening(model::Form1& f) {
   auto& ctx = f.ctx;
-  if (!ctx.cadDoc) return OpenChoice::NothingToSave;
-  bool saved = true;
+  bool drawingUnsaved = false;
   std::string name;
-  try {
-    saved = ctx.cadDoc->Saved();
-    name = fileNameOf(ctx.cadDoc->FullName());
-  } catch (const std::exception&) {
-    return OpenChoice::NothingToSave;  // closed with the host: nothing to keep
+  if (ctx.cadDoc) {
+    try {
+      drawingUnsaved = !ctx.cadDoc->Saved();
+      name = fileNameOf(ctx.cadDoc->FullName());
+    } catch (const std::exception&) {
+      drawingUnsaved = false;  // closed with the host: nothing to keep
+    }
   }
-  if (saved) return OpenChoice::NothingToSave;
-  const forms::Answer a = ctx.desktop.message(
-      "图纸“" + name + "”有没保存的修改（如标号）。打开图纸之前，是否保存它？",
-      forms::Buttons::SaveDiscardCancel, "");
+  std::vector<reports::WorkbookRef> books;
+  for (const auto& b : shownBooks(f)) {
+    try {
+      if (!b->Saved()) books.push_back(b);
+    } catch (const std::exception&) {
+    }
+  }
+  if (!drawingUnsaved && books.empty()) return OpenChoice::NothingToSave;
+  std::string question;
+  if (books.empty()) {
+    question = "图纸“" + name +
+               "”有没保存的修改（如标号）。打开图纸之前，是否保存它？";
+  } else {
+    question = "以下文件有没保存的修改：";
+    if (drawingUnsaved) question += "\n    " + name + "（图纸）";
+    for (const auto& b : books) {
+      std::string bookName;
+      forms::resumeNext([&] { bookName = b->Name(); });
+      question += "\n    " + bookName + "（报表）";
+    }
+    question += "\n打开图纸之前是否保存？不保存的报表将被关闭。";
+  }
+  const forms::Answer a =
+      ctx.desktop.message(question, forms::Buttons::SaveDiscardCancel, "");
   if (a == forms::Answer::Cancel) return OpenChoice::Cancel;
   if (a == forms::Answer::Discard) return OpenChoice::Discard;
+  // 保存: every file, or no opening; a save the user cancels keeps all.
   try {
-    if (ctx.cadDoc->Save()) return OpenChoice::Saved;
+    if (drawingUnsaved && !ctx.cadDoc->Save()) return OpenChoice::Cancel;
+    for (const auto& b : books)
+      if (!b->Save()) return OpenChoice::Cancel;
+    return OpenChoice::Saved;
   } catch (const std::exception& e) {
-    ctx.desktop.message("图纸“" + name + "”没有保存：" + e.what(),
+    ctx.desktop.message((books.empty() ? "图纸“" + name + "”没有保存："
+                                       : std::string("没有保存：")) +
+                            e.what(),
                         forms::Buttons::Ok, "");
   }
   return OpenChoice::Cancel;
@@ -354,14 +432,15 @@ void drawingSavedAs(model::Form1& f, const std::string& path) {
   follow();
 }
 
-void Com2_Click(model::Form1& f) {
-  // Changes to the drawing in hand are not dropped without asking.
+bool Com2_Click(model::Form1& f) {
+  // Changes to the drawing and the workbooks in hand are not dropped
+  // without asking.
   const cadhost::DocumentRef before = f.ctx.cadDoc;
   const OpenChoice choice = saveBeforeOpening(f);
   if (choice == OpenChoice::Cancel) {
     if (f.undoFilePick) f.undoFilePick();
     f.undoFilePick = nullptr;
-    return;
+    return false;
   }
   f.undoFilePick = nullptr;
   for (forms::Control* c :
@@ -370,21 +449,26 @@ void Com2_Click(model::Form1& f) {
         f.comSort, f.ComPart, f.ComFree, f.ComHadmark})
     c->setEnabled(true);
   f.freeNext = 1;
-  acd(f);
+  const bool opened = acd(f);
   f.setHeight(f.Frame2->height() + f.Picture1->height() + 350 +
               f.FrmSort->height());
   f.zoneGroupStart = 1;
   f.zoneMarkedCount = 0;
   f.FrmSort->setEnabled(true);
+  if (opened) {
+    clearPanels(f);
+    closeReports(f);
+  }
   // The drawing given up is closed once another is open, so nothing asks
   // about it again.
   if (choice == OpenChoice::Discard && before && f.ctx.cadDoc != before) {
     forms::resumeNext([&] { before->SetClosedHandler(nullptr); });
     forms::resumeNext([&] { before->Close(); });
   }
+  return opened;
 }
 
-void acd(model::Form1& f) {
+bool acd(model::Form1& f) {
   auto& ctx = f.ctx;
   auto& desk = ctx.desktop;
   auto fail = [&](const std::string& reason) {
@@ -398,13 +482,13 @@ void acd(model::Form1& f) {
     dbPath = databasePath(f.Cdlg1->FileName);
   } catch (const std::exception&) {
     fail("");
-    return;
+    return false;
   }
   std::string drawing = f.Text1->text();
   std::error_code ec;
   if (drawing.empty() || !fs::is_regular_file(drawing, ec)) {
     desk.message(kNotFound, forms::Buttons::Ok, "");
-    return;
+    return false;
   }
   if (!drawingName(f.Cdlg1->FileName)) {
     desk.message("图纸“" + fs::path(f.Cdlg1->FileName).filename().string() +
@@ -412,7 +496,7 @@ void acd(model::Form1& f) {
                      fs::path(dbPath).filename().string() +
                      "”不会是它自己的，图纸没有打开。",
                  forms::Buttons::Ok, "");
-    return;
+    return false;
   }
 
   // The database is checked, or made, before anything changes: a file that
@@ -436,10 +520,11 @@ void acd(model::Form1& f) {
     }
   } catch (const DbError& e) {
     desk.message(e.what(), forms::Buttons::Ok, "");
-    return;
+    return false;
   }
 
   bool committed = false;  // from here on the drawing is ours
+  bool switched = false;   // the drawing before is no longer in hand
   try {
     // Nothing of the program changes before the drawing is open: opening
     // may fail, or the user may cancel a DWG's conversion.
@@ -451,12 +536,17 @@ void acd(model::Form1& f) {
       // Only the drawing in hand reports its closing and its new name.
       forms::resumeNext([&] { ctx.cadDoc->SetClosedHandler(nullptr); });
       forms::resumeNext([&] { ctx.cadDoc->SetSavedAsHandler(nullptr); });
+      forms::resumeNext([&] { ctx.cadDoc->SetUndoneHandler(nullptr); });
     }
     ctx.cadDoc = doc;
+    switched = true;
     ctx.modelSpace = &doc->GetModelSpace();
     doc->SetClosedHandler([&f] { f.AcadDoc_Close(); });
     doc->SetSavedAsHandler(
         [&f](const std::string& path) { drawingSavedAs(f, path); });
+    doc->SetUndoneHandler([&f] {
+      if (f.AcadDoc_Undo) f.AcadDoc_Undo();
+    });
     ctx.cadApp->SetVisible(true);
     // Item 1 is the second entity: a model space of one or none has no
     // colour to keep.
@@ -472,29 +562,40 @@ void acd(model::Form1& f) {
     f.dimScale = variableNumber(doc->GetVariable("dimlfac"));
     f.numberedRows = 0;
     if (created || empty) {
-      f.newDatabase = true;
       committed = true;
-      walk(f);
+      readAsNew(f);
     } else {
       committed = true;
       f.newDatabase = false;
       ctx.dimCount = 1000;
       sizeLists(f, 1001);
+      sizeMarkArrays(f);
+      forms::resumeNext([&] { doc->MarkSaved(); });
     }
-    sizeMarkArrays(f);
-    // Reading the drawing changed it (purge, precisions), but none of that
-    // is the user's work: only what they do from here is asked about.
-    forms::resumeNext([&] { doc->MarkSaved(); });
   } catch (const cadhost::Cancelled&) {
     // The user stopped the drawing's conversion: as if never asked.
     if (created && !committed) fs::remove(dbPath, ec);
+    return false;
   } catch (const std::exception& e) {
     if (created && !committed) {
       // The database was made for a drawing that never opened.
       fs::remove(dbPath, ec);
     }
     fail(e.what());
+    return switched;
   }
+  return true;
+}
+
+void readAsNew(model::Form1& f) {
+  f.newDatabase = true;
+  f.numberedRows = 0;
+  f.ctx.textNext = 1;
+  walk(f);
+  sizeMarkArrays(f);
+  // Reading the drawing changed it (purge, precisions), but none of that
+  // is the user's work: only what they do from here is asked about.
+  forms::resumeNext([&] { f.ctx.cadDoc->MarkSaved(); });
 }
 
 void closeConnection(model::Form1& f) {

@@ -46,18 +46,25 @@ inline constexpr const char* kDrawingFilter =
     "图纸|*.dwg;*.dxf|DWG 图纸|*.dwg|DXF 图纸|*.dxf";
 
 void Com1_Click(model::Form1& f);
-// Before a drawing is opened: the drawing in hand, if it has unsaved
-// changes, is saved or given up as the user says (保存 / 不保存 / 取消).
+// Before a drawing is opened: the drawing in hand and the workbooks shown,
+// if they have unsaved changes, are saved or given up as the user says
+// (保存 / 不保存 / 取消), in one question naming them all.
 enum class OpenChoice { NothingToSave, Saved, Discard, Cancel };
 OpenChoice saveBeforeOpening(model::Form1& f);
 // The drawing in hand was saved under another name: its database is copied
 // beside it (when none lies there) and the program follows it there.
 void drawingSavedAs(model::Form1& f, const std::string& path);
-void Com2_Click(model::Form1& f);
+// "确定": true when the drawing was opened (nothing of the one before
+// stays on show then).
+bool Com2_Click(model::Form1& f);
 // Runs the file dialog and folds the window back to the file frame.
 void openfile(model::Form1& f);
-// Opens the drawing and reads its dimensions and texts.
-void acd(model::Form1& f);
+// Opens the drawing and reads its dimensions and texts; true once it is
+// open.
+bool acd(model::Form1& f);
+// Reads the open drawing afresh as one new to the program (its database
+// holding no rows): every dimension and text of model space.
+void readAsNew(model::Form1& f);
 
 // Closes the dimension database at exit; a connection never opened is
 // skipped.

@@ -173,6 +173,9 @@ void ComHadmark_Click(model::Form1& f) {
   });
   f.setHeight(350 + f.Picture1->height() + f.Frame2->height() +
               f.FrmSort->height() + f.FrmDimen->height());
+  // The numbering is loaded: nothing is left to number or to load.
+  for (forms::Control* c : {f.comSort, f.ComPart, f.ComFree, f.ComHadmark})
+    c->setEnabled(false);
   // What was measured before shows on the marks at once.
   browse::showResults(f);
 }

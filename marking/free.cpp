@@ -90,10 +90,12 @@ void eraseMarks(model::Form1& f, int first, int last) {
 }  // namespace
 
 void ComFree_Click(model::Form1& f) {
-  if (!f.newDatabase) return;
   // Numbering again from the first position once rows exist would give
   // the table a second set; a later run continues where the last ended.
-  if (f.freeNext <= 1 && f.numberedRows > 0) return;
+  if (!f.newDatabase || (f.freeNext <= 1 && f.numberedRows > 0)) {
+    sayNumbered(f);
+    return;
+  }
   auto& ctx = f.ctx;
   if (!ctx.cadDoc || !ctx.modelSpace) return;
   const int s = f.freeNext;

@@ -10,9 +10,12 @@ namespace marking {
 using forms::resumeNext;
 
 void comSort_Click(model::Form1& f) {
-  if (!f.newDatabase) return;
-  // A drawing numbered since it was opened is not numbered again.
-  if (f.numberedRows > 0) return;
+  // A drawing numbered before, or since it was opened, is not numbered
+  // again; the user is told why.
+  if (!f.newDatabase || f.numberedRows > 0) {
+    sayNumbered(f);
+    return;
+  }
   auto& ctx = f.ctx;
   if (!readMarkBase(f, ctx.dimCount)) return;
   openTable(f);

@@ -1,6 +1,7 @@
 #include "marking/marks.h"
 
 #include <cmath>
+#include <filesystem>
 #include <limits>
 #include <stdexcept>
 
@@ -120,6 +121,23 @@ bool saveRows(model::Form1& f, int rows) {
   return true;
 }
 
+void sayNumbered(model::Form1& f) {
+  if (!f.ctx.cadDoc) return;  // no drawing: nothing to say about one
+  const auto name = [](const std::string& path) {
+    return std::filesystem::path(path).filename().string();
+  };
+  if (!f.newDatabase)
+    f.ctx.desktop.message("图纸“" + name(f.drawingPath) +
+                              "”已经标号，标号记录在尺寸数据库“" +
+                              name(f.dbPath) + "”中：请按“已经标号”载入。",
+                          forms::Buttons::Ok, "");
+  else
+    f.ctx.desktop.message(
+        "图纸已经标号，不能再从第一个尺寸开始标号。要重新标号，请先在图纸中"
+        "撤消这次标号（编辑 > 撤消）。",
+        forms::Buttons::Ok, "");
+}
+
 void showCadWindow(model::Form1& f) {
   resumeNext([&] { f.ctx.desktop.activateWindow(f.ctx.cadApp->Caption()); });
 }
@@ -209,6 +227,8 @@ void after(model::Form1& f) {
   // Dimensions measured before a run that went on numbering keep their
   // results on their marks.
   browse::showResults(f);
+  // The work now is measuring: the keyboard starts at the first sample.
+  f.Text7[0]->SetFocus();
 }
 
 }  // namespace marking

@@ -41,6 +41,11 @@ bool openTableOrSay(model::Form1& f);
 // with the reason told, when the table refused them: none was kept.
 bool saveRows(model::Form1& f, int rows);
 
+// Why a numbering that would start again at the first position does
+// nothing: the drawing was numbered before (its rows wait for "已经标号"),
+// or in this run.
+void sayNumbered(model::Form1& f);
+
 // Brings the CAD host's window to the front for the user's picks.
 void showCadWindow(model::Form1& f);
 

@@ -48,11 +48,13 @@ bool numberWindow(model::Form1& f, const cadhost::Point& a,
 }  // namespace
 
 void ComPart_Click(model::Form1& f) {
-  if (!f.newDatabase) return;
   // A run that would begin again at the first position once rows exist
   // would give the table a second set: a finished run, or any other
   // numbering, ends zone marking for the drawing.
-  if (f.zoneGroupStart <= 1 && f.numberedRows > 0) return;
+  if (!f.newDatabase || (f.zoneGroupStart <= 1 && f.numberedRows > 0)) {
+    sayNumbered(f);
+    return;
+  }
   auto& ctx = f.ctx;
   if (!ctx.cadDoc || !ctx.modelSpace) return;
   if (!readMarkBase(f, ctx.dimCount)) return;

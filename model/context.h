@@ -58,7 +58,9 @@ struct AppContext {
   std::array<float, 7> sizeBounds{};
   std::int32_t sizeBoundCount = 0;
 
-  // The zone grid.
+  // The zone grid, and its two texts as typed ("1-8", "A-D").
+  std::string zoneColumnText = "1-8";
+  std::string zoneRowText = "A-D";
   std::string zoneColumnFirst = "1";
   std::string zoneColumnLast = "8";
   std::int32_t zoneColumnCount = 8;

@@ -321,6 +321,22 @@ void Form1::FrmSort_MouseDown(int button, int, float x, float y) {
               y + static_cast<float>(FrmSort->top()));
 }
 
+void Form1::Form_MouseDown(int button, int shift, float x, float y) {
+  if (button != forms::mouse::kRight) return;
+  auto inside = [x, y](const forms::Control* c) {
+    return x >= static_cast<float>(c->left()) &&
+           x < static_cast<float>(c->left() + c->width()) &&
+           y >= static_cast<float>(c->top()) &&
+           y < static_cast<float>(c->top() + c->height());
+  };
+  if (inside(FrmInput) && FrmInput->reachable())
+    FrmInput_MouseDown(button, shift, x - static_cast<float>(FrmInput->left()),
+                       y - static_cast<float>(FrmInput->top()));
+  else if (FrmSort->reachable())
+    FrmSort_MouseDown(button, shift, x - static_cast<float>(FrmSort->left()),
+                      y - static_cast<float>(FrmSort->top()));
+}
+
 void Form1::AcadDoc_Close() {
   ctx.desktop.message("System hint !", forms::Buttons::Ok, "Exit AutoCAD!");
   ComReview->setEnabled(false);

@@ -211,8 +211,14 @@ class Form1 : public forms::Form {
   void Form_Resize();
   void FrmInput_MouseDown(int button, int shift, float x, float y);
   void FrmSort_MouseDown(int button, int shift, float x, float y);
+  // A right click anywhere else in the window: the marking menu, or the
+  // measuring one over the measurement frame.
+  void Form_MouseDown(int button, int shift, float x, float y);
   void AcadDoc_Close();
   void ExcelClose();
+  // The user took back a change in the CAD window: the program follows
+  // what the drawing now holds (the wiring sets it).
+  std::function<void()> AcadDoc_Undo;
 
   // Connects the controls to their handlers; run at every build.
   std::function<void(Form1&)> wiring;

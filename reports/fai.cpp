@@ -183,6 +183,28 @@ browse::SampleText sampleCell(const Worksheet& sheet, int row, int column) {
   return browse::readSample(forms::DoubleText(d));
 }
 
+// The instrument and samples each position stores, into its FAI row.
+// Exactly what is stored: a sample not measured, or beyond a lowered
+// count, leaves its cell empty rather than an old value. A fresh report
+// needs the rows of measured positions only.
+void writeSamples(model::Form1& f, Worksheet& sheet, bool measuredOnly) {
+  const auto& ctx = f.ctx;
+  const std::int32_t n = measuredPositions(f);
+  for (std::int32_t p = 1; p <= n; ++p) {
+    const auto i = static_cast<size_t>(p);
+    if (measuredOnly && !browse::measurementOf(ctx, p).measured()) continue;
+    sheet.SetCell(p + kFirstRow, 3, ctx.instrumentCodes[i]);
+    const std::int32_t count = std::clamp(ctx.sampleCounts[i], 0, 5);
+    for (std::int32_t k = 1; k <= 5; ++k) {
+      const auto& v = ctx.samples[i][static_cast<size_t>(k)];
+      if (k <= count && v)
+        sheet.SetCell(p + kFirstRow, 6 + k, *v);
+      else
+        sheet.SetCell(p + kFirstRow, 6 + k, CellValue{});
+    }
+  }
+}
+
 }  // namespace
 
 ReadBack readBack(const Worksheet& sheet, std::int32_t positions) {
@@ -278,6 +300,8 @@ void ComOk_Click(model::Form1& f) {
   const fs::path cpkPath = ctx.dataDir() / "cpk.xlsx";
   const fs::path faiPath = ctx.dataDir() / "fai.xlsx";
 
+  // What the panel holds counts as stored, so a new report carries it.
+  if (f.CheFIRST->value() == 1 && !browse::leaveStep(f)) return;
   // A new report replaces the one shown: what was typed into it and not
   // saved is only given up when the user says so.
   if (hostShowing(f) && unsavedReport(f) &&
@@ -316,6 +340,7 @@ void ComOk_Click(model::Form1& f) {
   WorksheetRef faiSheet;
   std::vector<FaiRow> rows;
   ReadBack read;
+  std::string faiFile;  // the workbook read back
   const bool first = f.CheFIRST->value() == 1;
   if (first) {
     if (!fileExists(faiPath)) {
@@ -338,21 +363,29 @@ void ComOk_Click(model::Form1& f) {
       return;
     }
   } else {
+    // The dialog proposes the FAI workbook saved beside the drawing, not
+    // the drawing; the drawing's own name stays for the drawing dialog.
+    const std::string drawingName = f.Cdlg1->FileName;
+    const std::string stem = drawingStem(f);
+    f.Cdlg1->FileName = stem.empty() ? std::string() : stem + "-FAI.xlsx";
     f.Cdlg1->Filter = "*.XLSX|*.XLSX";
     f.Cdlg1->DialogTitle = "OPEN FAI FILE";
-    if (!f.Cdlg1->ShowOpen(ctx.desktop)) return;
+    const bool chosen = f.Cdlg1->ShowOpen(ctx.desktop);
+    faiFile = f.Cdlg1->FileName;
+    f.Cdlg1->FileName = drawingName;
+    if (!chosen) return;
     try {
-      faiBook = app->Open(f.Cdlg1->FileName);
+      faiBook = app->Open(faiFile);
       faiSheet = faiBook->Worksheets(1);
       faiSheet->Activate();
       read = readBack(*faiBook->ActiveSheet(), measuredPositions(f));
     } catch (const SheetError& e) {
-      say(f, "不能打开FAI文件 " + f.Cdlg1->FileName + "：" + plainOf(e));
+      say(f, "不能打开FAI文件 " + faiFile + "：" + plainOf(e));
       return;
     }
     if (read.rows.empty()) {
       // Nothing to continue from: the report in hand stays as it was.
-      std::string text = "没有读到测量值：" + f.Cdlg1->FileName;
+      std::string text = "没有读到测量值：" + faiFile;
       if (read.marked == 0)
         text += "\n第 11 行起的 A 列没有标号，这不是 FAI 报表。";
       text += refusedText(read.refused);
@@ -399,6 +432,8 @@ void ComOk_Click(model::Form1& f) {
         sheet->SetCell(row, 5, r.up);
         sheet->SetCell(row, 6, r.low);
       }
+      // The measurements kept with the drawing are in the report at once.
+      writeSamples(f, *sheet, true);
     } catch (const SheetError& e) {
       say(f, std::string("写入FAI报表出现错误！") + e.what());
       return;
@@ -415,7 +450,7 @@ void ComOk_Click(model::Form1& f) {
     browse::persistMeasurements(f, positions);
     browse::meatool(f, f.currentPosition);
     browse::showResults(f);
-    std::string text = "从 " + f.Cdlg1->FileName + " 读入了 " +
+    std::string text = "从 " + faiFile + " 读入了 " +
                        std::to_string(read.rows.size()) + " 个尺寸的测量值。";
     say(f, text + refusedText(read.refused));
   }
@@ -444,24 +479,8 @@ void ComFresh_Click(model::Form1& f) {
     return;
   }
   if (!browse::leaveStep(f)) return;
-  const auto& ctx = f.ctx;
   try {
-    WorksheetRef sheet = f.faiBook->ActiveSheet();
-    const std::int32_t n = measuredPositions(f);
-    for (std::int32_t p = 1; p <= n; ++p) {
-      const auto i = static_cast<size_t>(p);
-      sheet->SetCell(p + kFirstRow, 3, ctx.instrumentCodes[i]);
-      // Exactly what is stored: a sample not measured, or beyond a lowered
-      // count, leaves its cell empty rather than an old value.
-      const std::int32_t count = std::clamp(ctx.sampleCounts[i], 0, 5);
-      for (std::int32_t k = 1; k <= 5; ++k) {
-        const auto& v = ctx.samples[i][static_cast<size_t>(k)];
-        if (k <= count && v)
-          sheet->SetCell(p + kFirstRow, 6 + k, *v);
-        else
-          sheet->SetCell(p + kFirstRow, 6 + k, CellValue{});
-      }
-    }
+    writeSamples(f, *f.faiBook->ActiveSheet(), false);
   } catch (const SheetError& e) {
     say(f, std::string("刷新FAI报表出现错误！") + e.what());
   }
@@ -498,6 +517,20 @@ void ComCPK_Click(model::Form1& f) {
     mark = cellOf(f.dimRs->Get("marknum"));
   } catch (const std::exception& e) {
     say(f, std::string("读取尺寸数据库出现错误！") + e.what());
+    return;
+  }
+  // One column per dimension: a second "创建 CPK" on it adds none.
+  const std::string markText = cellText(mark);
+  try {
+    for (int used = 2; used < c; ++used) {
+      if (cellText(f.cpkSheet->GetCell(8, used)) != markText) continue;
+      say(f, "标号 " + markText + " 的尺寸已在 CPK 报表的 " +
+                 std::string(1, static_cast<char>('A' + used - 1)) +
+                 " 列中，没有再添加。");
+      return;
+    }
+  } catch (const SheetError& e) {
+    say(f, std::string("读取CPK报表出现错误！") + e.what());
     return;
   }
   const double nominal = forms::Val(d.value);

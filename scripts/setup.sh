@@ -8,15 +8,14 @@ packages=(
   qt6-base-dev libgl-dev qt6-translations-l10n
   libsqlite3-dev libzip-dev libpugixml-dev
   googletest libgtest-dev libbenchmark-dev
-  python3 python3-ezdxf python3-openpyxl
+  python3 python3-ezdxf python3-openpyxl python3-pil
   libreoffice-calc-nogui poppler-utils
   fonts-wqy-microhei
-  xvfb xauth
+  xvfb xauth locales desktop-file-utils
   # The window journeys (tests/window): a D-Bus session with the
   # accessibility bus, its Python client, a window manager, the mouse and
-  # keyboard, pictures.
+  # keyboard (python3-pil, above, judges the pictures).
   dbus-daemon at-spi2-core python3-pyatspi openbox xdotool x11-utils
-  python3-pil
 )
 # Fuzzing, when ./test is asked for it: Debian's clang and libFuzzer.
 if [ "${DIMMARK_FUZZ_SECONDS:-0}" != 0 ]; then

@@ -43,6 +43,56 @@ async function load() {
 // and the DXF is still written.
 const CRITICAL = 128;
 
+const LAYER = 51; // Dwg_Object_Type DWG_TYPE_LAYER
+
+// This build's DXF writer negates every layer's colour (62), which says
+// "off", whatever the DWG says, so every drawing would open blank. Its
+// object API reads the layer's own on/off flag rightly: each layer's state
+// is passed on, by handle, in comments after LibreDWG's first one, and
+// DimMark sets the layers as the DWG has them (see dwg_mend.cpp). Nothing
+// is said when the DWG cannot be read this way; the DXF is as written.
+function layerStates(lib) {
+  let read;
+  try {
+    read = lib.dwg_read_file('/in.dwg');
+    if (!read || !read.data || read.error >= CRITICAL) return [];
+    const states = [];
+    const n = lib.dwg_get_num_objects(read.data);
+    for (let i = 0; i < n; i++) {
+      const obj = lib.dwg_get_object(read.data, i);
+      if (!obj || lib.dwg_object_get_fixedtype(obj) !== LAYER) continue;
+      const off = lib.dwg_dynapi_entity_value(lib.dwg_object_to_object_tio(obj), 'off');
+      if (!off || !off.success) continue;
+      const handle = BigInt(lib.dwg_obj_get_handle_value(obj));
+      states.push(`${handle.toString(16).toUpperCase()}:${off.data ? 'off' : 'on'}`);
+    }
+    return states;
+  } catch {
+    return [];
+  } finally {
+    try {
+      if (read && read.data) lib.dwg_free(read.data);
+    } catch {
+      // freed with the module
+    }
+  }
+}
+
+// "999 DWG layers: 10:on 8A:off ..." in lines of a modest length, put after
+// the DXF's first comment (LibreDWG's name, which marks its DXF).
+function withLayerStates(dxf, states) {
+  if (!states.length) return dxf;
+  const text = dxf.subarray(0, 200).toString('latin1');
+  const first = /^999\r?\n[^\r\n]*(\r?\n)/.exec(text);
+  if (!first) return dxf;
+  const eol = first[1];
+  let lines = '';
+  for (let i = 0; i < states.length; i += 16)
+    lines += `999${eol}DWG layers: ${states.slice(i, i + 16).join(' ')}${eol}`;
+  const at = first[0].length;
+  return Buffer.concat([dxf.subarray(0, at), Buffer.from(lines, 'latin1'), dxf.subarray(at)]);
+}
+
 function convert(lib, dwgPath) {
   let input;
   try {
@@ -59,7 +109,8 @@ function convert(lib, dwgPath) {
       const detail = chatter.length ? `: ${chatter[chatter.length - 1]}` : '';
       return { error: `LibreDWG error ${code}${detail}`, broken: true };
     }
-    return { dxf: lib.FS.readFile('/out.dxf') };
+    const dxf = Buffer.from(lib.FS.readFile('/out.dxf'));
+    return { dxf: withLayerStates(dxf, layerStates(lib)) };
   } catch (e) {
     return { error: `LibreDWG: ${e.message || e}`, broken: true };
   } finally {

@@ -495,28 +495,9 @@ std::optional<double> viewportScale(const Drawing& d, const Point& p) {
   return std::nullopt;
 }
 
-}  // namespace
-
-double dimScale(const Drawing& d, Tags dimension) {
-  Tags own = ownTags(dimension);
-  DimStyleView view(d, own);
-  double scale = view.number(40);  // DIMSCALE
-  if (std::isfinite(scale) && scale != 0) return std::fabs(scale);
-  // 0 scales to the layout: the viewport that shows the dimension tells,
-  // else what the CAD program drew.
-  // The text point is in the entity's OCS, the definition point in WCS.
-  Point at = point(own, 10).value_or(Point{0, 0, 0});
-  if (auto text = point(own, 11)) at = ocsOf(own).toWcs(*text);
-  if (auto s = viewportScale(d, at)) return *s;
-  double txt = view.number(140);  // DIMTXT
-  if (auto drawn = drawnTextHeight(d, own); drawn && txt > 0)
-    return *drawn / txt;
-  return 1;
-}
-
-double dimTextHeight(const Drawing& d, Tags dimension) {
-  Tags own = ownTags(dimension);
-  DimStyleView view(d, own);
+// The dimension's text height before the dimension scale: its text style's
+// fixed height, else DIMTXT. The CAD scales either by DIMSCALE.
+double unscaledTextHeight(const Drawing& d, const DimStyleView& view) {
   const TableEntry* style = nullptr;
   // Overrides and style records name the text style by handle, the header
   // by name.
@@ -534,9 +515,37 @@ double dimTextHeight(const Drawing& d, Tags dimension) {
   }
   if (style) {
     double fixed = real(ownTags(d.tags(style->rec)), 40, 0);
-    if (fixed > 0) return fixed;
+    if (fixed > 0 && std::isfinite(fixed)) return fixed;
   }
-  return view.number(140) * dimScale(d, own);  // DIMTXT
+  return view.number(140);  // DIMTXT
+}
+
+double scaleOf(const Drawing& d, Tags own, const DimStyleView& view) {
+  double scale = view.number(40);  // DIMSCALE
+  if (std::isfinite(scale) && scale != 0) return std::fabs(scale);
+  // 0 scales to the layout: the viewport that shows the dimension tells,
+  // else what the CAD program drew.
+  // The text point is in the entity's OCS, the definition point in WCS.
+  Point at = point(own, 10).value_or(Point{0, 0, 0});
+  if (auto text = point(own, 11)) at = ocsOf(own).toWcs(*text);
+  if (auto s = viewportScale(d, at)) return *s;
+  double unscaled = unscaledTextHeight(d, view);
+  if (auto drawn = drawnTextHeight(d, own); drawn && unscaled > 0)
+    return *drawn / unscaled;
+  return 1;
+}
+
+}  // namespace
+
+double dimScale(const Drawing& d, Tags dimension) {
+  Tags own = ownTags(dimension);
+  return scaleOf(d, own, DimStyleView(d, own));
+}
+
+double dimTextHeight(const Drawing& d, Tags dimension) {
+  Tags own = ownTags(dimension);
+  DimStyleView view(d, own);
+  return unscaledTextHeight(d, view) * scaleOf(d, own, view);
 }
 
 void setDimOverride(Drawing& d, std::vector<Tag>& tags, const DimVar& var,

@@ -97,8 +97,8 @@ std::optional<double> geometricMeasurement(Tags dimension, DimKind kind);
 
 // 0 none, 1 symmetrical, 2 deviation, 3 limits, 4 basic.
 int toleranceDisplay(const Drawing& d, Tags dimension);
-// The displayed text height: DIMTXT x DIMSCALE, or the text style's fixed
-// height.
+// The displayed text height: DIMTXT, or the text style's fixed height,
+// times the dimension scale.
 double dimTextHeight(const Drawing& d, Tags dimension);
 // The effective DIMSCALE; 0 ("scale to layout") becomes the scale of the
 // paper-space viewport showing the dimension, else the drawn text's.

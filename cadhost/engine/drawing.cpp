@@ -727,6 +727,7 @@ void Drawing::serialize(
   }
   for (const auto& e : entities_) add(e->rec);
   for (const auto& o : objects_) add(o->rec);
+  for (const auto& r : leftOut_) add(r);
 
   // The header only changes where new handles were given.
   Record headerOut;

@@ -185,6 +185,15 @@ class Drawing {
     setTags(r, std::move(tags));
     loaded_[&r] = r.edited;
   }
+  // A tag of the file (a converter's note to the loader) that saves leave
+  // out.
+  void leaveOutOfSaves(std::uint32_t tagIndex) {
+    Record r;
+    r.begin = tagIndex;
+    r.end = tagIndex + 1;
+    r.erased = true;
+    leftOut_.push_back(r);
+  }
   Tags loadedTags(const Record& r) const {
     auto it = loaded_.find(&r);
     if (it != loaded_.end()) return Tags(*it->second);
@@ -235,6 +244,7 @@ class Drawing {
   std::vector<std::string> repairs_;
   std::unordered_map<const Record*, std::shared_ptr<const std::vector<Tag>>>
       loaded_;
+  std::vector<Record> leftOut_;
 
   Record header_;
   bool hasHeader_ = false;

@@ -1,9 +1,12 @@
 #include "cadhost/engine/dwg_mend.h"
 
 #include <cmath>
+#include <map>
+#include <sstream>
 #include <string>
 
 #include "cadhost/engine/dimension.h"
+#include "cadhost/engine/layers.h"
 
 namespace cadhost::engine {
 
@@ -140,6 +143,68 @@ bool mendOrdinate(Drawing& d, Entity& e, std::vector<std::string>& notes) {
   return true;
 }
 
+// The layers' on/off states as the DWG has them, by handle: what the
+// converter read through LibreDWG's object API ("999 DWG layers: 10:on
+// 8A:off ..." among the file's first comments).
+// Those comments are for this load: a drawing saved afterwards holds its
+// layers as shown, and reads them so.
+std::map<std::uint64_t, bool> takeDwgLayerStates(Drawing& d) {
+  std::map<std::uint64_t, bool> off;
+  const auto& tags = d.file().tags;
+  for (std::uint32_t i = 0; i < tags.size() && tags[i].code == 999; ++i) {
+    std::string_view v = tags[i].value;
+    constexpr std::string_view kHead = "DWG layers:";
+    if (!v.starts_with(kHead)) continue;
+    d.leaveOutOfSaves(i);
+    std::istringstream words{std::string(v.substr(kHead.size()))};
+    for (std::string w; words >> w;) {
+      auto colon = w.find(':');
+      if (colon == std::string::npos) continue;
+      auto h = parseHandle(std::string_view(w).substr(0, colon));
+      std::string state = w.substr(colon + 1);
+      if (h && (state == "on" || state == "off")) off[*h] = state == "off";
+    }
+  }
+  return off;
+}
+
+std::string namesOf(const std::vector<std::string>& names) {
+  std::string out;
+  for (std::size_t i = 0; i < names.size() && i < 5; ++i)
+    out += (i ? ", " : "") + names[i];
+  if (names.size() > 5) out += ", ...";
+  return out;
+}
+
+// LibreDWG's DXF writer in the converter negates every layer's colour,
+// which says "off" (a DWG of R13 or R14, whose off layers have negative
+// colours, comes out the other way round). The states the DWG holds put
+// them back; without them the layers stay as written.
+void mendLayers(Drawing& d, std::vector<std::string>& notes) {
+  auto states = takeDwgLayerStates(d);
+  Table* layers = d.mutableTable("LAYER");
+  if (states.empty() || !layers) return;
+  std::vector<std::string> turnedOn, turnedOff;
+  for (auto& e : layers->entries) {
+    if (e->rec.erased) continue;
+    auto it = states.find(e->handle);
+    if (it == states.end()) continue;
+    const bool off = it->second;
+    auto tags = switchedLayer(d, *e, !off);
+    if (!tags) continue;
+    d.setLoadedTags(e->rec, std::move(*tags));
+    (off ? turnedOff : turnedOn).push_back(e->name);
+  }
+  if (!turnedOn.empty())
+    notes.push_back(std::to_string(turnedOn.size()) +
+                    " layers written off by LibreDWG are on in the DWG (" +
+                    namesOf(turnedOn) + "); shown as the DWG has them");
+  if (!turnedOff.empty())
+    notes.push_back(std::to_string(turnedOff.size()) +
+                    " layers written on by LibreDWG are off in the DWG (" +
+                    namesOf(turnedOff) + "); hidden as the DWG has them");
+}
+
 }  // namespace
 
 bool writtenByLibreDwg(const Drawing& d) {
@@ -156,6 +221,7 @@ bool writtenByLibreDwg(const Drawing& d) {
 void mendLibreDwgOutput(Drawing& d) {
   if (!writtenByLibreDwg(d)) return;
   std::vector<std::string> notes;
+  mendLayers(d, notes);
   for (Entity* e : d.mutableModelSpace()) {
     if (e->type != "DIMENSION") continue;
     Tags own = ownTags(d.tags(e->rec));

@@ -16,6 +16,7 @@
 #include "cadhost/engine/dimension.h"
 #include "cadhost/engine/dwg_mend.h"
 #include "cadhost/engine/geometry.h"
+#include "cadhost/engine/layers.h"
 #include "cadhost/engine/purge.h"
 
 namespace cadhost::engine {
@@ -38,6 +39,7 @@ struct DocState {
   bool closed = false;
   std::function<void()> onClosed;
   std::function<void(const std::string&)> onSavedAs;
+  std::function<void()> onUndone;
   std::vector<UndoStep> undo;
   int markDepth = 0;
   std::size_t markStart = 0;  // where the open undo mark's steps begin
@@ -1004,6 +1006,30 @@ std::vector<std::string> EngineDocument::layers() const {
   return names;
 }
 
+bool EngineDocument::everyLayerHidden() const {
+  return !state_->closed && engine::everyLayerHidden(*state_->drawing);
+}
+
+int EngineDocument::showAllLayers() {
+  state_->check();
+  Drawing& d = *state_->drawing;
+  Table* t = d.mutableTable("LAYER");
+  if (!t) return 0;
+  int changed = 0;
+  for (auto& e : t->entries) {
+    if (e->rec.erased) continue;
+    if (auto tags = switchedLayer(d, *e, true, true)) {
+      d.setTags(e->rec, std::move(*tags));
+      ++changed;
+    }
+  }
+  if (changed == 0) return 0;
+  const bool saved = Saved();
+  ++state_->revision;
+  if (saved) state_->savedRevision = state_->revision;
+  return changed;
+}
+
 void EngineDocument::StartUndoMark() {
   state_->check();
   state_->startMark();
@@ -1026,6 +1052,19 @@ void EngineDocument::SendCommand(const std::string& command) {
     shown += c == '\r' ? std::string("\\r") : std::string(1, c);
   throw HostError("the host does not know the command \"" + shown +
                   "\" (only Undo is understood)");
+}
+
+bool EngineDocument::undoAsUser() {
+  state_->check();
+  if (state_->undo.empty()) return false;
+  state_->undoLast();
+  if (auto handler = state_->onUndone) handler();  // it may replace itself
+  return true;
+}
+
+void EngineDocument::SetUndoneHandler(std::function<void()> handler) {
+  state_->check();
+  state_->onUndone = std::move(handler);
 }
 
 Utility& EngineDocument::GetUtility() {

@@ -46,6 +46,10 @@ class EngineDocument : public cadhost::Document,
   // Raised by every change and undo, so a window knows when to redraw.
   std::uint64_t revision() const;
   std::size_t undoDepth() const;
+  // The user's Undo in the host's window: takes back the last change as
+  // SendCommand("Undo\r\r") does, then tells the undone handler. False
+  // when there was nothing to take back.
+  bool undoAsUser();
 
   // The layer and colour new entities take ($CLAYER, $CECOLOR), as the
   // user sets them in the host's window. The layer must be one of the
@@ -57,6 +61,12 @@ class EngineDocument : public cadhost::Document,
   void setCurrentColor(int color);
   // The drawing's layer names, "0" always among them.
   std::vector<std::string> layers() const;
+  // Every layer off or frozen: nothing of the drawing shows.
+  bool everyLayerHidden() const;
+  // Turns every layer on and thaws it; returns how many changed. A view
+  // the user chose: no step of Undo, and no change that asks to be saved,
+  // yet a save writes the layers as shown.
+  int showAllLayers();
 
   // cadhost::Document
   ModelSpace& GetModelSpace() override;
@@ -78,6 +88,7 @@ class EngineDocument : public cadhost::Document,
   void Close() override;
   void SetSavedAsHandler(
       std::function<void(const std::string& path)> handler) override;
+  void SetUndoneHandler(std::function<void()> handler) override;
   void ShowResultColors(
       const std::vector<std::pair<EntityRef, int>>& colors) override;
 

@@ -18,10 +18,14 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QSignalBlocker>
 #include <QStatusBar>
 #include <QToolBar>
+
+#include "cadhost/viewer/layer_offer.h"
+#include "cadhost/viewer/pick_guard.h"
 
 namespace cadhost::viewer {
 
@@ -95,6 +99,7 @@ CadWindow::CadWindow(std::weak_ptr<engine::EngineApplication> host,
 
   QMenu* file = menuBar()->addMenu(QStringLiteral("文件"));
   QAction* save = file->addAction(QStringLiteral("保存"));
+  save->setObjectName(QStringLiteral("saveDrawing"));
   save->setShortcut(QKeySequence::Save);
   connect(save, &QAction::triggered, this, [this] { this->save(); });
   QAction* saveAs = file->addAction(QStringLiteral("另存为…"));
@@ -106,6 +111,12 @@ CadWindow::CadWindow(std::weak_ptr<engine::EngineApplication> host,
   connect(file->addAction(QStringLiteral("导出 PNG…")), &QAction::triggered,
           this, [this] { exportPng(); });
   file->addSeparator();
+  // Beside other windows of the program (the workbooks) Ctrl+S saves what
+  // has the focus: these keys belong to the drawing while it has it.
+  for (QAction* a : {save, saveAs}) {
+    a->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    addAction(a);
+  }
   QAction* close = file->addAction(QStringLiteral("关闭"));
   close->setShortcut(QKeySequence::Close);
   connect(close, &QAction::triggered, this, &QWidget::close);
@@ -279,6 +290,15 @@ void CadWindow::showDocument(std::shared_ptr<engine::EngineDocument> doc) {
               .arg(repairs.size())
               .arg(QString::fromStdString(repairs.front())),
           20000);
+    // A drawing of hidden layers alone: asked once the window shows it.
+    if (doc_->everyLayerHidden())
+      QTimer::singleShot(0, this, [this, shown = std::weak_ptr(doc_)] {
+        auto d = shown.lock();
+        if (d && d == doc_ && offerToShowLayers(*d, dialogs_.confirm)) {
+          sync();
+          view_->zoomExtents();
+        }
+      });
     // The first picture shows everything and needs no index; the first
     // zoom will.
     QTimer::singleShot(200, this, [this] { scene_.ensureIndex(); });
@@ -378,7 +398,7 @@ bool CadWindow::undo() {
   if (!doc_ || doc_->isClosed() || pending_ || doc_->undoDepth() == 0)
     return false;
   try {
-    doc_->SendCommand("Undo\r\r");
+    doc_->undoAsUser();
   } catch (const std::exception& ex) {
     dialogs_.error(QString::fromStdString(ex.what()));
     return false;
@@ -403,20 +423,14 @@ cadhost::Point CadWindow::pick(DrawingView::PickMode mode,
   pending_ = &state;
   prompt_->setText(QString::fromStdString(prompt));
   view_->beginPick(mode, {base[0], base[1]});
-  // The program waits for the pick, as a caller of the CAD host does: its
-  // other windows take nothing until the pick is over.
-  std::vector<QPointer<QWidget>> held;
-  for (QWidget* w : QApplication::topLevelWidgets())
-    if (w != this && w->isVisible() && w->isEnabled() &&
-        !w->inherits("QMenu")) {
-      w->setEnabled(false);
-      held.emplace_back(w);
-    }
+  // The program waits for the pick, as a caller of the CAD host does:
+  // everything but the drawing view waits with it, wherever this window is
+  // placed (its own window, or inside another one).
+  PickGuard guard(this, view_, [this] { cancelPick(kPickCancelled); });
   undo_->setEnabled(false);
   QPointer<CadWindow> self(this);
   state.loop.exec();
-  for (const auto& w : held)
-    if (w) w->setEnabled(true);
+  guard.release();
   if (self) {
     pending_ = nullptr;
     view_->endPick();
@@ -545,14 +559,29 @@ bool CadWindow::save() {
   return saveDocument(*doc_, path);
 }
 
+QString saveAsProposal(const QString& drawingPath) {
+  // "<name>-标号.dxf" beside the drawing; a drawing that is such a copy
+  // already gets the next free "<name>-标号-N.dxf", never itself.
+  static const QRegularExpression marked(QStringLiteral("-标号(-\\d+)?$"));
+  const QFileInfo drawing(drawingPath);
+  QString base = drawing.completeBaseName();
+  base.remove(marked);
+  const QDir dir = drawing.dir();
+  QString proposal = dir.filePath(base + QStringLiteral("-标号.dxf"));
+  for (int n = 2; n < 1000 && (samePath(proposal, drawing.filePath()) ||
+                               QFileInfo::exists(proposal));
+       ++n)
+    proposal = dir.filePath(base + QStringLiteral("-标号-%1.dxf").arg(n));
+  return proposal;
+}
+
 bool CadWindow::saveAs() {
   if (!doc_ || doc_->isClosed()) return false;
   // Never the drawing itself: one Enter must not write over the original.
   QFileInfo drawing(QString::fromStdString(doc_->path()));
-  const QString proposal = drawing.dir().filePath(drawing.completeBaseName() +
-                                                  QStringLiteral("-标号.dxf"));
   auto path = dialogs_.saveFile(QStringLiteral("另存为"),
-                                QStringLiteral("DXF 图形 (*.dxf)"), proposal);
+                                QStringLiteral("DXF 图形 (*.dxf)"),
+                                saveAsProposal(drawing.filePath()));
   if (!path || path->isEmpty()) return false;
   QString p = *path;
   if (QFileInfo(p).suffix().isEmpty()) p += QStringLiteral(".dxf");

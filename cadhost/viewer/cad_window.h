@@ -27,6 +27,9 @@ class QLabel;
 
 namespace cadhost::viewer {
 
+// What Save As proposes for the drawing at `drawingPath`.
+QString saveAsProposal(const QString& drawingPath);
+
 class CadWindow : public QMainWindow {
   Q_OBJECT
 

@@ -52,7 +52,7 @@ void DrawingView::sceneChanged() {
 void DrawingView::zoomExtents() {
   Box ext = scene_ ? scene_->extents() : Box{};
   view_ = View::fit(ext, width(), height());
-  fitPending_ = true;  // again once the window has its real size
+  fitPending_ = true;  // and again at each new size, until moved
   viewChanged();
 }
 
@@ -159,6 +159,8 @@ void DrawingView::paintEvent(QPaintEvent*) {
 
 void DrawingView::resizeEvent(QResizeEvent*) {
   if (fitPending_) {
+    // A whole drawing nobody has moved since stays whole: a dock that
+    // comes or goes beside the view fits it again.
     Box ext = scene_ ? scene_->extents() : Box{};
     view_ = View::fit(ext, width(), height());
   } else {
@@ -166,7 +168,6 @@ void DrawingView::resizeEvent(QResizeEvent*) {
     view_.width = width();
     view_.height = height();
   }
-  if (isVisible()) fitPending_ = false;
   imageValid_ = false;
   viewChanged();
 }

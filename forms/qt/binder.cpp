@@ -18,6 +18,7 @@
 #include <QTextBrowser>
 #include <QTimer>
 #include <QUrl>
+#include <limits>
 
 namespace forms::qt {
 namespace {
@@ -139,6 +140,7 @@ void Binder::refresh() {
     }
   }
   refreshing_ = false;
+  applyFocus();
 }
 
 void Binder::build(View& v) {
@@ -209,6 +211,8 @@ QWidget* Binder::makeWidget(View& v, Control& c, QWidget* parent) {
     }
     case Kind::CommandButton: {
       auto* b = new QPushButton(parent);
+      // Enter presses the button that has the focus, as Space does.
+      b->setAutoDefault(true);
       connect(b, &QPushButton::clicked, this, [this, b] {
         if (Control* ctl = controlOf(b)) act([ctl] { ctl->userClick(); });
       });
@@ -237,7 +241,9 @@ QWidget* Binder::makeWidget(View& v, Control& c, QWidget* parent) {
     }
     case Kind::CheckBox: {
       auto* b = new QCheckBox(parent);
-      connect(b, &QCheckBox::clicked, this, [this, b] {
+      // Toggled, not clicked: an assistive tool's Toggle changes it too.
+      connect(b, &QCheckBox::toggled, this, [this, b] {
+        if (refreshing_) return;
         if (Control* ctl = controlOf(b)) act([ctl] { ctl->userClick(); });
       });
       w = b;
@@ -246,10 +252,15 @@ QWidget* Binder::makeWidget(View& v, Control& c, QWidget* parent) {
     case Kind::OptionButton: {
       auto* b = new QRadioButton(parent);
       b->setAutoExclusive(false);  // the model keeps them exclusive
-      connect(b, &QRadioButton::clicked, this, [this, b] {
+      // Toggled, not clicked: an assistive tool's Toggle chooses too. A
+      // click on the chosen one toggles it off here; the refresh after the
+      // click puts it back, as the model keeps it.
+      connect(b, &QRadioButton::toggled, this, [this, b] {
+        if (refreshing_) return;
         if (Control* ctl = controlOf(b)) act([ctl] { ctl->userClick(); });
       });
       w = b;
+      w->installEventFilter(this);
       break;
     }
     case Kind::WebBrowser: {
@@ -298,6 +309,8 @@ void Binder::sync(View& v) {
   }
   for (auto& [ctl, w] : v.widgets)
     if (w) syncControl(*ctl, w);
+  syncOptionTabStops(v);
+  syncBanners(v);
   for (auto& [ctl, t] : v.timers) {
     if (!t) continue;
     bool run = f.loaded() && ctl->enabled() && ctl->interval() > 0;
@@ -333,6 +346,8 @@ void Binder::syncControl(const Control& c, QWidget* w) {
       static_cast<QPushButton*>(w)->setText(q(c.caption()));
       break;
     case Kind::TextBox:
+      // A box that only shows is no Tab stop; a click still selects in it.
+      w->setFocusPolicy(c.locked() ? Qt::ClickFocus : Qt::StrongFocus);
       if (auto* e = qobject_cast<QLineEdit*>(w)) {
         if (e->text() != q(c.text())) e->setText(q(c.text()));
         e->setReadOnly(c.locked());
@@ -377,6 +392,119 @@ void Binder::syncControl(const Control& c, QWidget* w) {
       break;
   }
   refreshing_ = wasRefreshing;
+}
+
+void Binder::syncBanners(View& v) {
+  // A moving picture ends where the buttons standing on it begin: what it
+  // carries slides out of sight there rather than behind them.
+  for (auto& [pic, pw] : v.widgets) {
+    if (!pw || pic->kind() != Kind::PictureBox) continue;
+    const int top = pic->top(), bottom = pic->top() + pic->height();
+    int edge = std::numeric_limits<int>::max();
+    for (const Control* c : pic->container() ? pic->container()->children()
+                                             : std::vector<Control*>{})
+      if (c->kind() == Kind::CommandButton && c->visible() &&
+          c->top() < bottom && c->top() + c->height() > top &&
+          c->left() > pic->left())
+        edge = std::min(edge, c->left());
+    if (edge == std::numeric_limits<int>::max()) {
+      pw->clearMask();
+      continue;
+    }
+    // A little short of the button, in the picture's own pixels.
+    const int width = std::max(0, px(edge - pic->left()) - 6);
+    pw->setMask(QRegion(0, 0, width, pw->height()));
+  }
+}
+
+std::vector<Control*> Binder::optionGroup(const Control& option) const {
+  std::vector<Control*> group;
+  if (!option.container()) return group;
+  for (Control* c : option.container()->children())
+    if (c->kind() == Kind::OptionButton && c->effectiveVisible()) {
+      QWidget* w = widget(*c);
+      if (w && w->isEnabled()) group.push_back(c);
+    }
+  return group;
+}
+
+void Binder::syncOptionTabStops(View& v) {
+  // The option buttons of one container are one Tab stop, the chosen one
+  // (the first when none is); the arrow keys choose among them.
+  std::map<const Control*, std::vector<const Control*>> groups;
+  for (const Control* c : v.built)
+    if (c->kind() == Kind::OptionButton) groups[c->container()].push_back(c);
+  for (const auto& [container, options] : groups) {
+    const Control* stop = options.front();
+    for (const Control* c : options)
+      if (c->value() != 0) {
+        stop = c;
+        break;
+      }
+    for (const Control* c : options) {
+      auto it = v.widgets.find(c);
+      if (it == v.widgets.end() || !it->second) continue;
+      it->second->setFocusPolicy(c == stop ? Qt::StrongFocus : Qt::ClickFocus);
+    }
+  }
+}
+
+void Binder::applyFocus() {
+  for (auto& v : views_) {
+    Control* c = v->form->takeFocusRequest();
+    if (!c || !v->window) continue;
+    auto it = v->widgets.find(c);
+    if (it != v->widgets.end() && it->second && it->second->isEnabled() &&
+        it->second->isVisible())
+      it->second->setFocus(Qt::OtherFocusReason);
+  }
+}
+
+bool Binder::keyPress(QObject* watched, QKeyEvent* ke) {
+  Control* ctl = controlOf(watched);
+  if (!ctl) return false;
+  const int key = ke->key();
+  if (ctl->kind() == Kind::TextBox && ctl->KeyPress) {
+    int code = 0;
+    if (key == Qt::Key_Return || key == Qt::Key_Enter)
+      code = 13;
+    else if (!ke->text().isEmpty())
+      code = ke->text().at(0).unicode();
+    if (!code) return false;
+    int left = code;
+    act([ctl, code, &left] { left = ctl->userKeyPress(code); });
+    // A handler that took the key (set it to 0) is the key's only use.
+    return left == 0;
+  }
+  if (ctl->kind() == Kind::OptionButton &&
+      (key == Qt::Key_Left || key == Qt::Key_Right || key == Qt::Key_Up ||
+       key == Qt::Key_Down)) {
+    auto group = optionGroup(*ctl);
+    auto at = std::find(group.begin(), group.end(), ctl);
+    if (at == group.end() || group.size() < 2) return true;
+    const bool back = key == Qt::Key_Left || key == Qt::Key_Up;
+    const auto n = static_cast<long>(group.size());
+    long i = (at - group.begin() + (back ? n - 1 : 1)) % n;
+    Control* next = group[static_cast<size_t>(i)];
+    act([next] { next->userClick(); });
+    if (QWidget* w = widget(*next)) w->setFocus(Qt::TabFocusReason);
+    return true;
+  }
+  if (ctl->kind() == Kind::Form &&
+      (key == Qt::Key_Return || key == Qt::Key_Enter ||
+       key == Qt::Key_Escape)) {
+    // Enter that nothing in the window took presses its default button,
+    // Esc its cancel button.
+    const bool enter = key != Qt::Key_Escape;
+    for (const auto& c : static_cast<Form*>(ctl)->controls())
+      if (c->kind() == Kind::CommandButton &&
+          (enter ? c->isDefault() : c->isCancel()) && c->reachable()) {
+        Control* button = c.get();
+        act([button] { button->userClick(); });
+        return true;
+      }
+  }
+  return false;
 }
 
 void Binder::showPopup(Form& form, Control& menu, float x, float y) {
@@ -427,15 +555,18 @@ bool Binder::eventFilter(QObject* watched, QEvent* event) {
       break;
     }
     case QEvent::MouseButtonPress: {
+      // A press that the control under the mouse left alone comes here
+      // through its containers, the window last; the first with a
+      // MouseDown takes it.
       Control* ctl = controlOf(watched);
-      if (!ctl || ctl->kind() == Kind::Form) break;
+      if (!ctl || !ctl->MouseDown) break;
       auto* me = static_cast<QMouseEvent*>(event);
       int button = vbButton(me->button());
       int shift = vbShift(me->modifiers());
       float x = static_cast<float>(me->position().x() * kTwipsPerPixel);
       float y = static_cast<float>(me->position().y() * kTwipsPerPixel);
       act([=] { ctl->userMouseDown(button, shift, x, y); });
-      return false;
+      return true;
     }
     case QEvent::FocusOut: {
       Control* ctl = controlOf(watched);
@@ -443,18 +574,9 @@ bool Binder::eventFilter(QObject* watched, QEvent* event) {
       act([ctl] { ctl->userLeave(); });
       break;
     }
-    case QEvent::KeyPress: {
-      Control* ctl = controlOf(watched);
-      if (!ctl || ctl->kind() != Kind::TextBox || !ctl->KeyPress) break;
-      auto* ke = static_cast<QKeyEvent*>(event);
-      int code = 0;
-      if (ke->key() == Qt::Key_Return || ke->key() == Qt::Key_Enter)
-        code = 13;
-      else if (!ke->text().isEmpty())
-        code = ke->text().at(0).unicode();
-      if (code) act([ctl, code] { ctl->userKeyPress(code); });
+    case QEvent::KeyPress:
+      if (keyPress(watched, static_cast<QKeyEvent*>(event))) return true;
       break;
-    }
     default:
       break;
   }

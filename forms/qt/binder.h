@@ -13,6 +13,7 @@
 
 #include "forms/form.h"
 
+class QKeyEvent;
 class QTimer;
 
 namespace forms::qt {
@@ -67,6 +68,14 @@ class Binder : public QObject {
   void sync(View& v);
   void syncControl(const Control& c, QWidget* w);
   void showPopup(Form& form, Control& menu, float x, float y);
+  void syncOptionTabStops(View& v);
+  void syncBanners(View& v);
+  // The visible, enabled option buttons beside `option`, in order.
+  std::vector<Control*> optionGroup(const Control& option) const;
+  // Gives the focus to the controls that asked for it (SetFocus).
+  void applyFocus();
+  // Keys the binder gives meaning to; true when the key was used.
+  bool keyPress(QObject* watched, QKeyEvent* event);
   Control* controlOf(QObject* o) const;
 
   FormSet& forms_;

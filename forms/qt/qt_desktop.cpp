@@ -60,6 +60,11 @@ QString QtDesktop::qtFilter(const std::string& filter) {
 
 std::optional<std::string> QtDesktop::openFile(const OpenFileRequest& req) {
   if (beforeOpenFile) beforeOpenFile(req);
+  if (presetOpenFile) {
+    std::optional<std::string> given;
+    given.swap(presetOpenFile);
+    return given;
+  }
   if (beforeModal) beforeModal();
   QString dir = QString::fromStdString(!req.initialDir.empty() ? req.initialDir
                                                                : startDir_);

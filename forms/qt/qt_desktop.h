@@ -3,6 +3,7 @@
 
 #include <QString>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "forms/desktop.h"
@@ -27,6 +28,10 @@ class QtDesktop : public Desktop {
   // Called as the open-file dialog opens, before the user chooses: the
   // program may prepare for what the dialog is for.
   std::function<void(const OpenFileRequest&)> beforeOpenFile;
+
+  // The file the next open-file request is answered with, without a
+  // dialog: a drawing named on the command line.
+  std::optional<std::string> presetOpenFile;
 
   // "Drawings|*.DXF;*.DWG|All|*.*" as the Qt dialog writes it, each
   // pattern in both cases.

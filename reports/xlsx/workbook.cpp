@@ -888,6 +888,26 @@ std::vector<CellRange> Sheet::mergedCells() const {
   return ranges;
 }
 
+std::map<int, double> Sheet::columnWidths() const {
+  std::map<int, double> widths;
+  pugi::xml_node root = impl_->part.doc.document_element();
+  const std::string prefix = prefixOf(root);
+  pugi::xml_node cols = root.child((prefix + "cols").c_str());
+  const std::string colName = prefix + "col";
+  for (pugi::xml_node c : cols.children(colName.c_str())) {
+    const long first = c.attribute("min").as_int();
+    const long last = c.attribute("max").as_int();
+    const double width = c.attribute("width").as_double();
+    // A sheet's own limits: 16,384 columns, widths up to 255 characters.
+    if (first < 1 || last < first || last > 16384 || !(width >= 0) ||
+        width > 255)
+      continue;
+    for (long col = first; col <= last && col <= first + 1024; ++col)
+      widths[static_cast<int>(col)] = width;
+  }
+  return widths;
+}
+
 // --- workbook --------------------------------------------------------------
 
 void Workbook::Impl::load() {

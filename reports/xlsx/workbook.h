@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -78,6 +79,9 @@ class Sheet {
   // Every cell the sheet holds, empty ones with a style included.
   CellRange usedRange() const;
   std::vector<CellRange> mergedCells() const;
+  // The widths the sheet gives its columns, in characters of the default
+  // font, by column; columns it leaves to the default are absent.
+  std::map<int, double> columnWidths() const;
 
  private:
   friend class Workbook;

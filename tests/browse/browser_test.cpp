@@ -293,6 +293,68 @@ TEST_F(Browser, ShowingPaintsTheDimensionAndGivesTheLastOneBack) {
   EXPECT_EQ(desktop.activations().back(), "Fake CAD");
 }
 
+TEST_F(Browser, OnceShownTheDrawingFollowsEveryMove) {
+  numbered({"A1", "A2", "A3"});
+  auto& items = doc->modelSpace.items;
+  FakeEntity* dims[4] = {nullptr, items[2].get(), items[3].get(),
+                         items[4].get()};
+  dims[1]->color = 5;
+  dims[2]->color = 6;
+  auto colours = [&] {
+    return std::vector<int>{*dims[1]->color, *dims[2]->color, *dims[3]->color};
+  };
+  // A walk alone neither edits the drawing nor moves its view.
+  f().ComNext->userClick();
+  f().ComFirst->userClick();
+  EXPECT_EQ(colours(), (std::vector<int>{5, 6, 256}));
+  EXPECT_TRUE(host->zooms.empty());
+
+  f().ComReview->userClick();  // "浏览": position 1 shown
+  EXPECT_EQ(colours(), (std::vector<int>{1, 6, 256}));
+  const size_t shown = desktop.activations().size();
+  const size_t steps = doc->modelSpace.undo.size();
+  f().ComNext->userClick();
+  EXPECT_EQ(colours(), (std::vector<int>{5, 1, 256}));
+  // Brought into view as "浏览" does, in one step of the host's undo, and
+  // the panel keeps the focus.
+  ASSERT_EQ(host->zooms.size(), 2u);
+  EXPECT_EQ(host->zooms.back().first, (cadhost::Point{10, 20, 0}));
+  EXPECT_EQ(doc->modelSpace.undo.size(), steps + 1);
+  EXPECT_EQ(desktop.activations().size(), shown);
+  doc->SendCommand("Undo\r\r");
+  EXPECT_EQ(colours(), (std::vector<int>{1, 6, 256}));
+  doc->SendCommand("Undo\r\r");  // and "浏览" itself is one step too
+  EXPECT_EQ(colours(), (std::vector<int>{5, 6, 256}));
+  f().ComReview->userClick();
+
+  // Every other move: last, previous, the list, the two searches.
+  f().ComLast->userClick();
+  EXPECT_EQ(colours(), (std::vector<int>{5, 6, 1}));
+  f().ComProious->userClick();
+  EXPECT_EQ(colours(), (std::vector<int>{5, 1, 256}));
+  f().Combo1->userSelect(0);
+  EXPECT_EQ(colours(), (std::vector<int>{1, 6, 256}));
+  f().CSearch3->userSelect(3);
+  f().ComSearch->userClick();
+  EXPECT_EQ(colours(), (std::vector<int>{5, 6, 1}));
+  f().Text2->userType("A2");
+  queue.push(QueuedAnswer::of(QueuedAnswer::Type::No));
+  f().ComFind->userClick();
+  EXPECT_EQ(colours(), (std::vector<int>{5, 1, 256}));
+  // No move, no change: "后一尺寸" stays on the last one painted.
+  f().ComLast->userClick();
+  const size_t before = doc->modelSpace.undo.size();
+  f().ComNext->userClick();
+  EXPECT_EQ(colours(), (std::vector<int>{5, 6, 1}));
+  EXPECT_EQ(doc->modelSpace.undo.size(), before);
+  // A sample box to correct first: the move is refused, and so is the
+  // drawing's.
+  f().ComProious->userClick();
+  type(0, "abc");
+  f().ComNext->userClick();
+  EXPECT_EQ(colours(), (std::vector<int>{5, 1, 256}));
+}
+
 TEST_F(Browser, AnotherDrawingGetsNoColourOfTheLastOne) {
   numbered({"A1", "A2"});
   f().ComNext->userClick();

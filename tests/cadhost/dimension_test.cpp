@@ -276,17 +276,18 @@ TEST_F(Dimensions, AngularTolerancesAreReportedInRadians) {
   EXPECT_EQ(d->TextPrecision(), 0);
 }
 
-TEST_F(Dimensions, TextHeightIsTheScaledTextSizeOrTheStylesFixedHeight) {
+TEST_F(Dimensions, TextHeightIsTheTextSizeOrTheStylesFixedHeightScaled) {
   Tags line = {{70, "0"}, {13, "0"}, {23, "0"}, {14, "10"}, {24, "0"}};
   EXPECT_DOUBLE_EQ(load(line)->TextHeight(), 2.5);
   EXPECT_DOUBLE_EQ(load(line, {}, {{40, "4"}})->TextHeight(), 10);
   EXPECT_DOUBLE_EQ(load(line, {}, {{40, "0"}})->TextHeight(), 2.5);
-  // R12 names the text style in the header, for the current style.
+  // R12 names the text style in the header, for the current style; its
+  // fixed height is scaled as DIMTXT is.
   EXPECT_DOUBLE_EQ(
       load(line, {{9, "$DIMSTYLE"}, {2, "S1"}, {9, "$DIMTXSTY"}, {7, "BIG"}},
            {{40, "4"}})
           ->TextHeight(),
-      4.2);
+      4.2 * 4);
   EXPECT_DOUBLE_EQ(
       load(line, {{9, "$DIMTXSTY"}, {7, "BIG"}}, {{40, "4"}})->TextHeight(),
       10);

@@ -103,7 +103,8 @@ INSTANTIATE_TEST_SUITE_P(
                       "dims_r2000_gbk_crlf", "dims_r2000_escapes",
                       "dims_r12_gbk", "dims_r12_gbk_bin", "extents_valid",
                       "extents_stale", "purge_r2018", "mtext_long",
-                      "styles_header", "dimscale_layout", "dims_more_kinds"));
+                      "styles_header", "dimscale_layout",
+                      "dimscale_fixed_style", "dims_more_kinds"));
 
 TEST(Fixtures, ReusedHandlesAreRepairedAndNothingIsDropped) {
   Json want = parseJson(readBytes(fixture("handles_reused.json")));

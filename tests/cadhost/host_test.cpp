@@ -94,6 +94,28 @@ TEST(Host, OnlyTheUndoCommandIsUnderstood) {
   EXPECT_NO_THROW(c->Radius());  // none of them undid anything
 }
 
+TEST(Host, OnlyTheUsersUndoIsReported) {
+  Opened o = open(fixture("dims_r2018.dxf"));
+  int told = 0;
+  EntityRef kept;
+  // The handler may look at the drawing: the change is taken back first.
+  o.doc->SetUndoneHandler([&] {
+    ++told;
+    EXPECT_THROW(kept->Radius(), HostError);
+  });
+  kept = o.ms().AddCircle({0, 0, 0}, 1);
+  EntityRef c = o.ms().AddCircle({5, 0, 0}, 1);
+  o.doc->SendCommand("Undo\r\r");  // the program's own: not the user's
+  EXPECT_EQ(told, 0);
+  EXPECT_THROW(c->Radius(), HostError);
+  EXPECT_TRUE(o.engine->undoAsUser());  // Ctrl+Z in the CAD window
+  EXPECT_EQ(told, 1);
+  EXPECT_FALSE(o.engine->undoAsUser());  // nothing left to take back
+  EXPECT_EQ(told, 1);
+  o.engine->close();
+  EXPECT_THROW(o.engine->undoAsUser(), HostError);
+}
+
 TEST(Host, NewEntitiesTakeTheCurrentLayerAndColourAndFreshHandles) {
   TempDir dir;
   Opened o = open(fixture("dims_r2018.dxf"));

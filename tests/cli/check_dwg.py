@@ -1,8 +1,10 @@
 #!/usr/bin/python3
 """dimmark-cli on a DWG drawing: extract lists the same as on the DXF that
 the same converter writes from it, an independent reader (ezdxf) finds
-those dimensions in that DXF, and the DWG itself is never changed. An
-unreadable DWG ends with the message, exit 2 and no database beside it.
+those dimensions in that DXF, the picture exported from the DWG has ink
+(its layers are on as the DWG has them), and the DWG itself is never
+changed. An unreadable DWG ends with the message, exit 2 and no database
+beside it.
 
 usage: check_dwg.py DIMMARK_CLI CONVERT_MJS DRAWING.dwg
            (--dims N [--number] | --unreadable)
@@ -88,6 +90,20 @@ def check_against_ezdxf(dxf, records, dims):
                      (rec["entityIndex"], rec["value"], stored))
 
 
+def check_ink(cli, dwg, work):
+    """The drawing exported as a picture shows something."""
+    from PIL import Image
+    png = os.path.join(work, "picture.png")
+    r = run([cli, "export", dwg, "--png", png, "--width", "400"])
+    if r.returncode != 0:
+        fail("export: " + r.stderr)
+    image = Image.open(png).convert("RGB")
+    paper = image.getpixel((0, 0))
+    ink = sum(1 for p in image.getdata() if p != paper)
+    if ink < 200:
+        fail("the exported picture is blank (%d pixels of ink)" % ink)
+
+
 def check_readable(cli, converter, dwg, work, dims, number):
     a = os.path.join(work, "a")
     b = os.path.join(work, "b")
@@ -113,6 +129,7 @@ def check_readable(cli, converter, dwg, work, dims, number):
     if from_dwg[-1]["dimCount"] != dims:
         fail("dimCount %d, not %d" % (from_dwg[-1]["dimCount"], dims))
     check_against_ezdxf(dxf, from_dwg, dims)
+    check_ink(cli, dwg, work)
 
     if number:
         c = os.path.join(work, "c")
@@ -128,6 +145,10 @@ def check_readable(cli, converter, dwg, work, dims, number):
         circles = [e for e in doc.modelspace() if e.dxftype() == "CIRCLE"]
         if len(circles) < dims:
             fail("%d marks in the saved drawing" % len(circles))
+        # Saved with its layers as the DWG has them: on, here.
+        off = [layer.dxf.name for layer in doc.layers if layer.is_off()]
+        if off:
+            fail("layers off in the saved drawing: %s" % off)
         if read(source) != read(dwg):
             fail("the DWG was changed")
         r = run([cli, "number", source, "--save-as", source])

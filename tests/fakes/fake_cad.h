@@ -50,8 +50,10 @@ class FakeEntity : public cadhost::Entity {
       tolerancePrecision;
   bool deleted = false;
   bool failAll = false;  // every call raises, as on a closed host
-  Point moved{};         // sum of all moves
-  double scale = 1;      // product of all scalings
+  // Changes raise while reads answer: a host that fails part way.
+  bool failChanges = false;
+  Point moved{};     // sum of all moves
+  double scale = 1;  // product of all scalings
 
   std::string ObjectName() const override {
     check("ObjectName");
@@ -59,26 +61,26 @@ class FakeEntity : public cadhost::Entity {
   }
   int Color() const override { return get(color, "Color"); }
   void SetColor(int c) override {
-    check("Color=");
+    checkChange("Color=");
     log("Color=" + std::to_string(c));
     if (undo_) undo_->push_back([this, was = color] { color = was; });
     color = c;
   }
   std::string Layer() const override { return get(layer, "Layer"); }
   void SetLayer(const std::string& l) override {
-    check("Layer=");
+    checkChange("Layer=");
     log("Layer=" + l);
     if (undo_) undo_->push_back([this, was = layer] { layer = was; });
     layer = l;
   }
   void Move(const Point& from, const Point& to) override {
-    check("Move");
+    checkChange("Move");
     log("Move");
     if (undo_) undo_->push_back([this, from, to] { shift(to, from); });
     shift(from, to);
   }
   void ScaleEntity(const Point&, double factor) override {
-    check("ScaleEntity");
+    checkChange("ScaleEntity");
     log("ScaleEntity");
     if (undo_)
       undo_->push_back([this, s = scale, r = radius, h = textHeight] {
@@ -91,7 +93,7 @@ class FakeEntity : public cadhost::Entity {
     if (textHeight && textString) *textHeight *= factor;
   }
   void Delete() override {
-    check("Delete");
+    checkChange("Delete");
     log("Delete");
     if (undo_) undo_->push_back([this] { deleted = false; });
     deleted = true;
@@ -163,6 +165,10 @@ class FakeEntity : public cadhost::Entity {
   void check(const char* what) const {
     if (failAll || deleted)
       throw HostError(std::string(what) + ": the entity is gone");
+  }
+  void checkChange(const char* what) const {
+    check(what);
+    if (failChanges) throw HostError(std::string(what) + ": refused");
   }
   void log(const std::string& s) const {
     if (log_) log_->add(objectName_ + "." + s);
@@ -322,6 +328,18 @@ class FakeDocument : public cadhost::Document {
   // The user closes the drawing in the host.
   void close() {
     if (closedHandler) closedHandler();
+  }
+  std::function<void()> undoneHandler;
+  void SetUndoneHandler(std::function<void()> h) override {
+    undoneHandler = std::move(h);
+  }
+  // Ctrl+Z in the host's window: the last change taken back, and the
+  // program told.
+  void userUndo() {
+    if (modelSpace.undo.empty()) return;
+    modelSpace.undo.back()();
+    modelSpace.undo.pop_back();
+    if (undoneHandler) undoneHandler();
   }
 
  private:

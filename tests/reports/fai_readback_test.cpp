@@ -36,6 +36,16 @@ class Readback : public EmbeddedReports {
     return path;
   }
 
+  // "确定" with the answer to the question it asks.
+  void openAnswering(forms::QueuedAnswer::Type t) {
+    f().Com1->userClick();
+    program->form2.Option1->userClick();
+    queue.push(forms::QueuedAnswer::file(drawing));
+    program->form2.Command1->userClick();
+    queue.push(forms::QueuedAnswer::of(t));
+    f().Com2->userClick();
+  }
+
   void readFrom(const std::string& path) {
     f().CheFIRST->userSetValue(0);
     queue.push(forms::QueuedAnswer::file(path));
@@ -200,6 +210,12 @@ TEST_F(Readback, ACancelledDialogOrAFileThatIsNoWorkbookChangesNothing) {
   queue.push(forms::QueuedAnswer::of(forms::QueuedAnswer::Type::Cancel));
   ASSERT_TRUE(f().ComOK->userClick());
   EXPECT_TRUE(messages().empty());
+  // The dialog proposed the drawing's FAI workbook, and the drawing keeps
+  // its own name for the next opening.
+  ASSERT_FALSE(desktop.dialogs().empty());
+  EXPECT_EQ(desktop.dialogs().back().fileName,
+            (dir / "work/part7-FAI.xlsx").string());
+  EXPECT_EQ(f().Cdlg1->FileName, drawing);
   EXPECT_FALSE(f().excelApp);
   EXPECT_FALSE(f().faiBook);
   EXPECT_FALSE(f().ComFresh->enabled());
@@ -219,6 +235,46 @@ TEST_F(Readback, ACancelledDialogOrAFileThatIsNoWorkbookChangesNothing) {
       << m[0];
   EXPECT_FALSE(f().excelApp);
   EXPECT_EQ(ctx().instrumentCodes[1], "MIC");
+}
+
+TEST_F(Readback, UnsavedWorkbooksAreAskedAboutBeforeAnotherDrawing) {
+  writeMarks(2);
+  load();
+  ASSERT_TRUE(f().ComOK->userClick());
+  auto shown = app();
+  ASSERT_TRUE(shown && shown->Visible());
+  const std::string first = drawing;
+  drawing = (dir / "work/part8.dxf").string();
+  dir.write("work/part8.dxf", "0\nEOF\n");
+  host->addDocument(drawing);
+
+  // 取消: nothing changes, the drawing before stays in hand.
+  openAnswering(forms::QueuedAnswer::Type::Cancel);
+  auto m = desktop.takeMessages();
+  ASSERT_EQ(m.size(), 1u);
+  EXPECT_EQ(m[0].buttons, forms::Buttons::SaveDiscardCancel);
+  // The FAI workbook was filled; the CPK one, untouched, is not named.
+  EXPECT_NE(m[0].text.find("fai.xlsx（报表）"), std::string::npos) << m[0].text;
+  EXPECT_EQ(m[0].text.find("cpk.xlsx"), std::string::npos) << m[0].text;
+  EXPECT_EQ(m[0].text.find("（图纸）"), std::string::npos) << m[0].text;
+  EXPECT_TRUE(shown->Visible());
+  EXPECT_EQ(f().excelApp, shown);
+  EXPECT_EQ(f().Text1->text(), first);
+  EXPECT_EQ(f().Combo1->listCount(), 2);
+
+  // 保存 of a workbook never saved, without a window to ask where: nothing
+  // written, nothing opened.
+  openAnswering(forms::QueuedAnswer::Type::Save);
+  ASSERT_EQ(messages().size(), 1u);
+  EXPECT_EQ(f().excelApp, shown);
+  EXPECT_EQ(f().Text1->text(), first);
+
+  // 不保存: the workbooks close with the drawing before.
+  openAnswering(forms::QueuedAnswer::Type::Discard);
+  ASSERT_EQ(messages().size(), 1u);
+  EXPECT_FALSE(shown->Visible());
+  EXPECT_FALSE(f().excelApp);
+  EXPECT_EQ(f().Text1->text(), drawing);
 }
 
 TEST_F(Readback, TheFilledWorkbooksSaveAndReadBackAsTheyWereWritten) {

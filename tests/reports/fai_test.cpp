@@ -47,6 +47,7 @@ TEST_F(Fai, AKnownDrawingIsLoadedFromItsTable) {
               {6, "R3", 0.2f, 0, 30, 40, "半径尺寸", 9},
               {9, "45", 1, 1, 1, 2, "角度尺寸", 11}});
   for (forms::Control* c : markingMenu(f())) ASSERT_TRUE(c->enabled());
+  const int entities = doc->modelSpace.Count();
   load();
   auto& c = ctx();
   EXPECT_EQ(c.dimCount, 3);
@@ -76,7 +77,7 @@ TEST_F(Fai, AKnownDrawingIsLoadedFromItsTable) {
   EXPECT_EQ(f().height(), 350 + 615 + 735 + 735 + 4935);
   ASSERT_TRUE(f().dimRs);
   // Nothing was numbered or drawn again.
-  EXPECT_EQ(doc->modelSpace.Count(), 2);
+  EXPECT_EQ(doc->modelSpace.Count(), entities);
 }
 
 TEST_F(Fai, AKnownDrawingLargerThanThePlaceholdersLoadsWhole) {
@@ -276,7 +277,11 @@ TEST_F(Fai, TheRefreshWritesExactlyTheStoredSamplesOfEveryPosition) {
 }
 
 TEST_F(Fai, CpkColumnsRunFromBToPAcrossReports) {
-  writeTable({{7, "25.40", 0.1f, 0.05f, 130, 190}, {8, "M6", 0.2f, 0.1f}});
+  std::vector<TableRow> rows{{7, "25.40", 0.1f, 0.05f, 130, 190},
+                             {8, "M6", 0.2f, 0.1f}};
+  for (int m = 9; m <= 22; ++m)
+    rows.push_back({m, "M6", 0.2f, 0.1f, static_cast<float>(m * 10), 50});
+  writeTable(rows);
   load();
   ASSERT_TRUE(f().ComOK->userClick());
   f().currentPosition = 1;
@@ -298,23 +303,117 @@ TEST_F(Fai, CpkColumnsRunFromBToPAcrossReports) {
   EXPECT_EQ(cell(s, 12, 3), num(-0.1));
 
   // A new report in the same run continues the columns in its own sheet.
+  f().currentPosition = 1;
   ASSERT_TRUE(f().ComOK->userClick());
-  for (int i = 0; i < 13; ++i) ASSERT_TRUE(f().ComCPK->userClick());
+  for (int p = 3; p <= 15; ++p) {
+    f().currentPosition = p;
+    ASSERT_TRUE(f().ComCPK->userClick());
+  }
   auto& next = cpk(1);
   EXPECT_FALSE(has(next, 8, 3));
-  EXPECT_EQ(cell(next, 10, 4), text("M6"));
-  EXPECT_EQ(cell(next, 10, 16), text("M6"));
+  EXPECT_EQ(cell(next, 8, 4), num(9));
+  EXPECT_EQ(cell(next, 8, 16), num(21));
   EXPECT_TRUE(messages().empty());
   EXPECT_EQ(f().cpkColumn, 17);
 
   // The sixteenth dimension is refused and nothing is written.
   const auto before = next.cells;
+  f().currentPosition = 16;
   ASSERT_TRUE(f().ComCPK->userClick());
   EXPECT_EQ(messages(),
             std::vector<std::string>{"最多可以创建15个尺寸值的CPK，你可以将该"
                                      "文件存盘后，下次在建CPK！"});
   EXPECT_EQ(next.cells, before);
   EXPECT_EQ(f().cpkColumn, 17);
+}
+
+TEST_F(Fai, CpkTakesEachDimensionOnce) {
+  writeMarks(3);
+  load();
+  ASSERT_TRUE(f().ComOK->userClick());
+  f().currentPosition = 2;
+  ASSERT_TRUE(f().ComCPK->userClick());
+  const auto once = cpk().cells;
+  ASSERT_TRUE(f().ComCPK->userClick());
+  EXPECT_EQ(messages(),
+            std::vector<std::string>{
+                "标号 2 的尺寸已在 CPK 报表的 B 列中，没有再添加。"});
+  EXPECT_EQ(cpk().cells, once);
+  EXPECT_EQ(f().cpkColumn, 3);
+  f().currentPosition = 3;
+  ASSERT_TRUE(f().ComCPK->userClick());
+  EXPECT_EQ(cell(cpk(), 8, 3), num(3));
+  EXPECT_TRUE(messages().empty());
+}
+
+TEST_F(Fai, ANewReportCarriesWhatWasMeasured) {
+  writeMarks(3);
+  {
+    // Measured in an earlier run: kept in the drawing's database.
+    intake::Connection c;
+    c.Open(dbPath);
+    intake::Measurement m;
+    m.count = 3;
+    m.samples = {10.21f, std::nullopt, 10.23f, std::nullopt, std::nullopt};
+    m.instrument = "MIC";
+    c.SaveMeasurement(2, m);
+  }
+  load();
+  // Typed for the dimension on show, not yet left.
+  ASSERT_TRUE(f().Text7[0]->userType("10.1"));
+  ASSERT_TRUE(f().ComOK->userClick());
+  EXPECT_TRUE(messages().empty());
+  auto& s = fai();
+  EXPECT_EQ(cell(s, 11, 7), single(10.1f));
+  EXPECT_EQ(cell(s, 11, 3), text("DC"));
+  EXPECT_EQ(cell(s, 12, 3), text("MIC"));
+  EXPECT_EQ(cell(s, 12, 7), single(10.21f));
+  EXPECT_FALSE(has(s, 12, 8));  // not measured: empty, never 0
+  EXPECT_EQ(cell(s, 12, 9), single(10.23f));
+  // Nothing measured: nothing more than the row.
+  EXPECT_FALSE(has(s, 13, 3));
+  EXPECT_FALSE(has(s, 13, 7));
+  // A box that is no number stops the report before anything opens.
+  ASSERT_TRUE(f().Text7[1]->userType("abc"));
+  ASSERT_TRUE(f().ComOK->userClick());
+  EXPECT_EQ(messages(), std::vector<std::string>{"样本2：“abc”不是有效数字"});
+  EXPECT_EQ(fakeApps.size(), 1u);
+}
+
+TEST_F(Fai, AnotherDrawingShowsNothingOfTheOneBefore) {
+  writeMarks(3);
+  load();
+  ASSERT_TRUE(f().ComOK->userClick());
+  f().currentPosition = 1;
+  ASSERT_TRUE(f().ComCPK->userClick());
+  f().Text2->userType("10.2");
+  f().CSearch3->userSelect(2);
+  ASSERT_TRUE(f().Option3[5]->userClick());
+  auto shownApp = fakeApps[0];
+  int closedTold = 0;
+  shownApp->closedHandler = [&] { ++closedTold; };
+
+  // Another drawing: the workbooks go (without "Exit Excel!"), and with
+  // them what was chosen for the drawing before.
+  const std::string second = (dir / "work/part8.dxf").string();
+  dir.write("work/part8.dxf", "0\nEOF\n");
+  host->addDocument(second);
+  drawing = second;
+  open();
+  EXPECT_TRUE(messages().empty());
+  EXPECT_FALSE(shownApp->visible);
+  EXPECT_EQ(closedTold, 0);
+  EXPECT_FALSE(f().excelApp);
+  EXPECT_FALSE(f().faiBook);
+  for (forms::Control* c : {f().ComFresh, f().ComCPK, f().mnuFresh, f().mnuCPK})
+    EXPECT_FALSE(c->enabled());
+  EXPECT_EQ(f().Text2->text(), "");
+  EXPECT_EQ(f().CSearch3->listIndex(), 0);
+  EXPECT_EQ(f().Option3[0]->value(), 1);
+  EXPECT_EQ(f().Combo1->listCount(), 0);
+  EXPECT_FALSE(f().FrmDimen->enabled());
+  // Its CPK columns start at B again.
+  EXPECT_EQ(f().cpkColumn, 2);
 }
 
 TEST_F(Fai, CpkWithoutACurrentDimensionChangesNothing) {

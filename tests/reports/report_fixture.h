@@ -91,6 +91,21 @@ class Reports : public ::testing::Test {
     }
     rs.Update();
     c.Close();
+    if (!marksInDrawing) return;
+    for (const TableRow& r : rows) drawMark(r.mark, r.x, r.y);
+  }
+
+  // A drawing numbered before holds its marks: a number ringed beside its
+  // dimension's text, as a numbering draws it.
+  bool marksInDrawing = true;
+  void drawMark(int mark, float x, float y) {
+    auto circle = doc->modelSpace.add("AcDbCircle");
+    circle->centerPoint = cadhost::Point{x - 7.5, y + 1.25, 0};
+    circle->radius = 2.5;
+    auto text = doc->modelSpace.add("AcDbText");
+    text->textString = std::to_string(mark);
+    text->insertion = cadhost::Point{x - 9.5, y + 0.25, 0};
+    text->textHeight = 3;
   }
 
   // Marks 1..n with values "10.n", text positions spread over the extents.

@@ -6,6 +6,7 @@
 #include <QBrush>
 #include <QColor>
 #include <QFont>
+#include <QStatusBar>
 #include <QTabWidget>
 
 #include "report_fixture.h"
@@ -281,10 +282,16 @@ TEST_F(SheetWindowTest, SavingProposesTheDrawingsFolderAndThenSavesInPlace) {
   answer = faiName;
   w->save();
   ASSERT_TRUE(fs::exists(dir / "work/part7-FAI.xlsx"));
-  // Then Ctrl+S saves there again without asking.
+  EXPECT_EQ(w->statusBar()->currentMessage(), "已保存 " + faiName);
+  // Then Ctrl+S saves there again without asking. A cell typed after the
+  // save: the status line no longer says saved.
   auto* model = w->model(1, 0);
   ASSERT_TRUE(model->setData(model->index(2, 1), QString("P-7"), Qt::EditRole));
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(w->statusBar()->currentMessage().startsWith("有没保存的修改"))
+      << w->statusBar()->currentMessage().toStdString();
   w->save();
+  EXPECT_EQ(w->statusBar()->currentMessage(), "已保存 " + faiName);
   EXPECT_EQ(asked.size(), 2);
   EXPECT_EQ(
       xlsx::Workbook::open(dir / "work/part7-FAI.xlsx").sheet(0).value(3, 2),

@@ -232,6 +232,12 @@ TEST(FaiTemplate, HeadingsAndChecksSitBesideTheColumnsTheReportWrites) {
                            "下限",   "最小值", "最大值", "判定"};
   for (int c = 1; c <= 16; ++c)
     EXPECT_EQ(text(sheet.value(10, c)), columns[c - 1]) << c;
+  // Its column widths as the sheet window shows them: the nominal wider
+  // than the mark, every column given.
+  const auto widths = sheet.columnWidths();
+  ASSERT_EQ(widths.size(), 16u);
+  EXPECT_GT(widths.at(4), widths.at(1));
+  EXPECT_NEAR(widths.at(4), 11, 1);
 
   // Columns A to K stay free for the report; every row to 1010 has checks.
   for (int r : {11, 12, 210, 1010}) {

@@ -1,5 +1,6 @@
 // The zone grid window and the zone label of a point.
 #include "marking/zonegrid.h"
+#include "reports/fai.h"
 
 #include "report_fixture.h"
 
@@ -129,6 +130,49 @@ TEST_F(ZoneGrid, TheWindowIsModelessAndOnlyHidden) {
   ASSERT_TRUE(f().ComLdefine->userClick());
   EXPECT_EQ(w().txtLtor->text(), "A-H");
   EXPECT_TRUE(messages().empty());
+}
+
+TEST_F(ZoneGrid, TheGridIsKeptWithItsDrawing) {
+  writeTable({{1, "5", 0, 0, 130, 190}});
+  load();
+  define("H-A", "1-6");
+  EXPECT_TRUE(messages().empty());
+  {
+    intake::Connection c;
+    c.Open(dbPath);
+    EXPECT_EQ(c.LoadZoneGrid(),
+              (intake::Connection::ZoneGridText{"H-A", "1-6"}));
+  }
+  EXPECT_EQ(reports::zoneOfPosition(f(), 1), "4F");
+
+  // Another drawing, with no grid of its own: the default, in the boxes
+  // too.
+  const std::string first = drawing;
+  drawing = (dir / "work/part8.dxf").string();
+  dir.write("work/part8.dxf", "0\nEOF\n");
+  host->addDocument(drawing);
+  open();
+  EXPECT_EQ(grid(), std::make_tuple(std::string("1"), std::string("8"), 8,
+                                    std::string("A"), std::string("D"), 4));
+  EXPECT_EQ(w().txtLtor->text(), "1-8");
+  // The first drawing again: its own grid, for every report of it.
+  drawing = first;
+  open();
+  EXPECT_EQ(w().txtLtor->text(), "H-A");
+  EXPECT_EQ(w().txtLtou->text(), "1-6");
+  ASSERT_TRUE(f().ComHadmark->userClick());
+  EXPECT_EQ(reports::zoneOfPosition(f(), 1), "4F");
+  EXPECT_TRUE(messages().empty());
+
+  // A database that does not take the grid: nothing changes.
+  f().dbConn->BeginTrans();
+  define("A-B", "A-B");
+  auto m = messages();
+  ASSERT_EQ(m.size(), 1u);
+  EXPECT_EQ(m[0].rfind("尺寸位置定义没有改变", 0), 0u) << m[0];
+  EXPECT_EQ(ctx().zoneColumnText, "H-A");
+  EXPECT_TRUE(w().visible());
+  f().dbConn->RollbackTrans();
 }
 
 TEST_F(ZoneGrid, EmptyOrOversizedLabelsAreRefusedAndChangeNothing) {

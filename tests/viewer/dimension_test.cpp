@@ -132,6 +132,20 @@ TEST(DimensionView, ScaledDimensionsAreDrawnFromTheirPoints) {
   EXPECT_TRUE(textsNear(c, {15, 21.875}, 3).empty());
 }
 
+TEST(DimensionView, AFixedHeightTextStyleIsScaledWithTheDimension) {
+  // A 2 high style in a 1:65 viewport: the CAD draws the text 130 high,
+  // and so does the picture drawn from the points once the block is stale.
+  Opened o(engineFixture("dimscale_fixed_style.dxf"));
+  auto dim = o.item(0);  // 2000, text at (5000, 2600)
+  EXPECT_DOUBLE_EQ(dim->TextHeight(), 130);
+  dim->ScaleEntity({5000, 2000, 0}, 1.1);
+  o.scene.update(o.doc->drawing());
+  RecordingCanvas c = drawAll(o.scene);
+  auto runs = c.texts(QStringLiteral("2200"));
+  ASSERT_EQ(runs.size(), 1u);
+  EXPECT_NEAR(runs[0]->run.height, 130, 1e-9);
+}
+
 // A drawing whose dimensions have no geometry blocks, as some programs
 // write them.
 Dxf blocklessDimensions() {

@@ -5,10 +5,16 @@
 #include <QAction>
 #include <QComboBox>
 #include <QDir>
+#include <QDockWidget>
 #include <QFileInfo>
+#include <QMainWindow>
+#include <QMenuBar>
+#include <QPushButton>
 #include <QStatusBar>
 #include <QTest>
 #include <QTimer>
+
+#include <fstream>
 
 #include "cadhost/viewer/cad_window.h"
 #include "cadhost/viewer/palette.h"
@@ -192,6 +198,74 @@ TEST(CadWindowPicks, EscapeAndCancelsRaiseHostError) {
   EXPECT_TRUE(s.closed);
 }
 
+// As in the program: the CAD window in the centre of another main window,
+// a panel docked beside it, a menu with a shortcut. While a pick is asked
+// the view alone takes the mouse; Esc anywhere and a right click in the
+// view give it up; closing the outer window waits for the pick to end.
+TEST(CadWindowPicks, InsideAnotherWindowTheViewAloneTakesThePick) {
+  QMainWindow outer;
+  Shown s;
+  s.window->setWindowFlags(Qt::Widget);
+  outer.setCentralWidget(s.window);
+  auto* dock = new QDockWidget(QStringLiteral("面板"), &outer);
+  auto* button = new QPushButton(QStringLiteral("自动标号"), dock);
+  dock->setWidget(button);
+  outer.addDockWidget(Qt::RightDockWidgetArea, dock);
+  int pressed = 0, saved = 0;
+  QObject::connect(button, &QPushButton::clicked, [&] { ++pressed; });
+  QAction* save = outer.menuBar()
+                      ->addMenu(QStringLiteral("文件"))
+                      ->addAction(QStringLiteral("保存"));
+  save->setShortcut(QKeySequence::Save);
+  QObject::connect(save, &QAction::triggered, [&] { ++saved; });
+  outer.resize(1000, 700);
+  outer.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&outer));
+  s.window->sync();
+  auto& picks = s.doc->GetUtility();
+
+  QPoint at(200, 150);
+  whilePicking([&] {
+    EXPECT_TRUE(s.view()->isEnabled());
+    EXPECT_TRUE(s.view()->isVisible());
+    EXPECT_FALSE(button->isEnabled());
+    EXPECT_FALSE(outer.menuBar()->isEnabled());
+    // The status line keeps the prompt readable.
+    EXPECT_TRUE(s.window->statusBar()->isEnabled());
+    QTest::mouseClick(button, Qt::LeftButton);
+    QTest::keyClick(&outer, Qt::Key_S, Qt::ControlModifier);
+    QTest::mouseClick(s.view(), Qt::LeftButton, {}, at);
+  });
+  Vec2 expected = s.view()->view().toDrawing(at.x(), at.y());
+  cadhost::Point p = picks.GetPoint(std::nullopt, "第一点: ");
+  EXPECT_TRUE(near({p[0], p[1]}, expected, 1e-9));
+  EXPECT_EQ(pressed, 0);
+  EXPECT_EQ(saved, 0);
+  EXPECT_TRUE(button->isEnabled());
+  EXPECT_TRUE(outer.menuBar()->isEnabled());
+
+  // Esc wherever the focus is.
+  whilePicking([&] { QTest::keyClick(button, Qt::Key_Escape); });
+  EXPECT_THROW(picks.GetPoint(std::nullopt, "LOCATION: "), cadhost::Cancelled);
+  // A right click in the drawing.
+  whilePicking([&] { QTest::mouseClick(s.view(), Qt::RightButton, {}, at); });
+  EXPECT_THROW(picks.GetPoint(std::nullopt, "LOCATION: "), cadhost::Cancelled);
+  EXPECT_TRUE(s.window->prompt().isEmpty());
+  EXPECT_TRUE(button->isEnabled());
+
+  // Closing the outer window ends the pick first, then closes.
+  whilePicking([&] { outer.close(); });
+  EXPECT_THROW(picks.GetPoint(std::nullopt, "FROM POINT: "),
+               cadhost::Cancelled);
+  EXPECT_TRUE(outer.isVisible());
+  QTRY_VERIFY(!outer.isVisible());
+  // The pick after all that works as the first did.
+  outer.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&outer));
+  whilePicking([&] { QTest::mouseClick(s.view(), Qt::LeftButton, {}, at); });
+  EXPECT_NO_THROW(picks.GetPoint(std::nullopt, "TO POINT: "));
+}
+
 TEST(CadWindowPicks, ClosingTheWindowCancelsAndClosesTheDrawing) {
   Shown s;
   whilePicking([&] { s.window->close(); });
@@ -254,6 +328,28 @@ TEST(CadWindowFile, SaveAsksFirstAndWritesOverTheDrawing) {
   EXPECT_FALSE(s.window->saveAs());
   ASSERT_EQ(s.errors.size(), 1u);
   EXPECT_TRUE(s.errors[0].contains(QStringLiteral("/no/such/dir/x.dxf")));
+}
+
+TEST(CadWindowSave, SaveAsProposesAFreeMarkedNameNeverTheDrawing) {
+  TempDir dir;
+  auto touch = [&](const char* name) {
+    std::ofstream(dir.file(name)) << "0\nEOF\n";
+    return QString::fromStdString(dir.file(name));
+  };
+  using cadhost::viewer::saveAsProposal;
+  const QString b1 = touch("b1.dxf");
+  EXPECT_EQ(saveAsProposal(b1),
+            QString::fromStdString(dir.file("b1-标号.dxf")));
+  // The marked copy itself: its suffix is not doubled, and it is not
+  // proposed over itself.
+  const QString marked = touch("b1-标号.dxf");
+  EXPECT_EQ(saveAsProposal(marked),
+            QString::fromStdString(dir.file("b1-标号-2.dxf")));
+  EXPECT_EQ(saveAsProposal(b1),
+            QString::fromStdString(dir.file("b1-标号-2.dxf")));
+  touch("b1-标号-2.dxf");
+  EXPECT_EQ(saveAsProposal(QString::fromStdString(dir.file("b1-标号-2.dxf"))),
+            QString::fromStdString(dir.file("b1-标号-3.dxf")));
 }
 
 TEST(CadWindowFile, ClosingAChangedDrawingAsksToSave) {

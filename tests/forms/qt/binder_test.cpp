@@ -205,3 +205,117 @@ int main(int argc, char** argv) {
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   return rc;
 }
+
+// The keyboard does the job: one Tab stop for a group of options whose
+// arrows choose, Enter for the default button unless a handler took it,
+// no Tab stop on a box that only shows, the focus where the model asks.
+TEST_F(BinderTest, KeyboardChoosesPressesAndFollowsTheModelsFocus) {
+  auto* a = w<QRadioButton>(form.optA);
+  auto* b = w<QRadioButton>(form.optB);
+  EXPECT_TRUE(a->focusPolicy() & Qt::TabFocus);
+  EXPECT_FALSE(b->focusPolicy() & Qt::TabFocus);
+  QWidget* win = binder.window(form);
+  win->activateWindow();
+  a->setFocus();
+  QTest::keyClick(a, Qt::Key_Right);
+  EXPECT_EQ(form.optB->value(), 1);
+  EXPECT_EQ(form.optA->value(), 0);
+  // The window's focus, whether or not the offscreen window is active.
+  EXPECT_EQ(win->focusWidget(), b);
+  EXPECT_TRUE(b->focusPolicy() & Qt::TabFocus);
+  EXPECT_FALSE(a->focusPolicy() & Qt::TabFocus);
+  // Past the last, round to the first.
+  QTest::keyClick(b, Qt::Key_Down);
+  EXPECT_EQ(form.optA->value(), 1);
+  // An assistive tool's Toggle (no click) chooses as well.
+  b->toggle();
+  EXPECT_EQ(form.optB->value(), 1);
+  EXPECT_TRUE(b->isChecked());
+  EXPECT_FALSE(a->isChecked());
+
+  form.box->setLocked(true);
+  binder.refresh();
+  EXPECT_FALSE(w<QLineEdit>(form.box)->focusPolicy() & Qt::TabFocus);
+  form.box->setLocked(false);
+
+  // Enter in a box presses the window's default button...
+  form.button->setDefault(true);
+  binder.refresh();
+  form.log.clear();
+  auto* edit = w<QLineEdit>(form.box);
+  edit->setFocus();
+  QTest::keyClick(edit, Qt::Key_Return);
+  EXPECT_EQ(form.log.front(), "click");
+  // ...unless the box's own handler takes the key, which then asks for
+  // the focus elsewhere.
+  form.log.clear();
+  form.box->KeyPress = [this](int& key) {
+    if (key != 13) return;
+    key = 0;
+    form.log.push_back("enter");
+    form.button->SetFocus();
+  };
+  QTest::keyClick(edit, Qt::Key_Return);
+  EXPECT_EQ(form.log, std::vector<std::string>{"enter"});
+  EXPECT_EQ(win->focusWidget(), w<QPushButton>(form.button));
+  // Enter on a focused button presses that button.
+  form.log.clear();
+  QTest::keyClick(w<QPushButton>(form.button), Qt::Key_Return);
+  EXPECT_EQ(form.log.front(), "click");
+}
+
+// A right click reaches the nearest container that listens, through the
+// controls that leave it alone, and the window's own last.
+TEST_F(BinderTest, RightClickOnAControlOrTheWindowReachesWhoListens) {
+  std::vector<std::string> seen;
+  form.MouseDown = [&](int b, int, float, float) {
+    seen.push_back("form " + std::to_string(b));
+  };
+  form.frame->MouseDown = [&](int b, int, float x, float y) {
+    seen.push_back("frame " + std::to_string(b) + " " +
+                   std::to_string(static_cast<int>(x / 15)) + "," +
+                   std::to_string(static_cast<int>(y / 15)));
+  };
+  auto* button = w<QPushButton>(form.button);
+  QTest::mouseClick(button, Qt::RightButton, {}, QPoint(5, 6));
+  // The button stands at 10,20 in the frame.
+  EXPECT_EQ(seen, std::vector<std::string>{"frame 2 15,26"});
+  seen.clear();
+  QTest::mouseClick(binder.window(form), Qt::RightButton, {}, QPoint(380, 5));
+  EXPECT_EQ(seen, std::vector<std::string>{"form 2"});
+}
+
+// A moving picture with buttons standing on it: what it carries slides out
+// of sight where the buttons begin, wherever the picture has moved.
+TEST(BinderBanner, APictureEndsWhereTheButtonsOnItBegin) {
+  class Bannered : public Form {
+   public:
+    Bannered() : Form("Bannered") {}
+    Control* picture = nullptr;
+
+   protected:
+    void build() override {
+      setGeometry(0, 0, 9795, 3000);
+      picture = &add(Kind::PictureBox, "Picture1");
+      picture->setGeometry(0, 0, 19530, 615);
+      add(Kind::Label, "Label3", picture).setCaption("欢迎使用");
+      add(Kind::CommandButton, "ComAbout").setGeometry(5400, 120, 1335, 375);
+      add(Kind::CommandButton, "Below").setGeometry(1500, 900, 1335, 375);
+    }
+  } form;
+  FormSet forms;
+  forms.add(form);
+  Binder binder(forms, [](const std::function<void()>& a) {
+    a();
+    return true;
+  });
+  form.show();
+  binder.refresh();
+  QWidget* picture = binder.widget(*form.picture);
+  ASSERT_NE(picture, nullptr);
+  EXPECT_EQ(picture->mask().boundingRect().right() + 1, 5400 / 15 - 6);
+  // Moved 150 px to the left, the picture still ends at the button.
+  form.picture->setLeft(-2250);
+  binder.refresh();
+  EXPECT_EQ(picture->mask().boundingRect().right() + 1, (5400 + 2250) / 15 - 6);
+}
