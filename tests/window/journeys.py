@@ -563,6 +563,9 @@ def popup_edits(j):
     for _ in range(12):
         if h.ring(cx, cy, r, h.is_ink(j.settled(h.extents(view)))) < 0.3:
             break
+        # In the drawing each time: showing the panel again may have taken
+        # the focus into it.
+        j.click(view)
         j.shortcut("ctrl+z")
         time.sleep(0.2)
     else:
