@@ -885,6 +885,20 @@ def key_of(button):
     return None
 
 
+def help_names_page_down(j):
+    """PageDown, when the help pages beside the program name it."""
+    pages = os.path.join(j.bin_dir, "dimdata", "DIMENHELP.files")
+    for root, _, files in os.walk(pages):
+        for name in files:
+            if not name.lower().endswith((".htm", ".html")):
+                continue
+            with open(os.path.join(root, name), "rb") as f:
+                text = f.read().decode("utf-8", "replace")
+            if re.search(r"Page\s*Down|PgDn|PgDown", text, re.I):
+                return "Next"
+    return None
+
+
 def read_only(acc):
     s = h.states(acc)
     return h.role(acc) == "text" and (
@@ -976,11 +990,11 @@ def keyboard(j):
     j.check(len(instruments) <= 1,
             f"the eight instruments are {len(instruments)} Tab stops")
 
-    next_key = key_of(j.button("后一尺寸"))
+    next_key = key_of(j.button("后一尺寸")) or help_names_page_down(j)
     j.check(next_key is not None,
-            "“后一尺寸” tells of no key (neither a shortcut its accessibility "
-            "action publishes nor one its tooltip names): no key is known "
-            "to move to the next dimension")
+            "no key is told for the next dimension: “后一尺寸” has no "
+            "shortcut its accessibility action publishes, its tooltip names "
+            "none, and the help pages name no PageDown")
     if next_key is None:
         # The usual key of a next page, tried as a person would.
         j.shortcut("Next")
