@@ -125,6 +125,10 @@ class Control {
   bool isCancel() const { return cancel_; }
   void setCancel(bool c) { cancel_ = c; }
 
+  // The hint shown when the mouse rests on the control.
+  const std::string& toolTipText() const { return toolTip_; }
+  void setToolTipText(std::string t) { toolTip_ = std::move(t); }
+
   // Asks for the keyboard focus; the window layer gives it once the event
   // that asked is over.
   void SetFocus();
@@ -180,6 +184,7 @@ class Control {
   int interval_ = 0;
   bool default_ = false;
   bool cancel_ = false;
+  std::string toolTip_;
 };
 
 }  // namespace forms

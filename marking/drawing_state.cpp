@@ -150,6 +150,8 @@ void showPanel(model::Form1& f) {
   if (!f.dimRs) openTable(f);
   if (!f.dimRs) return;
   after(f);
+  // The user is at work in the drawing: the focus stays where it is.
+  f.takeFocusRequest();
   f.comSort->setEnabled(false);
   f.ComHadmark->setEnabled(false);
 }

@@ -145,14 +145,16 @@ void Form1::buildBrowseFrame() {
     const char* name;
     const char* caption;
     int left;
+    const char* key;  // the panel's key for it, told in its hint
   };
-  for (const B& b : {B{&ComFirst, "ComFirst", "1号尺寸", 120},
-                     B{&ComProious, "ComProious", "前一尺寸", 1465},
-                     B{&ComNext, "ComNext", "后一尺寸", 2810},
-                     B{&ComLast, "ComLast", "最后尺寸", 4155}}) {
+  for (const B& b : {B{&ComFirst, "ComFirst", "1号尺寸", 120, "Ctrl+Home"},
+                     B{&ComProious, "ComProious", "前一尺寸", 1465, "PageUp"},
+                     B{&ComNext, "ComNext", "后一尺寸", 2810, "PageDown"},
+                     B{&ComLast, "ComLast", "最后尺寸", 4155, "Ctrl+End"}}) {
     *b.slot = &add(Kind::CommandButton, b.name, FrmDimen);
     (*b.slot)->setCaption(b.caption);
     (*b.slot)->setGeometry(b.left, 1500, 1275, 375);
+    (*b.slot)->setToolTipText(std::string(b.caption) + "（" + b.key + "）");
   }
 
   Label9 = &add(Kind::Label, "Label9", FrmDimen);

@@ -12,6 +12,10 @@ packages=(
   libreoffice-calc-nogui poppler-utils
   fonts-wqy-microhei
   xvfb xauth locales desktop-file-utils
+  # The window journeys (tests/window): a D-Bus session with the
+  # accessibility bus, its Python client, a window manager, the mouse and
+  # keyboard (python3-pil, above, judges the pictures).
+  dbus-daemon at-spi2-core python3-pyatspi openbox xdotool x11-utils
 )
 # Fuzzing, when ./test is asked for it: Debian's clang and libFuzzer.
 if [ "${DIMMARK_FUZZ_SECONDS:-0}" != 0 ]; then

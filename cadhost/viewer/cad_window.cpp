@@ -74,6 +74,7 @@ CadWindow::CadWindow(std::weak_ptr<engine::EngineApplication> host,
     };
   }
   view_ = new DrawingView(this);
+  view_->setAccessibleName(QStringLiteral("图纸"));
   setCentralWidget(view_);
   prompt_ = new QLabel(this);
   coords_ = new QLabel(this);
@@ -421,6 +422,8 @@ cadhost::Point CadWindow::pick(DrawingView::PickMode mode,
   activateWindow();
   PendingPick state;
   pending_ = &state;
+  // A passing message would hide the prompt the user must answer.
+  statusBar()->clearMessage();
   prompt_->setText(QString::fromStdString(prompt));
   view_->beginPick(mode, {base[0], base[1]});
   // The program waits for the pick, as a caller of the CAD host does:

@@ -50,11 +50,6 @@ int vbShift(Qt::KeyboardModifiers m) {
 
 QString q(const std::string& s) { return QString::fromStdString(s); }
 
-void setGeometryTwips(QWidget* w, const Control& c) {
-  w->setGeometry(px(c.left()), px(c.top()), std::max(1, px(c.width())),
-                 std::max(1, px(c.height())));
-}
-
 }  // namespace
 
 Binder::Binder(FormSet& forms, Runner run, QObject* parent)
@@ -175,6 +170,7 @@ void Binder::build(View& v) {
                    QVariant::fromValue(reinterpret_cast<quintptr>(ctl)));
     v.timers[ctl] = t;
   }
+  nameBoxesByTheirLabels(v);
   // Buttons along the top stand above the banner.
   for (auto& [ctl, w] : v.widgets)
     if (w && ctl->kind() == Kind::CommandButton) w->raise();
@@ -251,12 +247,11 @@ QWidget* Binder::makeWidget(View& v, Control& c, QWidget* parent) {
     }
     case Kind::OptionButton: {
       auto* b = new QRadioButton(parent);
-      b->setAutoExclusive(false);  // the model keeps them exclusive
-      // Toggled, not clicked: an assistive tool's Toggle chooses too. A
-      // click on the chosen one toggles it off here; the refresh after the
-      // click puts it back, as the model keeps it.
-      connect(b, &QRadioButton::toggled, this, [this, b] {
-        if (refreshing_) return;
+      // Exclusive as the model keeps them, so that assistive tools see
+      // radio buttons. Toggled on, not clicked: their Toggle chooses too.
+      b->setAutoExclusive(true);
+      connect(b, &QRadioButton::toggled, this, [this, b](bool on) {
+        if (refreshing_ || !on) return;
         if (Control* ctl = controlOf(b)) act([ctl] { ctl->userClick(); });
       });
       w = b;
@@ -321,51 +316,75 @@ void Binder::sync(View& v) {
 }
 
 void Binder::syncControl(const Control& c, QWidget* w) {
+  // Only what differs is set: every refresh passes here (the banner's
+  // timer twenty times a second), and each change is news to assistive
+  // tools.
   const bool wasRefreshing = refreshing_;
   refreshing_ = true;
   QSignalBlocker block(w);
-  setGeometryTwips(w, c);
-  w->setEnabled(c.enabled());
-  w->setVisible(c.visible());
+  const QRect geometry(px(c.left()), px(c.top()), std::max(1, px(c.width())),
+                       std::max(1, px(c.height())));
+  if (w->geometry() != geometry) w->setGeometry(geometry);
+  if (w->isEnabledTo(w->parentWidget()) != c.enabled())
+    w->setEnabled(c.enabled());
+  if (w->isHidden() == c.visible()) w->setVisible(c.visible());
+  const QString tip = q(c.toolTipText());
+  if (w->toolTip() != tip) w->setToolTip(tip);
+  auto setText = [](auto* widget, const QString& text) {
+    if (widget->text() != text) widget->setText(text);
+  };
   switch (c.kind()) {
-    case Kind::Frame:
-      static_cast<QGroupBox*>(w)->setTitle(q(c.caption()));
+    case Kind::Frame: {
+      auto* g = static_cast<QGroupBox*>(w);
+      if (g->title() != q(c.caption())) g->setTitle(q(c.caption()));
       break;
+    }
     case Kind::Label: {
       auto* l = static_cast<QLabel*>(w);
-      l->setText(q(c.caption()));
-      l->setWordWrap(c.multiLine());
+      setText(l, q(c.caption()));
+      if (l->wordWrap() != c.multiLine()) l->setWordWrap(c.multiLine());
       if (c.backColor() >= 0) {
-        l->setAutoFillBackground(true);
-        l->setStyleSheet(QString("background-color: #%1;")
-                             .arg(c.backColor(), 6, 16, QChar('0')));
+        const QString sheet = QString("background-color: #%1;")
+                                  .arg(c.backColor(), 6, 16, QChar('0'));
+        if (l->styleSheet() != sheet) {
+          l->setAutoFillBackground(true);
+          l->setStyleSheet(sheet);
+        }
       }
       break;
     }
     case Kind::CommandButton:
-      static_cast<QPushButton*>(w)->setText(q(c.caption()));
+      setText(static_cast<QPushButton*>(w), q(c.caption()));
       break;
-    case Kind::TextBox:
+    case Kind::TextBox: {
       // A box that only shows is no Tab stop; a click still selects in it.
-      w->setFocusPolicy(c.locked() ? Qt::ClickFocus : Qt::StrongFocus);
+      const auto policy = c.locked() ? Qt::ClickFocus : Qt::StrongFocus;
+      if (w->focusPolicy() != policy) w->setFocusPolicy(policy);
       if (auto* e = qobject_cast<QLineEdit*>(w)) {
-        if (e->text() != q(c.text())) e->setText(q(c.text()));
-        e->setReadOnly(c.locked());
+        setText(e, q(c.text()));
+        if (e->isReadOnly() != c.locked()) e->setReadOnly(c.locked());
       } else if (auto* p = qobject_cast<QPlainTextEdit*>(w)) {
         if (p->toPlainText() != q(c.text())) p->setPlainText(q(c.text()));
-        p->setReadOnly(c.locked());
+        if (p->isReadOnly() != c.locked()) p->setReadOnly(c.locked());
       }
       break;
+    }
     case Kind::CheckBox: {
       auto* b = static_cast<QCheckBox*>(w);
-      b->setText(q(c.caption()));
-      b->setChecked(c.value() == 1);
+      setText(b, q(c.caption()));
+      if (b->isChecked() != (c.value() == 1)) b->setChecked(c.value() == 1);
       break;
     }
     case Kind::OptionButton: {
       auto* b = static_cast<QRadioButton*>(w);
-      b->setText(q(c.caption()));
-      b->setChecked(c.value() != 0);
+      setText(b, q(c.caption()));
+      const bool on = c.value() != 0;
+      if (b->isChecked() != on) {
+        // An exclusive group keeps one chosen; the model may choose none.
+        b->setAutoExclusive(false);
+        b->setChecked(on);
+        b->setAutoExclusive(true);
+      }
       break;
     }
     case Kind::ComboBox: {
@@ -378,8 +397,8 @@ void Binder::syncControl(const Control& c, QWidget* w) {
         b->clear();
         b->addItems(items);
       }
-      b->setCurrentIndex(c.listIndex());
-      b->setEditText(q(c.text()));
+      if (b->currentIndex() != c.listIndex()) b->setCurrentIndex(c.listIndex());
+      if (b->currentText() != q(c.text())) b->setEditText(q(c.text()));
       break;
     }
     case Kind::WebBrowser: {
@@ -392,6 +411,35 @@ void Binder::syncControl(const Control& c, QWidget* w) {
       break;
   }
   refreshing_ = wasRefreshing;
+}
+
+void Binder::nameBoxesByTheirLabels(View& v) {
+  // A box is named by the label just left of it on its row, as a person
+  // reads the form; assistive tools say that name, and the label's
+  // mnemonic, if any, leads to the box.
+  for (auto& [box, bw] : v.widgets) {
+    if (!bw || (box->kind() != Kind::TextBox && box->kind() != Kind::ComboBox))
+      continue;
+    const Control* best = nullptr;
+    const int middle = box->top() + box->height() / 2;
+    for (const Control* c : box->container()->children()) {
+      if (c->kind() != Kind::Label || c->caption().empty()) continue;
+      const int right = c->left() + c->width();
+      if (middle < c->top() || middle > c->top() + c->height() ||
+          right > box->left() + 60 || right < box->left() - 600)
+        continue;
+      if (!best || right > best->left() + best->width()) best = c;
+    }
+    if (!best) continue;
+    QString name = q(best->caption()).trimmed();
+    while (name.endsWith(QChar(0xFF1A)) || name.endsWith(QLatin1Char(':')))
+      name.chop(1);
+    bw->setAccessibleName(name);
+    auto it = v.widgets.find(best);
+    if (it != v.widgets.end() && it->second)
+      if (auto* label = qobject_cast<QLabel*>(it->second.data()))
+        label->setBuddy(bw);
+  }
 }
 
 void Binder::syncBanners(View& v) {

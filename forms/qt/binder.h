@@ -70,6 +70,7 @@ class Binder : public QObject {
   void showPopup(Form& form, Control& menu, float x, float y);
   void syncOptionTabStops(View& v);
   void syncBanners(View& v);
+  void nameBoxesByTheirLabels(View& v);
   // The visible, enabled option buttons beside `option`, in order.
   std::vector<Control*> optionGroup(const Control& option) const;
   // Gives the focus to the controls that asked for it (SetFocus).
