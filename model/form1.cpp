@@ -76,7 +76,8 @@ void Form1::buildFileFrame() {
 void Form1::buildSortFrame() {
   FrmSort = &add(Kind::Frame, "FrmSort");
   FrmSort->setCaption("标号");
-  FrmSort->setGeometry(0, 1320, 9615, 735);
+  // A second line for the check box below the buttons.
+  FrmSort->setGeometry(0, 1320, 9615, 1035);
   FrmSort->setEnabled(false);
   Label4 = &add(Kind::Label, "Label4", FrmSort);
   Label4->setCaption("起始号：");
@@ -106,12 +107,15 @@ void Form1::buildSortFrame() {
     (*b.slot)->setCaption(b.caption);
     (*b.slot)->setGeometry(b.left, 225, 1100, 345);
   }
+  CheChars = &add(Kind::CheckBox, "CheChars", FrmSort);
+  CheChars->setCaption("形位公差、粗糙度、技术要求一起标号");
+  CheChars->setGeometry(120, 660, 4500, 255);
 }
 
 void Form1::buildBrowseFrame() {
   FrmDimen = &add(Kind::Frame, "FrmDimen");
   FrmDimen->setCaption("尺寸浏览");
-  FrmDimen->setGeometry(0, 2040, 5655, 4935);
+  FrmDimen->setGeometry(0, 2340, 5655, 4935);
   FrmDimen->setEnabled(false);
 
   Frame1 = &add(Kind::Frame, "Frame1", FrmDimen);
@@ -207,7 +211,7 @@ void Form1::buildBrowseFrame() {
 void Form1::buildInputFrame() {
   FrmInput = &add(Kind::Frame, "FrmInput");
   FrmInput->setCaption("输入测量值");
-  FrmInput->setGeometry(5760, 2040, 3855, 4935);
+  FrmInput->setGeometry(5760, 2340, 3855, 4935);
   FrmInput->setEnabled(false);
   Label19 = &add(Kind::Label, "Label19", FrmInput);
   Label19->setCaption("样本数：");
@@ -225,6 +229,11 @@ void Form1::buildInputFrame() {
     Text7[i]->setGeometry(750, 1000 + i * 420, 1200, 315);
     Label13[i]->setVisible(i == 0);
     Text7[i]->setVisible(i == 0);
+    Combo4[i] = &add(Kind::ComboBox, "Combo4", FrmInput, i);
+    Combo4[i]->setGeometry(750, 1000 + i * 420, 1200, 315);
+    for (const char* item : {"", "合格", "不合格"}) Combo4[i]->addItem(item);
+    Combo4[i]->setListIndex(0);
+    Combo4[i]->setVisible(false);
   }
   Label12 = &add(Kind::Label, "Label12", FrmInput);
   Label12->setCaption("测量仪器");
