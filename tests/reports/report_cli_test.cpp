@@ -557,6 +557,26 @@ TEST_F(ReportCli, FramesAndNotesTakeTheirOwnSamples) {
   EXPECT_EQ(c.at("A49"), "number\t38.2");
   EXPECT_EQ(c.at("P49"), "text\tNG");
 
+  // The inspection PDF judges by the same rule, from what was stored; a
+  // frame's CPK limits run from 0 to its tolerance, a lower limit's from
+  // its value up.
+  const std::string cpkOut = (dir / "frames cpk.xlsx").string();
+  ASSERT_EQ(run({frames, "--characteristics", "all", "--pdf", pdf, "--cpk",
+                 cpkOut, "--cpk-marks", "1,26,38.2"}),
+            0)
+      << err;
+  EXPECT_NE(out.find("\"ok\":4,\"ng\":3,"), std::string::npos) << out;
+  const auto k = cells(
+      cpkOut, {"B8", "B11", "B12", "C8", "C11", "C12", "D8", "D11", "D12"});
+  EXPECT_EQ(k.at("B8"), "number\t1.0");
+  EXPECT_EQ(k.at("B11"), "number\t0.02");
+  EXPECT_EQ(k.at("B12"), "number\t0.0");
+  EXPECT_EQ(k.at("C8"), "number\t26.0");
+  EXPECT_EQ(k.at("C11"), "none\t");
+  EXPECT_EQ(k.at("C12"), "number\t0.8");
+  EXPECT_EQ(k.at("D8"), "number\t38.2");
+  EXPECT_EQ(k.at("D11"), "number\t0.1");
+
   // A note has no CPK column: said, and none is added.
   EXPECT_EQ(run({frames, "--characteristics", "all", "--fai", fai, "--cpk", cpk,
                  "--cpk-marks", "7"}),
