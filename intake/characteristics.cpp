@@ -65,6 +65,15 @@ void addRoughness(std::vector<Found>& out, const Roughness& r,
   out.push_back({std::move(d), order});
 }
 
+bool isMarkNumber(std::string_view text) {
+  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  if (!text.empty() && text.front() == '-') text.remove_prefix(1);
+  return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
+    return c >= '0' && c <= '9';
+  });
+}
+
 struct Text {
   int entity = 0;
   bool multiline = false;
@@ -113,8 +122,13 @@ std::vector<DimRecord> readCharacteristics(cadhost::ModelSpace& ms) {
     }
   }
 
+  // A bare whole number is a mark (ours, or one drawn by hand) standing
+  // beside a note's line, not a part of it.
+  std::vector<PlacedText> forNotes = placed;
+  for (auto& t : forNotes)
+    if (isMarkNumber(t.text)) t.text.clear();
   std::vector<bool> inNotes(texts.size(), false);
-  for (const NoteGroup& g : groupNotes(placed)) {
+  for (const NoteGroup& g : groupNotes(forNotes)) {
     for (int s : g.sources) inNotes[static_cast<std::size_t>(s)] = true;
     int order = 0;
     for (const NoteItem& item : g.items) {

@@ -123,3 +123,29 @@ INSTANTIATE_TEST_SUITE_P(Drawings, Walk,
                                            "characteristics_r2000_gbk"));
 
 }  // namespace
+
+namespace {
+
+// A drawing numbered before holds its marks: a number beside a note's line
+// is not read into the note.
+TEST(Walk, MarksBesideANoteAreNoPartOfIt) {
+  Opened o = open(fixture("characteristics_r2010.dxf"));
+  cadhost::ModelSpace& ms = o.ms();
+  const auto before = intake::readCharacteristics(ms);
+  std::vector<std::string> notes;
+  for (const auto& r : before)
+    if (model::kindOfType(r.type) == model::CharacteristicKind::Note) {
+      notes.push_back(r.value);
+      // Left of the item, on its line, as a mark's number stands.
+      ms.AddCircle({r.x - 3, r.y + 1, 0}, 2.5);
+      ms.AddText(std::to_string(notes.size() + 40), {r.x - 4, r.y, 0}, 3);
+    }
+  ASSERT_GT(notes.size(), 10u);
+  std::vector<std::string> after;
+  for (const auto& r : intake::readCharacteristics(ms))
+    if (model::kindOfType(r.type) == model::CharacteristicKind::Note)
+      after.push_back(r.value);
+  EXPECT_EQ(after, notes);
+}
+
+}  // namespace
