@@ -34,16 +34,6 @@ std::string fileName(const std::string& path) {
   return fs::path(path).filename().string();
 }
 
-bool alive(const cadhost::EntityRef& e) {
-  if (!e) return false;
-  try {
-    e->ObjectName();
-    return true;
-  } catch (const cadhost::HostError&) {
-    return false;
-  }
-}
-
 cadhost::EntityRef drawnAt(const std::vector<cadhost::EntityRef>& v,
                            std::int32_t p) {
   const auto i = static_cast<size_t>(p);
@@ -147,7 +137,8 @@ bool drawnThisRun(const model::Form1& f) {
 
 bool markAlive(const model::Form1& f, std::int32_t p) {
   const std::int32_t m = model::markOwner(f.ctx.dimRecords, p);
-  return alive(drawnAt(f.markCircles, m)) || alive(drawnAt(f.markTexts, m));
+  return browse::alive(drawnAt(f.markCircles, m)) ||
+         browse::alive(drawnAt(f.markTexts, m));
 }
 
 // The browse list and panels back for the marks in the drawing.
