@@ -76,8 +76,7 @@ void Form1::buildFileFrame() {
 void Form1::buildSortFrame() {
   FrmSort = &add(Kind::Frame, "FrmSort");
   FrmSort->setCaption("标号");
-  // A second line for the check box below the buttons.
-  FrmSort->setGeometry(0, 1320, 9615, 1035);
+  FrmSort->setGeometry(0, 1320, 9615, 735);
   FrmSort->setEnabled(false);
   Label4 = &add(Kind::Label, "Label4", FrmSort);
   Label4->setCaption("起始号：");
@@ -109,13 +108,15 @@ void Form1::buildSortFrame() {
   }
   CheChars = &add(Kind::CheckBox, "CheChars", FrmSort);
   CheChars->setCaption("形位公差、粗糙度、技术要求一起标号");
-  CheChars->setGeometry(120, 660, 4500, 255);
+  // On the frame's title line: the row below is full, and a taller frame
+  // would change every height the window takes from it.
+  CheChars->setGeometry(900, 0, 3900, 225);
 }
 
 void Form1::buildBrowseFrame() {
   FrmDimen = &add(Kind::Frame, "FrmDimen");
   FrmDimen->setCaption("尺寸浏览");
-  FrmDimen->setGeometry(0, 2340, 5655, 4935);
+  FrmDimen->setGeometry(0, 2040, 5655, 4935);
   FrmDimen->setEnabled(false);
 
   Frame1 = &add(Kind::Frame, "Frame1", FrmDimen);
@@ -211,7 +212,7 @@ void Form1::buildBrowseFrame() {
 void Form1::buildInputFrame() {
   FrmInput = &add(Kind::Frame, "FrmInput");
   FrmInput->setCaption("输入测量值");
-  FrmInput->setGeometry(5760, 2340, 3855, 4935);
+  FrmInput->setGeometry(5760, 2040, 3855, 4935);
   FrmInput->setEnabled(false);
   Label19 = &add(Kind::Label, "Label19", FrmInput);
   Label19->setCaption("样本数：");

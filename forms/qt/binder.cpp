@@ -237,6 +237,9 @@ QWidget* Binder::makeWidget(View& v, Control& c, QWidget* parent) {
     }
     case Kind::CheckBox: {
       auto* b = new QCheckBox(parent);
+      // One standing on a frame's title line hides the line behind it, as
+      // the title does.
+      b->setAutoFillBackground(true);
       // Toggled, not clicked: an assistive tool's Toggle changes it too.
       connect(b, &QCheckBox::toggled, this, [this, b] {
         if (refreshing_) return;

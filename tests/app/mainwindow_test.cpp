@@ -47,9 +47,9 @@ struct Panel {
 TEST_F(MainWindow, PanelsStandWhereTheyAreDesigned) {
   for (const Panel& p :
        {Panel{"Frame2", "打开AutoCAD文件", 0, 600, 9615, 735, true},
-        Panel{"FrmSort", "标号", 0, 1320, 9615, 1035, false},
-        Panel{"FrmDimen", "尺寸浏览", 0, 2340, 5655, 4935, false},
-        Panel{"FrmInput", "输入测量值", 5760, 2340, 3855, 4935, false},
+        Panel{"FrmSort", "标号", 0, 1320, 9615, 735, false},
+        Panel{"FrmDimen", "尺寸浏览", 0, 2040, 5655, 4935, false},
+        Panel{"FrmInput", "输入测量值", 5760, 2040, 3855, 4935, false},
         Panel{"Picture1", "", 0, 0, 19530, 615, true}}) {
     auto& ctl = c(p.name);
     EXPECT_EQ(ctl.caption(), p.caption) << p.name;
@@ -184,7 +184,7 @@ TEST_F(MainWindow, RightClickOpensThePopupWhereThePointerIs) {
   f.FrmInput->userMouseDown(forms::mouse::kRight, 0, 100, 200);
   f.FrmInput->userMouseDown(forms::mouse::kMiddle, 0, 100, 200);
   EXPECT_EQ(shown,
-            (std::vector<std::string>{"mnuMARK 500 1620", "mnu1 5860 2540"}));
+            (std::vector<std::string>{"mnuMARK 500 1620", "mnu1 5860 2240"}));
 }
 
 TEST_F(MainWindow, ForwardingItemsRunTheirButtonsWhateverTheButtonsState) {

@@ -112,7 +112,7 @@ TEST_F(Intake, OpeningANewDrawingCreatesItsDatabaseAndReadsEverything) {
   EXPECT_EQ(ctx.instrumentCodes.size(), 3u);
   // "确定" unlocks the marking frame.
   EXPECT_TRUE(s.FrmSort->enabled());
-  EXPECT_EQ(s.height(), 735 + 615 + 350 + 1035);
+  EXPECT_EQ(s.height(), 735 + 615 + 350 + 735);
   EXPECT_EQ(s.freeNext, 1);
   EXPECT_EQ(s.zoneGroupStart, 1);
   EXPECT_EQ(s.zoneMarkedCount, 0);

@@ -163,7 +163,7 @@ TEST_F(Numbering, AfterFillsTheListAndOpensThePanels) {
   EXPECT_EQ(s.Text3->text(), "正交尺寸");
   EXPECT_EQ(s.Text4->text(), "11");
   EXPECT_EQ(s.Text5->text(), "0.3");
-  EXPECT_EQ(s.height(), 350 + 615 + 735 + 1035 + 4935 + 500);
+  EXPECT_EQ(s.height(), 350 + 615 + 735 + 735 + 4935 + 500);
   EXPECT_FALSE(s.comSort->enabled());
   EXPECT_FALSE(s.ComHadmark->enabled());
   EXPECT_TRUE(s.ComPart->enabled());

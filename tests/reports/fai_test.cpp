@@ -74,7 +74,7 @@ TEST_F(Fai, AKnownDrawingIsLoadedFromItsTable) {
   EXPECT_TRUE(f().FrmInput->enabled());
   EXPECT_TRUE(f().ComReview->enabled());
   for (forms::Control* m : markingMenu(f())) EXPECT_FALSE(m->enabled());
-  EXPECT_EQ(f().height(), 350 + 615 + 735 + 1035 + 4935);
+  EXPECT_EQ(f().height(), 350 + 615 + 735 + 735 + 4935);
   ASSERT_TRUE(f().dimRs);
   // Nothing was numbered or drawn again.
   EXPECT_EQ(doc->modelSpace.Count(), entities);
