@@ -13,6 +13,7 @@
 #include "dimtable/dimtable.h"
 #include "forms/desktop.h"
 #include "forms/errors.h"
+#include "intake/characteristics.h"
 #include "intake/opening.h"
 #include "marking/drawing_state.h"
 #include "marking/marking.h"
@@ -46,6 +47,7 @@ void wireForm1(Form1& f) {
   f.ComFree->Click = [&f] { marking::ComFree_Click(f); };
   f.ComHadmark->Click = [&f] { marking::ComHadmark_Click(f); };
   f.ComLdefine->Click = [&f] { marking::ComLdefine_Click(f); };
+  f.CheChars->Click = [&f] { intake::CheChars_Click(f); };
 
   f.Combo1->Click = [&f] { browse::Combo1_Click(f); };
   f.ComFirst->Click = [&f] { browse::ComFirst_Click(f); };
@@ -63,6 +65,8 @@ void wireForm1(Form1& f) {
   // A sample typed shows on its mark at once.
   for (forms::Control* box : f.Text7)
     box->Change = [&f] { browse::showResults(f); };
+  for (forms::Control* box : f.Combo4)
+    box->Click = [&f] { browse::showResults(f); };
   for (int i = 0; i < static_cast<int>(f.Text7.size()); ++i)
     f.Text7[static_cast<size_t>(i)]->KeyPress = [&f, i](int& key) {
       browse::Text7_KeyPress(f, i, key);
@@ -136,6 +140,10 @@ void Form_Load(Form1& f) {
   for (const char* c :
        {"1.红", "2.黄", "3.绿", "4.青", "5.蓝", "6.紫", "7.黑/白"})
     f.Combo2->addItem(c);
+  // As the user left it the last time; off until then.
+  if (auto v =
+          f.ctx.desktop.setting(std::string(intake::kCharacteristicsSetting)))
+    f.CheChars->setValue(*v == "1" ? 1 : 0);
   // The first thing to do is choosing a drawing.
   f.Com1->SetFocus();
 }

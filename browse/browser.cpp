@@ -10,6 +10,7 @@
 #include "forms/basic.h"
 #include "forms/errors.h"
 #include "intake/reading.h"
+#include "model/characteristic.h"
 #include "model/form1.h"
 
 namespace browse {
@@ -25,6 +26,31 @@ constexpr const char* kNothingFound = "没有发现!";
 // The swatch colours of the highlight list, by index.
 constexpr int kSwatches[7] = {0xFF0000, 0xFFFF00, 0x00FF00, 0x00FFFF,
                               0x0000FF, 0xFF00FF, 0xFFFFFF};
+
+// A note is judged 合格 or 不合格 per sample, in the lists that stand in
+// for its number boxes.
+bool noteAt(const model::Form1& f, std::int32_t p) {
+  return p >= 1 && static_cast<size_t>(p) < f.ctx.dimRecords.size() &&
+         model::kindOfType(f.ctx.dimRecords[static_cast<size_t>(p)].type) ==
+             model::CharacteristicKind::Note;
+}
+
+// The sample controls that fit position p: the result lists for a note,
+// the number boxes otherwise, as many as the sample count shows. Nothing
+// changes while no list is shown and none is wanted.
+void showSampleControls(model::Form1& f, std::int32_t p) {
+  const bool note = noteAt(f, p);
+  bool listsShown = false;
+  for (const auto* c : f.Combo4) listsShown = listsShown || c->visible();
+  if (!note && !listsShown) return;
+  const int n = f.Combo3->listIndex() + 1;
+  for (int k = 1; k <= 5; ++k) {
+    const auto i = static_cast<size_t>(k - 1);
+    const bool shown = k <= n;
+    f.Text7[i]->setVisible(shown && !note);
+    f.Combo4[i]->setVisible(shown && note);
+  }
+}
 
 bool inArrays(const model::Form1& f, std::int32_t p) {
   return p >= 0 && static_cast<size_t>(p) < f.ctx.sampleCounts.size() &&
@@ -169,8 +195,10 @@ dimtable::Measurement measurementOf(const model::AppContext& ctx,
     return m;
   m.count = std::clamp(ctx.sampleCounts[i], 0, 5);
   for (size_t k = 1; k <= 5; ++k)
-    if (static_cast<std::int32_t>(k) <= m.count)
+    if (static_cast<std::int32_t>(k) <= m.count) {
       m.samples[k - 1] = ctx.samples[i][k];
+      if (i < ctx.passed.size()) m.passed[k - 1] = ctx.passed[i][k];
+    }
   m.instrument = ctx.instrumentCodes[i];
   if (!m.measured()) m = {};
   return m;
@@ -185,9 +213,15 @@ void storeMeasurement(model::AppContext& ctx, std::int32_t p,
   const bool any = m.measured();
   ctx.sampleCounts[i] = any ? m.count : 0;
   ctx.samples[i] = {};
+  if (i < ctx.passed.size()) ctx.passed[i] = {};
+  bool anyPassed = false;
+  for (const auto& r : m.passed) anyPassed = anyPassed || r.has_value();
+  if (any && anyPassed && ctx.passed.size() <= i) ctx.passed.resize(i + 1);
   for (size_t k = 1; k <= 5; ++k)
-    if (any && static_cast<std::int32_t>(k) <= m.count)
+    if (any && static_cast<std::int32_t>(k) <= m.count) {
       ctx.samples[i][k] = m.samples[k - 1];
+      if (i < ctx.passed.size()) ctx.passed[i][k] = m.passed[k - 1];
+    }
   ctx.instrumentCodes[i] = any ? m.instrument : std::string();
 }
 
@@ -232,7 +266,14 @@ std::optional<dimtable::Measurement> panelMeasurement(model::Form1& f,
   const std::int32_t n = std::clamp(samnum, 0, 5);
   dimtable::Measurement m;
   m.count = n;
-  for (std::int32_t k = 1; k <= n; ++k) {
+  // A note's results, as chosen; its number boxes hold nothing.
+  const bool note = noteAt(f, mindex);
+  for (std::int32_t k = 1; k <= n && note; ++k) {
+    const int chosen = f.Combo4[static_cast<size_t>(k - 1)]->listIndex();
+    if (chosen == 1 || chosen == 2)
+      m.passed[static_cast<size_t>(k - 1)] = chosen == 1;
+  }
+  for (std::int32_t k = 1; k <= n && !note; ++k) {
     const std::string& text = f.Text7[static_cast<size_t>(k - 1)]->text();
     SampleText read = readSample(text);
     if (!read.error.empty()) {
@@ -272,7 +313,12 @@ void meatool(model::Form1& f, std::int32_t mtool) {
   for (size_t k = 0; k < 5; ++k) {
     const auto& v = m.samples[k];
     f.Text7[k]->setText(v ? forms::SingleText(*v) : std::string());
+    const auto& passed = m.passed[k];
+    const int chosen = !passed ? 0 : *passed ? 1 : 2;
+    if (f.Combo4[k]->listIndex() != chosen)
+      resumeNext([&] { f.Combo4[k]->setListIndex(chosen); });
   }
+  showSampleControls(f, mtool);
   if (!m.measured()) return;
   // Every stored sample shows, so leaving again keeps them all.
   if (f.Combo3->listIndex() != m.count - 1)
@@ -363,6 +409,32 @@ void ComSearch_Click(model::Form1& f) {
   meatool(f, f.Combo1->listIndex() + 1);
 }
 
+namespace {
+
+// A dimension by its value as shown; a frame or a roughness value also by
+// its tolerance ("0.05" finds "⌖ Ø0.05 Ⓜ | A | B"), with or without the
+// diameter sign.
+bool valueMatches(const dimtable::DimRecord& r, const std::string& wanted) {
+  if (r.value == wanted) return true;
+  const auto kind = model::kindOfType(r.type);
+  if (kind != model::CharacteristicKind::Gdt &&
+      kind != model::CharacteristicKind::Roughness)
+    return false;
+  if (r.bound == dimtable::Bound::None) return false;
+  std::string_view w = wanted;
+  for (std::string_view sign :
+       {std::string_view(model::kDiameterSign), std::string_view("%%c"),
+        std::string_view("%%C")})
+    if (w.starts_with(sign)) {
+      w.remove_prefix(sign.size());
+      break;
+    }
+  const SampleText read = readSample(w);
+  return read.error.empty() && read.value && *read.value == r.up;
+}
+
+}  // namespace
+
 void ComFind_Click(model::Form1& f) {
   bool left = true;
   resumeNext([&] { left = leaveStep(f); });
@@ -371,7 +443,8 @@ void ComFind_Click(model::Form1& f) {
   std::string wanted = trimBlanks(f.Text2->text());
   for (std::int32_t i = 1; i <= f.ctx.dimCount; ++i) {
     if (static_cast<size_t>(i) >= f.ctx.dimRecords.size()) break;
-    if (f.ctx.dimRecords[static_cast<size_t>(i)].value != wanted) continue;
+    if (!valueMatches(f.ctx.dimRecords[static_cast<size_t>(i)], wanted))
+      continue;
     found = true;
     resumeNext([&] { f.Combo1->setListIndex(i - 1); });
     f.currentPosition = f.Combo1->listIndex() + 1;
@@ -475,6 +548,14 @@ void Combo2_Click(model::Form1& f) {
 }
 
 void Combo3_Click(model::Form1& f) {
+  if (noteAt(f, f.currentPosition)) {
+    for (int k = 1; k <= 5; ++k)
+      f.Label13[static_cast<size_t>(k - 1)]->setVisible(
+          k <= f.Combo3->listIndex() + 1);
+    showSampleControls(f, f.currentPosition);
+    return;
+  }
+  showSampleControls(f, f.currentPosition);
   int n = f.Combo3->listIndex() + 1;
   for (int k = 1; k <= n && k <= 5; ++k) {
     f.Label13[static_cast<size_t>(k - 1)]->setVisible(true);

@@ -9,6 +9,7 @@
 #include "browse/browser.h"
 #include "forms/errors.h"
 #include "model/form1.h"
+#include "model/positions.h"
 
 namespace browse {
 
@@ -133,7 +134,10 @@ void findMarks(model::Form1& f) {
   if (!f.ctx.modelSpace || n == 0) return;
   std::vector<SoughtMark> sought;
   for (std::int32_t p = 1; p <= n; ++p) {
-    SoughtMark m{markNumber(f, p), 0, 0};
+    // n.1 and n.2 are the rows of one frame under mark n; the second row's
+    // mark is its first row's.
+    SoughtMark m{model::drawnMarkNumber(markNumber(f, p)), 0, 0};
+    if (model::compositeTail(f.ctx.dimRecords, p)) m.number.clear();
     if (static_cast<size_t>(p) < f.ctx.dimRecords.size()) {
       const auto& d = f.ctx.dimRecords[static_cast<size_t>(p)];
       m.x = d.x;
@@ -159,10 +163,12 @@ model::Verdict verdictAt(const model::Form1& f, std::int32_t p) {
   if (p < 1 || static_cast<size_t>(p) >= f.ctx.dimRecords.size())
     return model::Verdict::Unmeasured;
   const auto& d = f.ctx.dimRecords[static_cast<size_t>(p)];
-  return model::judge(d.value, d.up, d.low, measurementOf(f.ctx, p));
+  return model::judge(d, measurementOf(f.ctx, p));
 }
 
 MarkParts marksOf(model::Form1& f, std::int32_t p) {
+  if (p >= 1 && p <= f.Combo1->listCount())
+    p = model::markOwner(f.ctx.dimRecords, p);
   MarkParts parts{drawnAt(f.markCircles, p), drawnAt(f.markTexts, p)};
   if (parts.circle || parts.text) return parts;
   if (f.foundMarksDoc != f.ctx.cadDoc ||
@@ -188,10 +194,21 @@ std::vector<int> resultColors(model::Form1& f) {
       // leaves the stored result.
       const auto& d = f.ctx.dimRecords[static_cast<size_t>(p)];
       if (auto m = panelMeasurement(f, p, f.Combo3->listIndex() + 1, nullptr))
-        v = model::judge(d.value, d.up, d.low, *m);
+        v = model::judge(d, *m);
     }
     if (v == model::Verdict::Ok) colors[static_cast<size_t>(p)] = kOkColor;
     if (v == model::Verdict::Ng) colors[static_cast<size_t>(p)] = kNgColor;
+  }
+  // A composite frame's one mark: red when a row is NG, green when both
+  // are OK, else its own colour.
+  for (std::int32_t p = 1; p < n; ++p) {
+    if (!model::compositeHead(f.ctx.dimRecords, p)) continue;
+    auto& a = colors[static_cast<size_t>(p)];
+    auto& b = colors[static_cast<size_t>(p) + 1];
+    const int shown = a == kNgColor || b == kNgColor   ? kNgColor
+                      : a == kOkColor && b == kOkColor ? kOkColor
+                                                       : 0;
+    a = b = shown;
   }
   return colors;
 }
@@ -202,6 +219,9 @@ void showResults(model::Form1& f) {
   std::vector<std::pair<cadhost::EntityRef, int>> colors;
   for (size_t p = 1; p < byPosition.size(); ++p) {
     if (byPosition[p] == 0) continue;
+    // Its first row colours a composite frame's mark.
+    if (model::compositeTail(f.ctx.dimRecords, static_cast<std::int32_t>(p)))
+      continue;
     const MarkParts parts = marksOf(f, static_cast<std::int32_t>(p));
     for (const auto& e : {parts.circle, parts.text})
       if (e) colors.emplace_back(e, byPosition[p]);

@@ -58,10 +58,21 @@ class Entity {
   virtual Point center() const = 0;
   virtual double Radius() const = 0;
 
-  // Texts and multiline texts.
+  // Texts and multiline texts; TextString and InsertionPoint also of a
+  // feature control frame (AcDbFcf: its code string), InsertionPoint also of
+  // a block reference.
   virtual std::string TextString() const = 0;
   virtual Point InsertionPoint() const = 0;
   virtual double Height() const = 0;
+
+  // Block references: the block's name and the attributes they carry, in
+  // their order (GetAttributes of the original host).
+  struct Attribute {
+    std::string TagString;
+    std::string TextString;
+  };
+  virtual std::string Name() const = 0;
+  virtual std::vector<Attribute> GetAttributes() const = 0;
 
   // Dimensions.
   virtual double Measurement() const = 0;

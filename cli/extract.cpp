@@ -11,21 +11,24 @@ namespace cli {
 int extractCommand(const Args& args, std::ostream& out, std::ostream& err) {
   Options o;
   try {
-    o = parseOptions(args, {"--decimals", "--material"});
+    o = parseOptions(args, {"--decimals", "--material", "--characteristics"});
   } catch (const std::invalid_argument& e) {
     err << "extract: " << e.what() << "\n";
     return 2;
   }
   if (o.positional.size() != 1) {
     err << "usage: dimmark-cli extract DRAWING [--decimals N] "
-           "[--material plastic|metal]\n";
+           "[--material plastic|metal] [--characteristics all|dimensions]\n";
     return 2;
   }
   std::optional<int> decimals;
   std::string material;
   if (!drawingOptions(o, "extract", decimals, material, err)) return 2;
+  bool characteristics = false;
+  if (!characteristicsOption(o, "extract", characteristics, err)) return 2;
 
   Session s;
+  s.characteristics = characteristics;
   if (!s.start() || !s.openDrawing(o.positional[0], decimals, material)) {
     err << s.failure() << "\n";
     return 2;

@@ -18,11 +18,13 @@ namespace fs = std::filesystem;
 int numberCommand(const Args& args, std::ostream& out, std::ostream& err) {
   const char* usage =
       "usage: dimmark-cli number DRAWING [--order ltr|btt] [--start N] "
-      "[--decimals N] [--material plastic|metal] --save-as OUT.dxf\n";
+      "[--decimals N] [--material plastic|metal]\n"
+      "                          [--characteristics all|dimensions] "
+      "--save-as OUT.dxf\n";
   Options o;
   try {
-    o = parseOptions(
-        args, {"--order", "--start", "--decimals", "--material", "--save-as"});
+    o = parseOptions(args, {"--order", "--start", "--decimals", "--material",
+                            "--save-as", "--characteristics"});
   } catch (const std::invalid_argument& e) {
     err << "number: " << e.what() << "\n" << usage;
     return 2;
@@ -65,6 +67,8 @@ int numberCommand(const Args& args, std::ostream& out, std::ostream& err) {
   std::optional<int> decimals;
   std::string material;
   if (!drawingOptions(o, "number", decimals, material, err)) return 2;
+  bool characteristics = false;
+  if (!characteristicsOption(o, "number", characteristics, err)) return 2;
   // Before anything is numbered: a drawing numbered but never saved would
   // have to be numbered again.
   try {
@@ -78,6 +82,7 @@ int numberCommand(const Args& args, std::ostream& out, std::ostream& err) {
   std::error_code ec;
   const bool hadDatabase = fs::exists(databaseOf(drawing), ec);
   Session s;
+  s.characteristics = characteristics;
   auto unmade = [&] {
     auto& f = s.main();
     if (hadDatabase || f.dbPath.empty()) return;

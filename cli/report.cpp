@@ -15,7 +15,9 @@
 #include "cli/commands.h"
 #include "cli/json.h"
 #include "cli/session.h"
+#include "dimtable/dimtable.h"
 #include "forms/basic.h"
+#include "model/characteristic.h"
 #include "reports/inspection_pdf.h"
 #include "sheethost/embedded/embedded_host.h"
 
@@ -30,9 +32,11 @@ const char* kUsage =
     "                          [--samples FILE.csv] [--paper A4|A3|A2|A1|A0]\n"
     "                          [--cpk OUT.xlsx --cpk-marks 3,7,9] "
     "[--grid 1-8,A-D]\n"
+    "                          [--characteristics all|dimensions]\n"
     "  FILE.csv: one line per dimension: mark number, instrument code\n"
     "  (DC MIC HG CMM PG TG RG AG), one to five samples; a first line that\n"
-    "  holds no number at all is a heading\n";
+    "  holds no number at all is a heading. A composite frame's rows are\n"
+    "  marks n.1 and n.2; a note's samples are 合格 or 不合格\n";
 
 // A failure with the message for stderr.
 struct Refused {
@@ -57,17 +61,29 @@ std::vector<std::string> split(const std::string& s, char sep) {
   return parts;
 }
 
-// A mark number: a whole number the 32-bit counters hold.
-std::optional<long> markNumber(const std::string& text) {
+// A mark number: a whole number the 32-bit counters hold, or n.1 and n.2
+// for the rows of a composite frame.
+std::optional<double> markNumber(const std::string& text) {
   auto n = forms::ParseNumber(text);
   // The range first: a cast of 1e40 would be undefined.
-  if (!n || !(*n >= -2e9 && *n <= 2e9) || *n != std::trunc(*n))
+  if (!n || !(*n >= -2e9 && *n <= 2e9)) return std::nullopt;
+  if (*n == std::trunc(*n)) return *n;
+  const auto dot = text.find('.');
+  if (dot == std::string::npos || dot + 2 != text.size() ||
+      (text.back() != '1' && text.back() != '2'))
     return std::nullopt;
-  return static_cast<long>(*n);
+  return *n;
+}
+
+std::string markText(double mark) { return forms::DoubleText(mark); }
+
+// A note's result as a sample field.
+bool isResult(const std::string& field) {
+  return field == dimtable::kPassed || field == dimtable::kFailed;
 }
 
 struct Measured {
-  long mark = 0;
+  double mark = 0;
   int instrument = 0;  // Option3 index
   std::vector<std::string> samples;
   int line = 0;
@@ -107,7 +123,8 @@ std::vector<Measured> readSamples(const std::string& path) {
     auto mark = markNumber(fields[0]);
     if (!mark)
       throw Refused{field(0) + "\"" + fields[0] +
-                    "\" is not a mark number (a whole number)"};
+                    "\" is not a mark number (a whole number, or n.1 and "
+                    "n.2 for the rows of a composite frame)"};
     m.mark = *mark;
     if (fields.size() < 3 || fields.size() > 7)
       throw Refused{where +
@@ -126,7 +143,7 @@ std::vector<Measured> readSamples(const std::string& path) {
       if (fields[i].empty())
         throw Refused{field(i) + "sample " + std::to_string(i - 1) +
                       " is empty"};
-      if (!t.value)
+      if (!t.value && !isResult(fields[i]))
         throw Refused{field(i) + "sample \"" + fields[i] + "\" " +
                       (t.error == "超出范围"
                            ? "is beyond what a measurement can hold"
@@ -138,8 +155,8 @@ std::vector<Measured> readSamples(const std::string& path) {
   return rows;
 }
 
-std::vector<long> readMarks(const std::string& list) {
-  std::vector<long> marks;
+std::vector<double> readMarks(const std::string& list) {
+  std::vector<double> marks;
   for (const auto& part : split(list, ',')) {
     auto m = markNumber(part);
     if (!m)
@@ -149,7 +166,7 @@ std::vector<long> readMarks(const std::string& list) {
           list + "\""};
     // Each dimension takes one CPK column, as "创建 CPK" adds it once.
     if (std::find(marks.begin(), marks.end(), *m) != marks.end())
-      throw Refused{"report: --cpk-marks names mark " + std::to_string(*m) +
+      throw Refused{"report: --cpk-marks names mark " + markText(*m) +
                     " twice; each mark takes one CPK column"};
     marks.push_back(*m);
   }
@@ -175,13 +192,26 @@ class Job {
   }
 
   // The browse list entry of a mark: its text begins with the number.
-  int entryOf(long mark) const {
+  int entryOf(double mark) const {
     const auto& list = f_.Combo1->list();
     for (size_t i = 0; i < list.size(); ++i)
       if (list[i].find("------") != std::string::npos &&
-          forms::Val(list[i]) == static_cast<double>(mark))
+          forms::Val(list[i]) == mark)
         return static_cast<int>(i);
-    throw Refused{"report: the drawing has no mark " + std::to_string(mark)};
+    for (const auto& entry : list)
+      if (forms::Val(entry) == mark + 0.1)
+        throw Refused{"report: mark " + markText(mark) +
+                      " is a composite frame: its rows are marks " +
+                      markText(mark) + ".1 and " + markText(mark) + ".2"};
+    throw Refused{"report: the drawing has no mark " + markText(mark)};
+  }
+
+  // Whether the list's entry is a note, judged 合格 or 不合格.
+  bool noteAt(int entry) const {
+    const auto& d = f_.ctx.dimRecords;
+    const auto p = static_cast<size_t>(entry) + 1;
+    return p < d.size() &&
+           model::kindOfType(d[p].type) == model::CharacteristicKind::Note;
   }
 
  private:
@@ -196,7 +226,7 @@ int reportCommand(const Args& args, std::ostream& out, std::ostream& err) {
     Options o;
     try {
       o = parseOptions(args, {"--fai", "--pdf", "--paper", "--samples", "--cpk",
-                              "--cpk-marks", "--grid"});
+                              "--cpk-marks", "--grid", "--characteristics"});
     } catch (const std::invalid_argument& e) {
       throw Refused{std::string("report: ") + e.what() + "\n" + kUsage};
     }
@@ -218,7 +248,13 @@ int reportCommand(const Args& args, std::ostream& out, std::ostream& err) {
     auto cpkList = o.get("--cpk-marks");
     if (cpkOut.has_value() != cpkList.has_value())
       throw Refused{"report: --cpk and --cpk-marks go together"};
-    std::vector<long> cpkMarks;
+    bool characteristics = false;
+    {
+      std::ostringstream why;
+      if (!characteristicsOption(o, "report", characteristics, why))
+        throw Refused{why.str()};
+    }
+    std::vector<double> cpkMarks;
     if (cpkList) cpkMarks = readMarks(*cpkList);
     std::optional<std::pair<std::string, std::string>> grid;
     if (auto g = o.get("--grid")) {
@@ -284,6 +320,7 @@ int reportCommand(const Args& args, std::ostream& out, std::ostream& err) {
                     "); number it first"};
 
     Session s;
+    s.characteristics = characteristics;
     if (!s.start() || !s.openDrawing(drawing, std::nullopt, "")) {
       err << s.failure() << "\n";
       return 2;
@@ -301,7 +338,19 @@ int reportCommand(const Args& args, std::ostream& out, std::ostream& err) {
       throw Refused{"report: the database " + db + " lists no marks"};
     // Every mark asked for exists before anything is written.
     for (const auto& m : measured) job.entryOf(m.mark);
-    for (long m : cpkMarks) job.entryOf(m);
+    for (double m : cpkMarks) job.entryOf(m);
+    // Each sample as its row takes it: a number, or a note's result.
+    for (const auto& m : measured) {
+      const bool note = job.noteAt(job.entryOf(m.mark));
+      for (const auto& sample : m.samples)
+        if (isResult(sample) != note)
+          throw Refused{"report: line " + std::to_string(m.line) + ": mark " +
+                        markText(m.mark) +
+                        (note ? " is a note: its samples are 合格 or 不合格, "
+                                "not \"" +
+                                    sample + "\""
+                              : " takes numbers, not \"" + sample + "\"")};
+    }
 
     if (grid) {
       auto& w = s.program().frmlocation;
@@ -329,11 +378,18 @@ int reportCommand(const Args& args, std::ostream& out, std::ostream& err) {
         job.act("the browse list", [&] { return f.Combo1->userSelect(entry); });
         job.act("the sample count",
                 [&] { return f.Combo3->userSelect(n - 1); });
-        for (int i = 0; i < n; ++i)
-          job.act("sample box", [&] {
-            return f.Text7[static_cast<size_t>(i)]->userType(
-                m.samples[static_cast<size_t>(i)]);
-          });
+        for (int i = 0; i < n; ++i) {
+          const std::string& sample = m.samples[static_cast<size_t>(i)];
+          if (isResult(sample))
+            job.act("result list", [&] {
+              return f.Combo4[static_cast<size_t>(i)]->userSelect(
+                  sample == dimtable::kPassed ? 1 : 2);
+            });
+          else
+            job.act("sample box", [&] {
+              return f.Text7[static_cast<size_t>(i)]->userType(sample);
+            });
+        }
         job.act("the instrument", [&] {
           return f.Option3[static_cast<size_t>(m.instrument)]->userClick();
         });
@@ -341,7 +397,7 @@ int reportCommand(const Args& args, std::ostream& out, std::ostream& err) {
       job.act("刷新", [&] { return f.ComFresh->userClick(); });
     }
 
-    for (long m : cpkMarks) {
+    for (double m : cpkMarks) {
       const int entry = job.entryOf(m);
       job.act("the browse list", [&] { return f.Combo1->userSelect(entry); });
       job.act("创建 CPK", [&] { return f.ComCPK->userClick(); });

@@ -49,6 +49,7 @@ bool Session::openDrawing(const std::string& path, std::optional<int> decimals,
   auto& f = main();
   auto& form2 = program_->form2;
   program_->run([&] {
+    f.CheChars->setValue(characteristics ? 1 : 0);
     if (material == "metal") f.OptMetal->userClick();
     if (material == "plastic") f.OptPlastic->userClick();
     f.Com1->userClick();
@@ -128,6 +129,18 @@ bool drawingOptions(const Options& o, const std::string& command,
         << "\"\n";
     return false;
   }
+  return true;
+}
+
+bool characteristicsOption(const Options& o, const std::string& command,
+                           bool& all, std::ostream& err) {
+  const std::string v = o.get("--characteristics").value_or("dimensions");
+  if (v != "all" && v != "dimensions") {
+    err << command << ": --characteristics takes all or dimensions, not \"" << v
+        << "\"\n";
+    return false;
+  }
+  all = v == "all";
   return true;
 }
 

@@ -34,6 +34,9 @@ class Session {
   // False when a message was shown on the way.
   bool openDrawing(const std::string& path, std::optional<int> decimals,
                    const std::string& material);
+  // The marking panel's "形位公差、粗糙度、技术要求一起标号" as openDrawing
+  // sets it, as the setting of an earlier run would (off by default).
+  bool characteristics = false;
 
   // The messages shown since the last call, one per line.
   std::string takeMessages();
@@ -69,6 +72,11 @@ std::optional<long> wholeNumber(const std::string& text, long lo, long hi);
 bool drawingOptions(const Options& o, const std::string& command,
                     std::optional<int>& decimals, std::string& material,
                     std::ostream& err);
+
+// --characteristics all|dimensions (dimensions when not given). False, with
+// the text on err, for anything else.
+bool characteristicsOption(const Options& o, const std::string& command,
+                           bool& all, std::ostream& err);
 
 // The drawing's path minus its last four characters (counted as
 // characters, not bytes), plus ".mdb": where its database lies.

@@ -78,8 +78,13 @@ void dimRecord(const dimtable::DimRecord& r, Json& j) {
       .field("check", static_cast<int>(r.check))
       .field("type", r.type)
       .field("entityIndex", static_cast<std::int64_t>(r.entityIndex))
-      .field("markText", r.markText)
-      .endObject();
+      .field("markText", r.markText);
+  // A characteristic's own fields, on characteristics only.
+  if (r.frameRow != 0) j.field("frameRow", static_cast<int>(r.frameRow));
+  if (r.bound != dimtable::Bound::None)
+    j.field("bound", r.bound == dimtable::Bound::Upper ? "upper" : "lower");
+  if (!r.raw.empty()) j.field("raw", r.raw);
+  j.endObject();
 }
 
 template <typename T, size_t N>
@@ -196,6 +201,24 @@ void dumpState(app::Program& p, const std::string& hostState, Json& j) {
   j.key("instrumentCodes").beginArray();
   for (const auto& s : c.instrumentCodes) j.value(s);
   j.endArray();
+  // Notes' results, once there are any: 合格, 不合格 or null per sample.
+  bool anyPassed = false;
+  for (const auto& r : c.passed)
+    for (const auto& v : r) anyPassed = anyPassed || v.has_value();
+  if (anyPassed) {
+    j.key("passed").beginArray();
+    for (const auto& r : c.passed) {
+      j.beginArray();
+      for (const auto& v : r) {
+        if (v)
+          j.value(std::string(*v ? dimtable::kPassed : dimtable::kFailed));
+        else
+          j.null();
+      }
+      j.endArray();
+    }
+    j.endArray();
+  }
   j.endObject();
 }
 

@@ -740,12 +740,12 @@ struct Statement {
   ~Statement() { sqlite3_finalize(st); }
 };
 
-bool hasMeasureTable(ConnState& s) {
+bool hasTable(ConnState& s, const char* name) {
   Statement q;
   int rc = sqlite3_prepare_v2(
-      s.db,
-      "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'measure'",
+      s.db, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?1",
       -1, &q.st, nullptr);
+  if (rc == SQLITE_OK) rc = sqlite3_bind_text(q.st, 1, name, -1, SQLITE_STATIC);
   if (rc != SQLITE_OK) s.raise(rc, "读取");
   rc = sqlite3_step(q.st);
   if (rc == SQLITE_ROW) return true;
@@ -753,16 +753,75 @@ bool hasMeasureTable(ConnState& s) {
   return false;
 }
 
+bool hasMeasureTable(ConnState& s) { return hasTable(s, "measure"); }
+
+// A note's results, by position beside its measure row; made on the first
+// result stored.
+const char* const kPassedTable =
+    "CREATE TABLE IF NOT EXISTS passed ("
+    " position INTEGER PRIMARY KEY CHECK (position >= 1),"
+    " result1 TEXT, result2 TEXT, result3 TEXT, result4 TEXT, result5 TEXT"
+    ") STRICT";
+
+// What dim1 cannot say of a characteristic's row, by position; made with
+// the first such row.
+const char* const kCharacteristicTable =
+    "CREATE TABLE IF NOT EXISTS characteristic ("
+    " position INTEGER PRIMARY KEY CHECK (position >= 1),"
+    " kind TEXT NOT NULL, subtype TEXT NOT NULL DEFAULT '',"
+    " framerow INTEGER NOT NULL DEFAULT 0 CHECK (framerow BETWEEN 0 AND 2),"
+    " bound TEXT NOT NULL DEFAULT '' CHECK (bound IN ('', 'upper', 'lower')),"
+    " raw TEXT NOT NULL DEFAULT ''"
+    ") STRICT";
+
+bool anyPassed(const Measurement& m) {
+  for (const auto& p : m.passed)
+    if (p) return true;
+  return false;
+}
+
+void deleteAt(ConnState& s, const char* sql, std::int32_t position) {
+  Statement q;
+  int rc = sqlite3_prepare_v2(s.db, sql, -1, &q.st, nullptr);
+  if (rc == SQLITE_OK) rc = sqlite3_bind_int(q.st, 1, position);
+  if (rc == SQLITE_OK) rc = sqlite3_step(q.st);
+  if (rc != SQLITE_DONE) s.raise(rc, "写入");
+}
+
+// The results of a note's samples; none removes the entry (the table is
+// not made for that).
+void writePassed(ConnState& s, std::int32_t position, const Measurement& m) {
+  if (!anyPassed(m)) {
+    if (hasTable(s, "passed"))
+      deleteAt(s, "DELETE FROM passed WHERE position = ?1", position);
+    return;
+  }
+  s.exec(kPassedTable, "写入");
+  Statement q;
+  int rc = sqlite3_prepare_v2(
+      s.db,
+      "INSERT OR REPLACE INTO passed (position, result1, result2, result3, "
+      "result4, result5) VALUES (?1, ?2, ?3, ?4, ?5, ?6)",
+      -1, &q.st, nullptr);
+  if (rc == SQLITE_OK) rc = sqlite3_bind_int(q.st, 1, position);
+  for (int k = 0; k < 5 && rc == SQLITE_OK; ++k) {
+    const auto& p = m.passed[static_cast<size_t>(k)];
+    const std::string_view text = p && *p ? kPassed : kFailed;
+    rc = p ? sqlite3_bind_text(q.st, 2 + k, text.data(),
+                               static_cast<int>(text.size()), SQLITE_STATIC)
+           : sqlite3_bind_null(q.st, 2 + k);
+  }
+  if (rc == SQLITE_OK) rc = sqlite3_step(q.st);
+  if (rc != SQLITE_DONE) s.raise(rc, "写入");
+}
+
 void writeMeasurement(ConnState& s, std::int32_t position,
                       const Measurement& m) {
   s.exec(kMeasureTable, "写入");
+  writePassed(s, position, m);
   Statement q;
   if (!m.measured()) {
-    int rc = sqlite3_prepare_v2(s.db, "DELETE FROM measure WHERE position = ?1",
-                                -1, &q.st, nullptr);
-    if (rc == SQLITE_OK) rc = sqlite3_bind_int(q.st, 1, position);
-    if (rc == SQLITE_OK) rc = sqlite3_step(q.st);
-    if (rc != SQLITE_DONE) s.raise(rc, "写入");
+    deleteAt(s, "DELETE FROM measure WHERE position = ?1", position);
     return;
   }
   int rc = sqlite3_prepare_v2(
@@ -867,27 +926,126 @@ std::map<std::int32_t, Measurement> Connection::LoadMeasurements() {
     auto* text = reinterpret_cast<const char*>(sqlite3_column_text(q.st, 7));
     m.instrument.assign(text ? text : "", static_cast<std::size_t>(
                                               sqlite3_column_bytes(q.st, 7)));
-    if (valid && m.measured())
-      out[static_cast<std::int32_t>(position)] = std::move(m);
+    if (valid) out[static_cast<std::int32_t>(position)] = std::move(m);
+  }
+  if (rc != SQLITE_DONE) s.raise(rc, "读取");
+  if (hasTable(s, "passed")) {
+    Statement r;
+    rc = sqlite3_prepare_v2(s.db,
+                            "SELECT position, result1, result2, result3, "
+                            "result4, result5 FROM passed ORDER BY position",
+                            -1, &r.st, nullptr);
+    if (rc != SQLITE_OK) {
+      throw DbError(Kind::Corrupt, "尺寸数据库" + inQuotes(path_) +
+                                       "的判定结果表已损坏：" +
+                                       sqlite3_errmsg(s.db) + "。");
+    }
+    while ((rc = sqlite3_step(r.st)) == SQLITE_ROW) {
+      auto it = out.find(static_cast<std::int32_t>(
+          std::clamp<std::int64_t>(sqlite3_column_int64(r.st, 0), 0,
+                                   std::numeric_limits<std::int32_t>::max())));
+      // Results without their measure row (count, instrument) make none.
+      if (it == out.end()) continue;
+      for (int k = 0; k < 5; ++k) {
+        auto* p =
+            reinterpret_cast<const char*>(sqlite3_column_text(r.st, 1 + k));
+        if (!p) continue;
+        const std::string_view v = p;
+        if (v == kPassed) it->second.passed[static_cast<size_t>(k)] = true;
+        if (v == kFailed) it->second.passed[static_cast<size_t>(k)] = false;
+      }
+    }
+    if (rc != SQLITE_DONE) s.raise(rc, "读取");
+  }
+  std::erase_if(out, [](const auto& e) { return !e.second.measured(); });
+  return out;
+}
+
+namespace {
+
+std::string_view boundText(Bound b) {
+  switch (b) {
+    case Bound::Upper:
+      return "upper";
+    case Bound::Lower:
+      return "lower";
+    case Bound::None:
+      break;
+  }
+  return "";
+}
+
+void writeCharacteristic(ConnState& s, std::int64_t position,
+                         const Characteristic& c) {
+  s.exec(kCharacteristicTable, "写入");
+  Statement q;
+  int rc = sqlite3_prepare_v2(
+      s.db,
+      "INSERT OR REPLACE INTO characteristic (position, kind, subtype, "
+      "framerow, bound, raw) VALUES (?1, ?2, ?3, ?4, ?5, ?6)",
+      -1, &q.st, nullptr);
+  const std::string_view bound = boundText(c.bound);
+  if (rc == SQLITE_OK) rc = sqlite3_bind_int64(q.st, 1, position);
+  if (rc == SQLITE_OK)
+    rc = sqlite3_bind_text(q.st, 2, c.kind.data(),
+                           static_cast<int>(c.kind.size()), SQLITE_TRANSIENT);
+  if (rc == SQLITE_OK)
+    rc =
+        sqlite3_bind_text(q.st, 3, c.subtype.data(),
+                          static_cast<int>(c.subtype.size()), SQLITE_TRANSIENT);
+  if (rc == SQLITE_OK) rc = sqlite3_bind_int(q.st, 4, c.frameRow);
+  if (rc == SQLITE_OK)
+    rc = sqlite3_bind_text(q.st, 5, bound.data(),
+                           static_cast<int>(bound.size()), SQLITE_STATIC);
+  if (rc == SQLITE_OK)
+    rc = sqlite3_bind_text(q.st, 6, c.raw.data(),
+                           static_cast<int>(c.raw.size()), SQLITE_TRANSIENT);
+  if (rc == SQLITE_OK) rc = sqlite3_step(q.st);
+  if (rc != SQLITE_DONE) s.raise(rc, "写入");
+}
+
+}  // namespace
+
+std::map<std::int32_t, Characteristic> Connection::LoadCharacteristics() {
+  ConnState& s = openState(state_, path_);
+  std::map<std::int32_t, Characteristic> out;
+  if (!hasTable(s, "characteristic")) return out;
+  Statement q;
+  int rc = sqlite3_prepare_v2(s.db,
+                              "SELECT position, kind, subtype, framerow, "
+                              "bound, raw FROM characteristic",
+                              -1, &q.st, nullptr);
+  if (rc != SQLITE_OK) {
+    throw DbError(Kind::Corrupt, "尺寸数据库" + inQuotes(path_) +
+                                     "的特征表已损坏：" + sqlite3_errmsg(s.db) +
+                                     "。");
+  }
+  auto text = [&](int i) {
+    auto* p = reinterpret_cast<const char*>(sqlite3_column_text(q.st, i));
+    return std::string(p ? p : "",
+                       static_cast<std::size_t>(sqlite3_column_bytes(q.st, i)));
+  };
+  while ((rc = sqlite3_step(q.st)) == SQLITE_ROW) {
+    const std::int64_t position = sqlite3_column_int64(q.st, 0);
+    if (position < 1 || position > std::numeric_limits<std::int32_t>::max())
+      continue;
+    Characteristic c;
+    c.kind = text(1);
+    c.subtype = text(2);
+    c.frameRow = static_cast<std::int32_t>(
+        std::clamp<std::int64_t>(sqlite3_column_int64(q.st, 3), 0, 2));
+    const std::string bound = text(4);
+    c.bound = bound == "upper"   ? Bound::Upper
+              : bound == "lower" ? Bound::Lower
+                                 : Bound::None;
+    c.raw = text(5);
+    out[static_cast<std::int32_t>(position)] = std::move(c);
   }
   if (rc != SQLITE_DONE) s.raise(rc, "读取");
   return out;
 }
 
 namespace {
-
-bool hasTable(ConnState& s, const char* name) {
-  Statement q;
-  int rc = sqlite3_prepare_v2(
-      s.db, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?1",
-      -1, &q.st, nullptr);
-  if (rc == SQLITE_OK) rc = sqlite3_bind_text(q.st, 1, name, -1, SQLITE_STATIC);
-  if (rc != SQLITE_OK) s.raise(rc, "读取");
-  rc = sqlite3_step(q.st);
-  if (rc == SQLITE_ROW) return true;
-  if (rc != SQLITE_DONE) s.raise(rc, "读取");
-  return false;
-}
 
 // Runs one statement with up to one integer and two texts bound.
 void run(ConnState& s, const char* sql, const char* action,
@@ -958,6 +1116,10 @@ void Connection::DeleteRowsFrom(std::int32_t first) {
     run(s, "DELETE FROM dim1 WHERE number1 >= ?1", "写入", cut);
     if (hasMeasureTable(s))
       run(s, "DELETE FROM measure WHERE position >= ?1", "写入", first);
+    if (hasTable(s, "passed"))
+      run(s, "DELETE FROM passed WHERE position >= ?1", "写入", first);
+    if (hasTable(s, "characteristic"))
+      run(s, "DELETE FROM characteristic WHERE position >= ?1", "写入", first);
     // The rows kept are numbered 1 on as before, and new ones follow them,
     // as in a table that never held the rows given up.
     run(s,
@@ -1012,6 +1174,7 @@ Recordset& Recordset::operator=(Recordset&& other) noexcept {
     pos_ = other.pos_;
     seenRollbacks_ = other.seenRollbacks_;
     pending_ = std::move(other.pending_);
+    pendingCharacteristic_ = std::move(other.pendingCharacteristic_);
     if (state_ && state_->passOwner == &other) state_->passOwner = this;
     other.Close();
   }
@@ -1057,6 +1220,7 @@ void Recordset::Close() {
   state_.reset();
   rows_.clear();
   pending_.reset();
+  pendingCharacteristic_.reset();
   pos_ = 0;
   seenRollbacks_ = 0;
 }
@@ -1104,6 +1268,10 @@ std::size_t Recordset::fieldIndex(std::string_view field) const {
 }
 
 void Recordset::saveNewRow() {
+  // Goes with this row only, whatever becomes of it.
+  const std::optional<Characteristic> characteristic =
+      std::move(pendingCharacteristic_);
+  pendingCharacteristic_.reset();
   ConnState& s = state();
   s.beginWrite(this);
   sqlite3_stmt* st = s.insert;
@@ -1118,6 +1286,10 @@ void Recordset::saveNewRow() {
   if (rc != SQLITE_DONE) s.raise(rc, "写入");
   std::int64_t id = sqlite3_last_insert_rowid(s.db);
   s.firstRowid = std::min(s.firstRowid, id);
+  // The row's position is its place in number1 order: after every row kept.
+  if (characteristic)
+    writeCharacteristic(s, static_cast<std::int64_t>(rows_.size()) + 1,
+                        *characteristic);
   Row r = std::move(*pending_);
   pending_.reset();
   r[0] = Value(id);
@@ -1142,6 +1314,19 @@ void Recordset::AddNew() {
     }
   }
   pending_ = newRow();
+  pendingCharacteristic_.reset();
+}
+
+void Recordset::SetCharacteristic(const Characteristic& c) {
+  sync();
+  if (!pending_) {
+    fail(Kind::NoCurrentRow,
+         "没有用 AddNew 新增的记录，特征无法写入（已保存的记录不作修改）。");
+  }
+  if (c.frameRow < 0 || c.frameRow > 2)
+    fail(Kind::BadValue,
+         "复合框格的行号" + std::to_string(c.frameRow) + "无效。");
+  pendingCharacteristic_ = c;
 }
 
 void Recordset::Set(std::string_view field, const Value& value) {

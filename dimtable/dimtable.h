@@ -22,6 +22,8 @@
 #include <variant>
 #include <vector>
 
+#include "dimtable/records.h"
+
 namespace dimtable {
 
 // Marks a SQLite file as ours ("DimM"), so that a foreign database is told
@@ -103,18 +105,38 @@ struct ConnState;
 }
 
 // What was measured on one dimension: the dimension at that position of
-// dim1's number1 order. A sample that is empty was not measured.
+// dim1's number1 order. A sample that is empty was not measured. A note is
+// judged, not measured: each of its samples is 合格 (true) or 不合格.
 struct Measurement {
   std::int32_t count = 0;  // samples chosen, 1 to 5
   std::array<std::optional<float>, 5> samples{};
   std::string instrument;
+  std::array<std::optional<bool>, 5> passed{};
 
   bool measured() const {
     for (const auto& s : samples)
       if (s) return true;
+    for (const auto& p : passed)
+      if (p) return true;
     return false;
   }
   friend bool operator==(const Measurement&, const Measurement&) = default;
+};
+
+// The texts a note's sample results are stored and shown as.
+inline constexpr std::string_view kPassed = "合格";
+inline constexpr std::string_view kFailed = "不合格";
+
+// What a characteristic's row of dim1 cannot say, kept by position in a
+// table of its own beside dim1.
+struct Characteristic {
+  std::string kind;           // 形位公差, 粗糙度 or 技术要求
+  std::string subtype;        // 位置度 …; empty where the kind has none
+  std::int32_t frameRow = 0;  // 1 and 2: the rows of a composite frame
+  Bound bound = Bound::None;
+  std::string raw;  // the text as the drawing holds it
+  friend bool operator==(const Characteristic&,
+                         const Characteristic&) = default;
 };
 
 // The connection to one drawing's database, opened read/write.
@@ -145,14 +167,19 @@ class Connection {
   void RollbackTrans();
 
   // Measurements live in a table of their own beside dim1 (made on the
-  // first write in a database from before it existed); dim1 is never
-  // touched. Each save is one transaction of its own, unless a pass or
-  // transaction is open, which it then joins. A measurement with no sample
-  // removes the position's entry.
+  // first write in a database from before it existed; a note's results in
+  // one more); dim1 is never touched. Each save is one transaction of its own,
+  // unless a pass or transaction is open, which it then joins. A measurement
+  // with no sample removes the position's entry.
   void SaveMeasurement(std::int32_t position, const Measurement& m);
   // Every stored measurement by position; rows that do not make a valid
   // measurement are left out.
   std::map<std::int32_t, Measurement> LoadMeasurements();
+
+  // The characteristics among the rows, by position (their entries are
+  // written with the rows, see Recordset::SetCharacteristic); none in a
+  // database from before them.
+  std::map<std::int32_t, Characteristic> LoadCharacteristics();
 
   // Gives up a numbering from position `first` on (1: all of it): the rows
   // of dim1 from the first-th in number1 order, and the measurements of
@@ -204,6 +231,9 @@ class Recordset {
   void AddNew();
   // Only the pending new row takes values; number1 is given by the table.
   void Set(std::string_view field, const Value& value);
+  // The pending new row is a characteristic: its entry is saved with the
+  // row, in the same pass, at the row's position.
+  void SetCharacteristic(const Characteristic& c);
   // Field names in any letter case; at BOF or EOF raises.
   Value Get(std::string_view field) const;
   // Saves a pending new row and commits the pass (unless BeginTrans).
@@ -234,6 +264,7 @@ class Recordset {
   mutable long pos_ = 0;  // -1 is BOF, rows_.size() is EOF
   mutable std::uint64_t seenRollbacks_ = 0;
   std::optional<Row> pending_;
+  std::optional<Characteristic> pendingCharacteristic_;
 };
 
 // Copies the template database byte for byte to dbPath. Refuses to replace

@@ -402,6 +402,7 @@ std::vector<NoteGroup> groupNotes(const std::vector<PlacedText>& texts) {
     NoteGroup g;
     g.heading = hl.heading;
     g.headingSource = static_cast<int>(h);
+    g.sources.push_back(static_cast<int>(h));
     std::vector<Line> body;
     int src = static_cast<int>(h);
     if (!hl.rest.empty())
@@ -448,7 +449,10 @@ std::vector<NoteGroup> groupNotes(const std::vector<PlacedText>& texts) {
         std::sort(row.begin(), row.end(), [&](std::size_t a, std::size_t b) {
           return texts[a].x < texts[b].x;
         });
-        for (std::size_t i : row) used[i] = true;
+        for (std::size_t i : row) {
+          used[i] = true;
+          g.sources.push_back(static_cast<int>(i));
+        }
         if (row.size() == 1) {
           std::size_t i = row.front();
           for (std::size_t k = 0; k < split[i].size(); ++k)

@@ -74,6 +74,8 @@ struct NoteGroup {
   std::string heading;  // as written: "技 术 要 求：", "NOTES:"
   int headingSource = 0;
   std::vector<NoteItem> items;
+  // Every text the group took, its heading's first (groupNotes).
+  std::vector<int> sources;
 };
 
 // When the line is a notes heading: what follows the heading on the same

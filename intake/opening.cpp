@@ -9,6 +9,7 @@
 #include "forms/basic.h"
 #include "forms/desktop.h"
 #include "forms/errors.h"
+#include "intake/characteristics.h"
 #include "intake/reading.h"
 #include "model/form1.h"
 #include "sheethost/host.h"
@@ -51,7 +52,8 @@ void sizeLists(model::Form1& f, size_t entries) {
   ctx.adoptedRecords.assign(entries, {});
 }
 
-// The arrays of the other panels, sized for positions up to dimCount.
+}  // namespace
+
 void sizeMarkArrays(model::Form1& f) {
   auto n = static_cast<size_t>(std::max(0, f.ctx.dimCount));
   f.markCircles.assign(n + 1, nullptr);
@@ -59,11 +61,14 @@ void sizeMarkArrays(model::Form1& f) {
   f.ctx.sampleCounts.assign(n + 1, 0);
   f.ctx.instrumentCodes.assign(n + 1, std::string());
   f.ctx.samples.assign(n + 1, {});
+  f.ctx.passed.assign(n + 1, {});
   // Nothing of the drawing before is shown, nor saved for this one.
   f.currentPosition = 0;
   f.unsavedMeasurements.clear();
   for (auto* box : f.Text7) box->setText("");
 }
+
+namespace {
 
 // The walk over model space of a drawing new to us.
 void walk(model::Form1& f) {
@@ -222,7 +227,7 @@ void openfile(model::Form1& f) {
                               f.Text6, f.Com2, f.ComOK})
       boxes.push_back({c, c->text(), c->visible()});
     for (size_t i = 0; i < 5; ++i)
-      for (forms::Control* c : {f.Text7[i], f.Label13[i]})
+      for (forms::Control* c : {f.Text7[i], f.Label13[i], f.Combo4[i]})
         boxes.push_back({c, c->text(), c->visible()});
     const bool com2 = f.Com2->enabled(), ok = f.ComOK->enabled();
     f.undoFilePick = [&f, boxes, com2, ok, height = f.height(),
@@ -254,6 +259,7 @@ void openfile(model::Form1& f) {
     f.Text7[static_cast<size_t>(i)]->setVisible(false);
     f.Label13[static_cast<size_t>(i)]->setVisible(false);
   }
+  for (forms::Control* c : f.Combo4) c->setVisible(false);
 }
 
 namespace {
@@ -593,6 +599,8 @@ void readAsNew(model::Form1& f) {
   f.ctx.textNext = 1;
   walk(f);
   sizeMarkArrays(f);
+  // After the dimensions, at the same point of the opening.
+  if (f.CheChars->value() == 1) addCharacteristics(f);
   // Reading the drawing changed it (purge, precisions), but none of that
   // is the user's work: only what they do from here is asked about.
   forms::resumeNext([&] { f.ctx.cadDoc->MarkSaved(); });

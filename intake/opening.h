@@ -66,6 +66,10 @@ bool acd(model::Form1& f);
 // holding no rows): every dimension and text of model space.
 void readAsNew(model::Form1& f);
 
+// The arrays of the other panels, sized for positions up to dimCount;
+// nothing of the drawing before is shown or kept for this one.
+void sizeMarkArrays(model::Form1& f);
+
 // Closes the dimension database at exit; a connection never opened is
 // skipped.
 void closeConnection(model::Form1& f);

@@ -16,6 +16,7 @@
 #include "marking/marking.h"
 #include "marking/marks.h"
 #include "model/form1.h"
+#include "model/positions.h"
 
 namespace marking {
 namespace {
@@ -37,6 +38,7 @@ void makeRoom(model::Form1& f, std::int32_t n) {
   grow(ctx.adoptedRecords);
   grow(ctx.sampleCounts);
   grow(ctx.samples);
+  grow(ctx.passed);
   grow(ctx.instrumentCodes);
   grow(f.markCircles);
   grow(f.markTexts);
@@ -57,6 +59,29 @@ void loadMeasurements(model::Form1& f) {
   for (const auto& [position, m] : stored) {
     if (position > ctx.dimCount) continue;
     browse::storeMeasurement(ctx, position, m);
+  }
+}
+
+// What dim1 cannot say of the characteristics among the rows (the rows of
+// a composite frame, a lower limit); a table that cannot be read is told,
+// and the rows load without it.
+void loadCharacteristics(model::Form1& f) {
+  auto& ctx = f.ctx;
+  std::map<std::int32_t, dimtable::Characteristic> stored;
+  try {
+    stored = f.dbConn->LoadCharacteristics();
+  } catch (const std::exception& e) {
+    ctx.desktop.message(
+        std::string("形位公差、粗糙度、技术要求的记录无法载入：") + e.what(),
+        forms::Buttons::Ok, "");
+    return;
+  }
+  for (const auto& [position, c] : stored) {
+    if (position > ctx.dimCount) continue;
+    auto& d = ctx.dimRecords[static_cast<size_t>(position)];
+    d.frameRow = static_cast<std::int8_t>(c.frameRow);
+    d.bound = c.bound;
+    d.raw = c.raw;
   }
 }
 
@@ -96,6 +121,7 @@ void out(model::Form1& f, std::shared_ptr<dimtable::Connection> conn,
         [&] { d.y = static_cast<float>(r.Get("DIMY").asDouble()); });
     forms::resumeNext([&] { r.MoveNext(); });
   }
+  loadCharacteristics(f);
   loadMeasurements(f);
 }
 
@@ -110,6 +136,47 @@ std::string variableText(const cadhost::Variable& v) {
   if (const auto* s = std::get_if<std::string>(&v)) return *s;
   if (const auto* d = std::get_if<double>(&v)) return forms::DoubleText(*d);
   throw cadhost::HostError("the variable is a point");
+}
+
+// The adoption's search with a composite frame's two rows as one entry:
+// the text nearest either takes both, and both leave the search.
+void adoptUnits(model::Form1& f, bool byColor, int color,
+                const std::string& setting) {
+  auto& ctx = f.ctx;
+  std::vector<Unit> units = unitsOf(ctx.dimRecords, 1, ctx.dimCount);
+  std::size_t bound = units.size() - 1;
+  for (std::int32_t k = 1; k < ctx.textNext && bound >= 1; ++k) {
+    const auto& t = ctx.textRecords.at(static_cast<size_t>(k));
+    if (!markNumberOf(t.text)) continue;
+    bool mark = false;
+    forms::resumeNext([&] {
+      cadhost::EntityRef e = ctx.modelSpace->Item(t.entityIndex);
+      mark = byColor ? e->Color() == color : e->Layer() == setting;
+    });
+    if (!mark) continue;
+    float smallest = 1000.0f;
+    std::size_t best = 0;
+    for (std::size_t j = 1; j <= bound; ++j) {
+      const auto& r = units[j].front();
+      const float distance = dist(t.x, t.y, r.x, r.y);
+      if (distance <= smallest) {
+        smallest = distance;
+        best = j;
+      }
+    }
+    if (best == 0) continue;
+    for (const auto& r : units[best]) {
+      auto& adopted = ctx.adoptedRecords.at(static_cast<size_t>(f.adoptNext));
+      adopted = r;
+      adopted.markText = t.text;
+      f.adoptNext += 1;
+    }
+    units[0] = units[best];
+    units[best] = units[bound];
+    units[bound] = units[0];
+    --bound;
+  }
+  putUnits(ctx.dimRecords, 1, units, units.size() - 1);
 }
 
 }  // namespace
@@ -249,40 +316,44 @@ void Markfrm::ComConfirm_Click() {
 
   auto& d = ctx.dimRecords;
   f.adoptNext = 1;
-  std::int32_t bound = ctx.dimCount;
-  for (std::int32_t k = 1; k < ctx.textNext; ++k) {
-    // Every dimension has its mark: further texts find none.
-    if (bound < 1) break;
-    const auto& t = ctx.textRecords.at(static_cast<size_t>(k));
-    if (!markNumberOf(t.text)) continue;
-    // A text whose entity cannot be fetched is not known to be a mark.
-    bool mark = false;
-    forms::resumeNext([&] {
-      cadhost::EntityRef e = ctx.modelSpace->Item(t.entityIndex);
-      mark = byColor ? e->Color() == color : e->Layer() == markSetting;
-    });
-    if (!mark) continue;
-    float smallest = 1000.0f;
-    std::int32_t best = 0;
-    for (std::int32_t j = 1; j <= bound; ++j) {
-      const auto& r = d[static_cast<size_t>(j)];
-      const float distance = dist(t.x, t.y, r.x, r.y);
-      // At equal distances the later position wins.
-      if (distance <= smallest) {
-        smallest = distance;
-        best = j;
+  if (model::anyComposite(d, 1, ctx.dimCount)) {
+    adoptUnits(f, byColor, color, markSetting);
+  } else {
+    std::int32_t bound = ctx.dimCount;
+    for (std::int32_t k = 1; k < ctx.textNext; ++k) {
+      // Every dimension has its mark: further texts find none.
+      if (bound < 1) break;
+      const auto& t = ctx.textRecords.at(static_cast<size_t>(k));
+      if (!markNumberOf(t.text)) continue;
+      // A text whose entity cannot be fetched is not known to be a mark.
+      bool mark = false;
+      forms::resumeNext([&] {
+        cadhost::EntityRef e = ctx.modelSpace->Item(t.entityIndex);
+        mark = byColor ? e->Color() == color : e->Layer() == markSetting;
+      });
+      if (!mark) continue;
+      float smallest = 1000.0f;
+      std::int32_t best = 0;
+      for (std::int32_t j = 1; j <= bound; ++j) {
+        const auto& r = d[static_cast<size_t>(j)];
+        const float distance = dist(t.x, t.y, r.x, r.y);
+        // At equal distances the later position wins.
+        if (distance <= smallest) {
+          smallest = distance;
+          best = j;
+        }
       }
+      // No dimension within reach: the text is no mark of this drawing's.
+      if (best == 0) continue;
+      auto& adopted = ctx.adoptedRecords.at(static_cast<size_t>(f.adoptNext));
+      adopted = d[static_cast<size_t>(best)];
+      adopted.markText = t.text;
+      d[0] = d[static_cast<size_t>(best)];
+      d[static_cast<size_t>(best)] = d[static_cast<size_t>(bound)];
+      d[static_cast<size_t>(bound)] = d[0];
+      --bound;
+      f.adoptNext += 1;
     }
-    // No dimension within reach: the text is no mark of this drawing's.
-    if (best == 0) continue;
-    auto& adopted = ctx.adoptedRecords.at(static_cast<size_t>(f.adoptNext));
-    adopted = d[static_cast<size_t>(best)];
-    adopted.markText = t.text;
-    d[0] = d[static_cast<size_t>(best)];
-    d[static_cast<size_t>(best)] = d[static_cast<size_t>(bound)];
-    d[static_cast<size_t>(bound)] = d[0];
-    --bound;
-    f.adoptNext += 1;
   }
   if (f.adoptNext == 1) {
     // The window stays, so the user can choose the other way or set the
@@ -303,23 +374,43 @@ void re(model::Form1& f) {
   auto& a = ctx.adoptedRecords;
   if (!openTableOrSay(f)) return;
   const std::int32_t M = f.adoptNext - 1;
-  for (std::int32_t i = 1; i <= M; ++i) {
-    for (std::int32_t j = i; j <= M; ++j) {
-      if (forms::Val(a[static_cast<size_t>(i)].markText) >
-          forms::Val(a[static_cast<size_t>(j)].markText)) {
-        a[0] = a[static_cast<size_t>(i)];
-        a[static_cast<size_t>(i)] = a[static_cast<size_t>(j)];
-        a[static_cast<size_t>(j)] = a[0];
+  if (!model::anyComposite(a, 1, M)) {
+    for (std::int32_t i = 1; i <= M; ++i) {
+      for (std::int32_t j = i; j <= M; ++j) {
+        if (forms::Val(a[static_cast<size_t>(i)].markText) >
+            forms::Val(a[static_cast<size_t>(j)].markText)) {
+          a[0] = a[static_cast<size_t>(i)];
+          a[static_cast<size_t>(i)] = a[static_cast<size_t>(j)];
+          a[static_cast<size_t>(j)] = a[0];
+        }
       }
     }
+  } else {
+    // A composite frame's rows stay together, in their order.
+    std::vector<Unit> units = unitsOf(a, 1, M);
+    exchangeSort(units, 1, static_cast<int>(units.size()) - 1,
+                 [](const Unit& u) { return forms::Val(u.front().markText); });
+    putUnits(a, 1, units, units.size() - 1);
   }
   for (f.loopIndex = 1; f.loopIndex <= M; ++f.loopIndex) {
     const auto p = static_cast<size_t>(f.loopIndex);
     ctx.dimRecords[p] = a[p];
+  }
+  for (f.loopIndex = 1; f.loopIndex <= M; ++f.loopIndex) {
+    const auto p = static_cast<size_t>(f.loopIndex);
     appendRow(f, f.loopIndex);
-    // The number as the drawing shows it, not the position.
-    forms::resumeNext(
-        [&] { f.dimRs->Set("marknum", forms::Val(a[p].markText)); });
+    // The number as the drawing shows it, not the position; n.1 and n.2
+    // for the rows of a composite frame.
+    const double number = forms::Val(a[p].markText);
+    if (model::compositeHead(ctx.dimRecords, f.loopIndex) ||
+        model::compositeTail(ctx.dimRecords, f.loopIndex))
+      forms::resumeNext([&] {
+        f.dimRs->Set("marknum",
+                     model::rowMarkNumber(static_cast<std::int32_t>(number),
+                                          a[p].frameRow));
+      });
+    else
+      forms::resumeNext([&] { f.dimRs->Set("marknum", number); });
   }
   if (!saveRows(f, M)) return;
   f.markedCount = static_cast<std::int16_t>(M);

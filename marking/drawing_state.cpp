@@ -18,6 +18,7 @@
 #include "marking/marks.h"
 #include "marking/zonegrid.h"
 #include "model/form1.h"
+#include "model/positions.h"
 
 namespace marking {
 namespace fs = std::filesystem;
@@ -76,8 +77,8 @@ void checkMarksOnOpening(model::Form1& f) {
     rs.Open(c, "dim1");
     if (rs.RecordCount() == 0) return;
     for (rs.MoveFirst(); !rs.Eof(); rs.MoveNext())
-      sought.push_back({rs.Get("marknum").asText(), rs.Get("DIMX").asDouble(),
-                        rs.Get("DIMY").asDouble()});
+      sought.push_back({model::drawnMarkNumber(rs.Get("marknum").asText()),
+                        rs.Get("DIMX").asDouble(), rs.Get("DIMY").asDouble()});
     measured = c.LoadMeasurements().size();
   } catch (const std::exception&) {
     return;  // "已经标号" tells what is wrong with the table
@@ -126,14 +127,18 @@ void checkMarksOnOpening(model::Form1& f) {
 // drawn (adopted marks, or a numbering loaded from before, have none).
 bool drawnThisRun(const model::Form1& f) {
   if (!f.newDatabase || f.markedCount <= 0) return false;
-  for (std::int32_t p = 1; p <= f.markedCount; ++p)
-    if (!drawnAt(f.markCircles, p) && !drawnAt(f.markTexts, p)) return false;
+  for (std::int32_t p = 1; p <= f.markedCount; ++p) {
+    // A composite frame's second row is under its first row's mark.
+    const std::int32_t m = model::markOwner(f.ctx.dimRecords, p);
+    if (!drawnAt(f.markCircles, m) && !drawnAt(f.markTexts, m)) return false;
+  }
   return true;
 }
 
 bool markAlive(const model::Form1& f, std::int32_t p) {
-  return browse::alive(drawnAt(f.markCircles, p)) ||
-         browse::alive(drawnAt(f.markTexts, p));
+  const std::int32_t m = model::markOwner(f.ctx.dimRecords, p);
+  return browse::alive(drawnAt(f.markCircles, m)) ||
+         browse::alive(drawnAt(f.markTexts, m));
 }
 
 // The browse list and panels back for the marks in the drawing.

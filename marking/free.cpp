@@ -7,6 +7,7 @@
 #include "marking/marking.h"
 #include "marking/marks.h"
 #include "model/form1.h"
+#include "model/positions.h"
 
 namespace marking {
 namespace {
@@ -28,9 +29,12 @@ bool free_GetPoint(model::Form1& f) {
 // The dimension not yet numbered whose text lies nearest to the pick,
 // within nearestDistance, moved to position freeCurrent. False when none
 // lies within reach: nothing moves.
+bool treatUnits(model::Form1& f);
+
 bool treat(model::Form1& f) {
   auto& ctx = f.ctx;
   auto& d = ctx.dimRecords;
+  if (model::anyComposite(d, f.freeCurrent, ctx.dimCount)) return treatUnits(f);
   int found = 0;
   for (f.loopIndex = f.freeCurrent; f.loopIndex <= ctx.dimCount;
        ++f.loopIndex) {
@@ -54,6 +58,37 @@ bool treat(model::Form1& f) {
   return true;
 }
 
+// The same with a composite frame's two rows as one entry, found by its
+// first row and moved with it.
+bool treatUnits(model::Form1& f) {
+  auto& ctx = f.ctx;
+  std::vector<Unit> units =
+      unitsOf(ctx.dimRecords, f.freeCurrent, ctx.dimCount);
+  std::size_t found = 0;
+  int position = f.freeCurrent;
+  for (std::size_t k = 1; k < units.size(); ++k) {
+    const auto& r = units[k].front();
+    const double dx = static_cast<double>(r.x) - f.pickedPoint[0];
+    const double dy = static_cast<double>(r.y) - f.pickedPoint[1];
+    const auto distance = static_cast<float>(std::sqrt(dx * dx + dy * dy));
+    if (distance < f.nearestDistance) {
+      f.nearestDistance = distance;
+      f.nearestPosition = static_cast<std::int16_t>(position);
+      found = k;
+    }
+    position += static_cast<int>(units[k].size());
+  }
+  f.loopIndex = ctx.dimCount + 1;
+  if (found == 0) return false;
+  units[0] = units[found];
+  units[found] = units[1];
+  units[1] = units[0];
+  putUnits(ctx.dimRecords, f.freeCurrent, units, units.size() - 1);
+  f.freeCurrent = static_cast<std::int16_t>(f.freeCurrent +
+                                            static_cast<int>(units[1].size()));
+  return true;
+}
+
 // The mark of position p, centred on the pick: one change for the CAD
 // host's undo.
 void drawFreeMark(model::Form1& f, int p) {
@@ -61,7 +96,7 @@ void drawFreeMark(model::Form1& f, int p) {
   const double R = f.textHeight;
   const cadhost::Point centre = f.pickedPoint;
   const cadhost::Point insertion{centre[0] - 0.8 * R, centre[1] - 0.4 * R, 0};
-  const std::string number = std::to_string(p + f.markBase);
+  const std::string number = std::to_string(markNumberAt(f, p));
   UndoMark oneStep(f);
   resumeNext([&] {
     f.markCircles.at(static_cast<size_t>(p)) = ms.AddCircle(centre, R);
@@ -109,7 +144,9 @@ void ComFree_Click(model::Form1& f) {
     // A cancelled pick ends the run as a pick beside the drawing does:
     // repeating the point before would number a dimension nobody chose.
     if (!free_GetPoint(f)) break;
-    f.markTextHeight = markHeightFor(p, f.textHeight);
+    // The size of the next mark, by the marks before it.
+    f.markTextHeight = markHeightFor(
+        model::markOrdinal(ctx.dimRecords, p - 1) + 1, f.textHeight);
     const double x = f.pickedPoint[0];
     if (x < f.extMin[0] || x > f.extMax[0]) break;
     // Every dimension has its mark: any further pick ends the run.
@@ -117,7 +154,8 @@ void ComFree_Click(model::Form1& f) {
     // Nothing within reach: no mark, and the same number is asked again.
     if (!treat(f)) continue;
     drawFreeMark(f, p);
-    ++p;
+    // A composite frame's second row goes with it, under the same mark.
+    p = f.freeCurrent;
   }
   f.freeNext = f.freeCurrent;
 

@@ -10,7 +10,9 @@
 #include "forms/basic.h"
 #include "forms/desktop.h"
 #include "forms/errors.h"
+#include "model/characteristic.h"
 #include "model/form1.h"
+#include "model/positions.h"
 
 namespace marking {
 
@@ -42,15 +44,22 @@ bool readMarkBase(model::Form1& f, int lastPosition) {
   }
 }
 
+int markNumberAt(const model::Form1& f, int p) {
+  return model::markOrdinal(f.ctx.dimRecords, p) + f.markBase;
+}
+
 void drawmark(model::Form1& f, int p) {
+  // The second row of a composite frame is under its first row's mark.
+  if (model::compositeTail(f.ctx.dimRecords, p)) return;
   auto& r = f.ctx.dimRecords[static_cast<size_t>(p)];
   float radius = f.textHeight;
-  f.markTextHeight = markHeightFor(p, radius);
+  f.markTextHeight =
+      markHeightFor(model::markOrdinal(f.ctx.dimRecords, p), radius);
   double h = f.markTextHeight;
   double x = r.x, y = r.y, R = radius;
   cadhost::Point centre{x - 3 * h, y + 0.5 * h, 0};
   cadhost::Point insertion{x - 3 * h - 0.8 * R, y + 0.1 * R, 0};
-  std::string number = std::to_string(p + f.markBase);
+  std::string number = std::to_string(markNumberAt(f, p));
   auto& ms = *f.ctx.modelSpace;
   resumeNext([&] {
     f.markCircles.at(static_cast<size_t>(p)) = ms.AddCircle(centre, radius);
@@ -73,8 +82,52 @@ void appendRow(model::Form1& f, int p) {
   resumeNext([&] { rs.Set("DIMCHECK", r.check != 0); });
   resumeNext([&] { rs.Set("DIMX", r.x); });
   resumeNext([&] { rs.Set("DIMY", r.y); });
-  resumeNext(
-      [&] { rs.Set("marknum", static_cast<std::int16_t>(p + f.markBase)); });
+  const auto& d = f.ctx.dimRecords;
+  const bool composite =
+      model::compositeHead(d, p) || model::compositeTail(d, p);
+  if (composite)
+    resumeNext([&] {
+      rs.Set("marknum", model::rowMarkNumber(markNumberAt(f, p), r.frameRow));
+    });
+  else
+    resumeNext([&] {
+      rs.Set("marknum", static_cast<std::int16_t>(markNumberAt(f, p)));
+    });
+  const auto kind = model::kindOfType(r.type);
+  if (kind != model::CharacteristicKind::Dimension) {
+    dimtable::Characteristic c;
+    c.kind = std::string(
+        kind == model::CharacteristicKind::Gdt         ? model::kGdtKind
+        : kind == model::CharacteristicKind::Roughness ? model::kRoughnessKind
+                                                       : model::kNoteKind);
+    if (auto g = model::gdtSubtypeOf(r.type))
+      c.subtype = model::infoOf(*g).name;
+    c.frameRow = composite ? r.frameRow : 0;
+    c.bound = r.bound;
+    c.raw = r.raw;
+    resumeNext([&] { rs.SetCharacteristic(c); });
+  }
+}
+
+std::vector<Unit> unitsOf(const std::vector<dimtable::DimRecord>& d, int first,
+                          int last) {
+  std::vector<Unit> units(1);
+  for (int p = first; p <= last;) {
+    const int n = std::min(model::unitLength(d, p), last - p + 1);
+    Unit u;
+    for (int k = 0; k < n; ++k) u.push_back(d[static_cast<size_t>(p + k)]);
+    units.push_back(std::move(u));
+    p += n;
+  }
+  return units;
+}
+
+int putUnits(std::vector<dimtable::DimRecord>& d, int first,
+             const std::vector<Unit>& units, std::size_t count) {
+  int p = first - 1;
+  for (std::size_t k = 1; k <= count && k < units.size(); ++k)
+    for (const auto& r : units[k]) d.at(static_cast<size_t>(++p)) = r;
+  return p;
 }
 
 void openTable(model::Form1& f) {
@@ -172,20 +225,16 @@ UndoMark::~UndoMark() {
 void sortrange(model::Form1& f, int first, int last) {
   auto& d = f.ctx.dimRecords;
   const bool byX = f.OptRighttoleft->value() != 0;
-  auto key = [&](int i) {
-    const auto& r = d[static_cast<size_t>(i)];
-    return byX ? r.x : r.y;
-  };
-  for (int i = first; i <= last; ++i) {
-    for (int j = i; j <= last; ++j) {
-      if (key(j) < key(i)) {
-        // Through the scratch entry, which keeps a copy of record i.
-        d[0] = std::move(d[static_cast<size_t>(i)]);
-        d[static_cast<size_t>(i)] = std::move(d[static_cast<size_t>(j)]);
-        d[static_cast<size_t>(j)] = d[0];
-      }
-    }
+  auto key = [byX](const dimtable::DimRecord& r) { return byX ? r.x : r.y; };
+  if (!model::anyComposite(d, first, last)) {
+    exchangeSort(d, first, last, key);
+    return;
   }
+  // A composite frame's rows move as one, by its first row's key.
+  std::vector<Unit> units = unitsOf(d, first, last);
+  exchangeSort(units, 1, static_cast<int>(units.size()) - 1,
+               [&](const Unit& u) { return key(u.front()); });
+  putUnits(d, first, units, units.size() - 1);
 }
 
 std::string listEntry(const std::string& markNumber, const std::string& value) {

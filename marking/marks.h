@@ -5,8 +5,10 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "cadhost/host.h"
+#include "dimtable/records.h"
 
 namespace model {
 class Form1;
@@ -23,12 +25,44 @@ float markHeightFor(int position, float radius);
 // leave the 16-bit range; nothing may be numbered then.
 bool readMarkBase(model::Form1& f, int lastPosition);
 
-// Draws the mark of position p beside its dimension's text.
+// Draws the mark of position p beside its dimension's text; the second
+// row of a composite frame has none of its own.
 void drawmark(model::Form1& f, int p);
 
-// Appends the row of position p to dimRs (AddNew and the nine fields);
-// every failing step is skipped.
+// The number on position p's mark: p + markBase, counting a composite
+// frame's two rows as one mark.
+int markNumberAt(const model::Form1& f, int p);
+
+// Appends the row of position p to dimRs (AddNew and the nine fields, and
+// what a characteristic keeps beside them); every failing step is skipped.
 void appendRow(model::Form1& f, int p);
+
+// The list's entries as the reorderings move them: one entry, or the two
+// rows of a composite frame, which stay together and in order.
+using Unit = std::vector<dimtable::DimRecord>;
+// Positions first to last as units, from index 1 (index 0 is scratch, as
+// entry 0 of the list is).
+std::vector<Unit> unitsOf(const std::vector<dimtable::DimRecord>& d, int first,
+                          int last);
+// Units 1 to count back into the list from position first; the last
+// position written.
+int putUnits(std::vector<dimtable::DimRecord>& d, int first,
+             const std::vector<Unit>& units, std::size_t count);
+// The exchange procedure of the ordering rule on any list with a scratch
+// entry 0: whoever swaps records swaps them so.
+template <typename List, typename Key>
+void exchangeSort(List& d, int first, int last, Key key) {
+  for (int i = first; i <= last; ++i) {
+    for (int j = i; j <= last; ++j) {
+      if (key(d[static_cast<size_t>(j)]) < key(d[static_cast<size_t>(i)])) {
+        // Through the scratch entry, which keeps a copy of record i.
+        d[0] = std::move(d[static_cast<size_t>(i)]);
+        d[static_cast<size_t>(i)] = std::move(d[static_cast<size_t>(j)]);
+        d[static_cast<size_t>(j)] = d[0];
+      }
+    }
+  }
+}
 
 // Opens a new dbConn and dimRs on dim1; failures are skipped.
 void openTable(model::Form1& f);

@@ -4,6 +4,7 @@
 #include "marking/marking.h"
 #include "marking/marks.h"
 #include "model/form1.h"
+#include "model/positions.h"
 
 namespace marking {
 namespace {
@@ -23,13 +24,31 @@ bool numberWindow(model::Form1& f, const cadhost::Point& a,
   auto& d = ctx.dimRecords;
   const int first = f.zoneGroupStart;
   int last = f.zoneMarkedCount;
-  for (int i = first; i <= ctx.dimCount; ++i) {
-    const auto& r = d[static_cast<size_t>(i)];
-    if (!inWindow(r.x, r.y, a, b)) continue;
-    ++last;
-    d[0] = d[static_cast<size_t>(i)];
-    d[static_cast<size_t>(i)] = d[static_cast<size_t>(last)];
-    d[static_cast<size_t>(last)] = d[0];
+  if (!model::anyComposite(d, first, ctx.dimCount)) {
+    for (int i = first; i <= ctx.dimCount; ++i) {
+      const auto& r = d[static_cast<size_t>(i)];
+      if (!inWindow(r.x, r.y, a, b)) continue;
+      ++last;
+      d[0] = d[static_cast<size_t>(i)];
+      d[static_cast<size_t>(i)] = d[static_cast<size_t>(last)];
+      d[static_cast<size_t>(last)] = d[0];
+    }
+  } else {
+    // The same moves with a composite frame's rows as one entry.
+    std::vector<Unit> units = unitsOf(d, first, ctx.dimCount);
+    std::size_t in = 0;
+    for (std::size_t i = 1; i < units.size(); ++i) {
+      const auto& r = units[i].front();
+      if (!inWindow(r.x, r.y, a, b)) continue;
+      ++in;
+      units[0] = units[i];
+      units[i] = units[in];
+      units[in] = units[0];
+    }
+    putUnits(d, first, units, units.size() - 1);
+    last = first - 1;
+    for (std::size_t k = 1; k <= in; ++k)
+      last += static_cast<int>(units[k].size());
   }
   sortrange(f, first, last);
   // The group's rows are in the table before its first mark is drawn and

@@ -52,6 +52,9 @@ struct AppContext {
   std::vector<std::int32_t> sampleCounts;
   std::vector<std::array<std::optional<float>, 6>> samples;
   std::vector<std::string> instrumentCodes;
+  // A note's result per sample, 1..5: 合格 (true) or 不合格; a position
+  // beyond its size has none.
+  std::vector<std::array<std::optional<bool>, 6>> passed;
 
   // General tolerances.
   std::array<float, 7> tolValues{};

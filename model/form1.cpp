@@ -106,6 +106,11 @@ void Form1::buildSortFrame() {
     (*b.slot)->setCaption(b.caption);
     (*b.slot)->setGeometry(b.left, 225, 1100, 345);
   }
+  CheChars = &add(Kind::CheckBox, "CheChars", FrmSort);
+  CheChars->setCaption("形位公差、粗糙度、技术要求一起标号");
+  // On the frame's title line: the row below is full, and a taller frame
+  // would change every height the window takes from it.
+  CheChars->setGeometry(900, 0, 3900, 225);
 }
 
 void Form1::buildBrowseFrame() {
@@ -225,6 +230,11 @@ void Form1::buildInputFrame() {
     Text7[i]->setGeometry(750, 1000 + i * 420, 1200, 315);
     Label13[i]->setVisible(i == 0);
     Text7[i]->setVisible(i == 0);
+    Combo4[i] = &add(Kind::ComboBox, "Combo4", FrmInput, i);
+    Combo4[i]->setGeometry(750, 1000 + i * 420, 1200, 315);
+    for (const char* item : {"", "合格", "不合格"}) Combo4[i]->addItem(item);
+    Combo4[i]->setListIndex(0);
+    Combo4[i]->setVisible(false);
   }
   Label12 = &add(Kind::Label, "Label12", FrmInput);
   Label12->setCaption("测量仪器");

@@ -61,6 +61,9 @@ class Form1 : public forms::Form {
   forms::Control* ComPart = nullptr;
   forms::Control* ComFree = nullptr;
   forms::Control* ComHadmark = nullptr;
+  // Frames, roughness and notes numbered with the dimensions; remembered
+  // between runs.
+  forms::Control* CheChars = nullptr;
 
   // The browse frame.
   forms::Control* FrmDimen = nullptr;
@@ -101,6 +104,9 @@ class Form1 : public forms::Form {
   forms::Control* Label11 = nullptr;
   std::array<forms::Control*, 5> Text7{};
   std::array<forms::Control*, 5> Label13{};
+  // A note's result per sample, in place of the number boxes: "", 合格,
+  // 不合格.
+  std::array<forms::Control*, 5> Combo4{};
   forms::Control* Label12 = nullptr;
   std::array<forms::Control*, 8> Option3{};
   forms::Control* ComFresh = nullptr;

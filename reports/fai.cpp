@@ -16,6 +16,7 @@
 #include "forms/basic.h"
 #include "forms/desktop.h"
 #include "forms/errors.h"
+#include "model/characteristic.h"
 #include "model/form1.h"
 #include "model/zones.h"
 
@@ -120,7 +121,15 @@ struct FaiRow {
   std::string value;
   float up = 0;
   float low = 0;
+  // A characteristic's limits and verdict, in place of the template's.
+  std::optional<model::RowFormulas> formulas;
 };
+
+bool isNote(const model::AppContext& ctx, std::int32_t p) {
+  return static_cast<size_t>(p) < ctx.dimRecords.size() &&
+         model::kindOfType(ctx.dimRecords[static_cast<size_t>(p)].type) ==
+             model::CharacteristicKind::Note;
+}
 
 // The rows for the browse list's entries, read before any workbook is
 // touched, so that a table that cannot be walked changes nothing.
@@ -140,6 +149,7 @@ std::vector<FaiRow> faiRows(model::Form1& f) {
     r.value = d.value;
     r.up = d.up;
     r.low = d.low;
+    r.formulas = model::faiFormulas(d, f.loopIndex + kFirstRow);
     rows.push_back(std::move(r));
     f.dimRs->MoveNext();
   }
@@ -187,9 +197,17 @@ void writeSamples(model::Form1& f, sheethost::Worksheet& sheet,
     if (measuredOnly && !browse::measurementOf(ctx, p).measured()) continue;
     sheet.SetCell(p + kFirstRow, 3, ctx.instrumentCodes[i]);
     const std::int32_t count = std::clamp(ctx.sampleCounts[i], 0, 5);
+    const bool note = isNote(ctx, p);
     for (std::int32_t k = 1; k <= 5; ++k) {
       const auto& v = ctx.samples[i][static_cast<size_t>(k)];
-      if (k <= count && v)
+      const std::optional<bool> passed =
+          note && i < ctx.passed.size() ? ctx.passed[i][static_cast<size_t>(k)]
+                                        : std::nullopt;
+      if (k <= count && note && passed)
+        sheet.SetCell(
+            p + kFirstRow, 6 + k,
+            std::string(*passed ? dimtable::kPassed : dimtable::kFailed));
+      else if (k <= count && !note && v)
         sheet.SetCell(p + kFirstRow, 6 + k, *v);
       else
         sheet.SetCell(p + kFirstRow, 6 + k, sheethost::CellValue{});
@@ -199,7 +217,8 @@ void writeSamples(model::Form1& f, sheethost::Worksheet& sheet,
 
 }  // namespace
 
-ReadBack readBack(const sheethost::Worksheet& sheet, std::int32_t positions) {
+ReadBack readBack(const sheethost::Worksheet& sheet, std::int32_t positions,
+                  const std::vector<bool>& notes) {
   ReadBack out;
   for (std::int32_t t = 1; t <= positions; ++t) {
     const int row = t + kFirstRow;
@@ -211,7 +230,23 @@ ReadBack readBack(const sheethost::Worksheet& sheet, std::int32_t positions) {
     const std::string code = cellText(sheet.GetCell(row, 3));
     if (!code.empty() && !isInstrument(code))
       problem = cellName(row, 3) + "：“" + shortened(code) + "”不是量具代码";
-    for (int k = 1; k <= 5 && problem.empty(); ++k) {
+    const bool note =
+        static_cast<size_t>(t) < notes.size() && notes[static_cast<size_t>(t)];
+    for (int k = 1; k <= 5 && problem.empty() && note; ++k) {
+      // A note's result: 合格, 不合格 or nothing.
+      const sheethost::CellValue v = sheet.GetCell(row, 6 + k);
+      if (std::holds_alternative<std::monostate>(v)) continue;
+      const std::string text = cellText(v);
+      if (sheet.HasFormula(row, 6 + k) ||
+          (text != dimtable::kPassed && text != dimtable::kFailed)) {
+        problem = cellName(row, 6 + k) + "：“" + shortened(text) +
+                  "”不是“合格”或“不合格”";
+        break;
+      }
+      r.m.passed[static_cast<size_t>(k - 1)] = text == dimtable::kPassed;
+      r.m.count = k;
+    }
+    for (int k = 1; k <= 5 && problem.empty() && !note; ++k) {
       const browse::SampleText s = sampleCell(sheet, row, 6 + k);
       if (!s.error.empty()) {
         problem = cellName(row, 6 + k) + "：“" +
@@ -370,7 +405,10 @@ void ComOk_Click(model::Form1& f) {
       faiBook = app->Open(faiFile);
       faiSheet = faiBook->Worksheets(1);
       faiSheet->Activate();
-      read = readBack(*faiBook->ActiveSheet(), measuredPositions(f));
+      std::vector<bool> notes(static_cast<size_t>(measuredPositions(f)) + 1);
+      for (std::int32_t p = 1; p < static_cast<std::int32_t>(notes.size()); ++p)
+        notes[static_cast<size_t>(p)] = isNote(ctx, p);
+      read = readBack(*faiBook->ActiveSheet(), measuredPositions(f), notes);
     } catch (const sheethost::SheetError& e) {
       say(f, "不能打开FAI文件 " + faiFile + "：" + plainOf(e));
       return;
@@ -423,6 +461,14 @@ void ComOk_Click(model::Form1& f) {
         sheet->SetCell(row, 4, r.value);
         sheet->SetCell(row, 5, r.up);
         sheet->SetCell(row, 6, r.low);
+        if (r.formulas) {
+          const std::pair<int, const std::string*> cells[] = {
+              {12, &r.formulas->upper},
+              {13, &r.formulas->lower},
+              {16, &r.formulas->verdict}};
+          for (const auto& [column, formula] : cells)
+            if (!formula->empty()) sheet->SetFormula(row, column, *formula);
+        }
       }
       // The measurements kept with the drawing are in the report at once.
       writeSamples(f, *sheet, true);
@@ -492,6 +538,13 @@ void ComCPK_Click(model::Form1& f) {
     return;
   }
   const auto& d = ctx.dimRecords[static_cast<size_t>(p)];
+  const auto kind = model::kindOfType(d.type);
+  if (kind == model::CharacteristicKind::Note) {
+    say(f,
+        "技术要求只判定合格或不合格，没有测量值可算 CPK，没有添加到 CPK "
+        "报表。");
+    return;
+  }
   const std::string zone = model::zoneOf(f, d);
   sheethost::CellValue mark;
   try {
@@ -519,13 +572,27 @@ void ComCPK_Click(model::Form1& f) {
     say(f, std::string("读取CPK报表出现错误！") + e.what());
     return;
   }
-  const double nominal = forms::Val(d.value);
+  // A frame's or a roughness value's limits from a value of 0; a lower
+  // limit has no upper one.
+  const bool characteristic = kind != model::CharacteristicKind::Dimension;
+  const double nominal = characteristic ? 0.0 : forms::Val(d.value);
+  const bool lowerOnly = characteristic && d.bound == dimtable::Bound::Lower;
+  // A frame whose tolerance could not be read has no limits to write.
+  const bool none = characteristic && d.bound == dimtable::Bound::None;
+  const sheethost::CellValue empty;
   try {
     f.cpkSheet->SetCell(8, c, mark);
     f.cpkSheet->SetCell(9, c, zone);
     f.cpkSheet->SetCell(10, c, d.value);
-    f.cpkSheet->SetCell(11, c, limit(nominal, d.up, 1));
-    f.cpkSheet->SetCell(12, c, limit(nominal, d.low, -1));
+    f.cpkSheet->SetCell(11, c,
+                        lowerOnly || none
+                            ? empty
+                            : sheethost::CellValue(limit(nominal, d.up, 1)));
+    f.cpkSheet->SetCell(12, c,
+                        none ? empty
+                        : lowerOnly
+                            ? sheethost::CellValue(limit(0, d.up, 1))
+                            : sheethost::CellValue(limit(nominal, d.low, -1)));
   } catch (const sheethost::SheetError& e) {
     say(f, std::string("写入CPK报表出现错误！") + e.what());
     return;

@@ -77,15 +77,19 @@ InspectionReport inspectionReport(model::Form1& f) {
     row.mark = browse::markNumber(f, p);
     row.zone = model::zoneOfPosition(f, p);
     row.nominal = d.value;
-    if (auto limits = model::limitsOf(d.value, d.up, d.low)) {
-      row.upper = reportNumber(limits->upper);
-      row.lower = reportNumber(limits->lower);
+    if (auto limits = model::boundsOf(d)) {
+      if (limits->upper) row.upper = reportNumber(*limits->upper);
+      if (limits->lower) row.lower = reportNumber(*limits->lower);
     }
-    for (size_t k = 0; k < 5; ++k)
-      if (static_cast<std::int32_t>(k) < m.count && m.samples[k])
-        row.samples[k] = forms::SingleText(*m.samples[k]);
+    for (size_t k = 0; k < 5; ++k) {
+      if (static_cast<std::int32_t>(k) >= m.count) continue;
+      if (m.samples[k]) row.samples[k] = forms::SingleText(*m.samples[k]);
+      if (m.passed[k])
+        row.samples[k] =
+            std::string(*m.passed[k] ? dimtable::kPassed : dimtable::kFailed);
+    }
     row.instrument = m.instrument;
-    row.verdict = model::judge(d.value, d.up, d.low, m);
+    row.verdict = model::judge(d, m);
     switch (row.verdict) {
       case model::Verdict::Ok:
         ++report.ok;

@@ -25,7 +25,9 @@ struct ReadBack {
 
 // Rows from 11 down while column A holds a mark, at most one per position
 // the measurement arrays hold. A row with anything in it that is not a
-// measurement gives nothing and is named.
-ReadBack readBack(const sheethost::Worksheet& sheet, std::int32_t positions);
+// measurement gives nothing and is named. The rows of notes (notes[p],
+// where given) take 合格 and 不合格 instead of numbers.
+ReadBack readBack(const sheethost::Worksheet& sheet, std::int32_t positions,
+                  const std::vector<bool>& notes = {});
 
 }  // namespace reports

@@ -35,6 +35,9 @@ class Worksheet {
   // Rows and columns count from 1. An empty value clears the cell.
   virtual CellValue GetCell(int row, int column) const = 0;
   virtual void SetCell(int row, int column, const CellValue& value) = 0;
+  // Sets a formula ("=IF(...)", as the host's Formula property takes it);
+  // the cell then shows its result.
+  virtual void SetFormula(int row, int column, const std::string& formula) = 0;
   // Whether the cell holds a formula (its value is then a result, not
   // something typed).
   virtual bool HasFormula(int /*row*/, int /*column*/) const { return false; }

@@ -322,7 +322,7 @@ class EngineEntity : public cadhost::Entity {
 
   std::string TextString() const override {
     check();
-    require(isText(), "TextString");
+    require(isText() || node_->type == "TOLERANCE", "TextString");
     Tags t = own();
     if (node_->type != "MTEXT") return textValue(*doc_->drawing, t, 1);
     // MTEXT keeps long contents in chunks of group 3 before the last part.
@@ -349,10 +349,30 @@ class EngineEntity : public cadhost::Entity {
 
   Point InsertionPoint() const override {
     check();
-    require(isText(), "InsertionPoint");
+    const bool frame = node_->type == "TOLERANCE";
+    require(isText() || frame || node_->type == "INSERT", "InsertionPoint");
     Tags t = own();
     Point p = point(t, 10).value_or(Point{0, 0, 0});
-    return node_->type == "MTEXT" ? p : ocsOf(t).toWcs(p);
+    // A frame's point is in world coordinates, as an MTEXT's is.
+    return node_->type == "MTEXT" || frame ? p : ocsOf(t).toWcs(p);
+  }
+
+  std::string Name() const override {
+    check();
+    require(node_->type == "INSERT", "Name");
+    return textValue(*doc_->drawing, own(), 2);
+  }
+
+  std::vector<Attribute> GetAttributes() const override {
+    check();
+    require(node_->type == "INSERT", "GetAttributes");
+    std::vector<Attribute> out;
+    const Drawing& d = *doc_->drawing;
+    auto parts = subRecords(d.tags(node_->rec));
+    for (std::size_t k = 1; k < parts.size(); ++k)
+      if (!parts[k].empty() && parts[k][0].value == "ATTRIB")
+        out.push_back({textValue(d, parts[k], 2), textValue(d, parts[k], 1)});
+    return out;
   }
 
   double Measurement() const override {

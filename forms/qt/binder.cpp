@@ -237,6 +237,9 @@ QWidget* Binder::makeWidget(View& v, Control& c, QWidget* parent) {
     }
     case Kind::CheckBox: {
       auto* b = new QCheckBox(parent);
+      // One standing on a frame's title line hides the line behind it, as
+      // the title does.
+      b->setAutoFillBackground(true);
       // Toggled, not clicked: an assistive tool's Toggle changes it too.
       connect(b, &QCheckBox::toggled, this, [this, b] {
         if (refreshing_) return;
@@ -306,6 +309,7 @@ void Binder::sync(View& v) {
     if (w) syncControl(*ctl, w);
   syncOptionTabStops(v);
   syncBanners(v);
+  syncLabelBuddies(v);
   for (auto& [ctl, t] : v.timers) {
     if (!t) continue;
     bool run = f.loaded() && ctl->enabled() && ctl->interval() > 0;
@@ -435,10 +439,30 @@ void Binder::nameBoxesByTheirLabels(View& v) {
     while (name.endsWith(QChar(0xFF1A)) || name.endsWith(QLatin1Char(':')))
       name.chop(1);
     bw->setAccessibleName(name);
-    auto it = v.widgets.find(best);
-    if (it != v.widgets.end() && it->second)
-      if (auto* label = qobject_cast<QLabel*>(it->second.data()))
-        label->setBuddy(bw);
+    v.labelled[best].push_back(box);
+  }
+  syncLabelBuddies(v);
+}
+
+void Binder::syncLabelBuddies(View& v) {
+  for (const auto& [label, boxes] : v.labelled) {
+    auto lw = v.widgets.find(label);
+    auto* l = lw != v.widgets.end() && lw->second
+                  ? qobject_cast<QLabel*>(lw->second.data())
+                  : nullptr;
+    if (!l) continue;
+    // The box shown, else the first: a hidden one leads nowhere.
+    QWidget* buddy = nullptr;
+    for (const Control* box : boxes) {
+      QWidget* bw = v.widgets[box];
+      if (!bw) continue;
+      if (!buddy) buddy = bw;
+      if (box->visible()) {
+        buddy = bw;
+        break;
+      }
+    }
+    if (buddy && l->buddy() != buddy) l->setBuddy(buddy);
   }
 }
 

@@ -60,6 +60,9 @@ class Binder : public QObject {
     std::vector<const Control*> built;  // the controls the widgets belong to
     std::map<const Control*, QPointer<QWidget>> widgets;
     std::map<const Control*, QPointer<QTimer>> timers;
+    // The boxes each label names: more than one where boxes take turns in
+    // one place (numbers or results), and the label leads to the shown one.
+    std::map<const Control*, std::vector<const Control*>> labelled;
     bool placed = false;
   };
 
@@ -71,6 +74,7 @@ class Binder : public QObject {
   void syncOptionTabStops(View& v);
   void syncBanners(View& v);
   void nameBoxesByTheirLabels(View& v);
+  void syncLabelBuddies(View& v);
   // The visible, enabled option buttons beside `option`, in order.
   std::vector<Control*> optionGroup(const Control& option) const;
   // Gives the focus to the controls that asked for it (SetFocus).

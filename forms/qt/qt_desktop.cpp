@@ -6,6 +6,7 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
+#include <QSettings>
 #include <QWidget>
 
 namespace forms::qt {
@@ -92,6 +93,27 @@ bool QtDesktop::activateWindow(const std::string& title) {
 
 bool QtDesktop::startProgram(const std::string& path) {
   return QProcess::startDetached(QString::fromStdString(path), {});
+}
+
+namespace {
+
+// ~/.config/DimMark/settings.conf, beside the workspace's arrangement.
+QSettings settings() {
+  return QSettings(QStringLiteral("DimMark"), QStringLiteral("settings"));
+}
+
+}  // namespace
+
+std::optional<std::string> QtDesktop::setting(const std::string& key) {
+  const QVariant v = settings().value(QString::fromStdString(key));
+  if (!v.isValid()) return std::nullopt;
+  return v.toString().toStdString();
+}
+
+void QtDesktop::setSetting(const std::string& key, const std::string& value) {
+  QSettings s = settings();
+  s.setValue(QString::fromStdString(key), QString::fromStdString(value));
+  s.sync();
 }
 
 }  // namespace forms::qt

@@ -159,6 +159,16 @@ class EmbeddedWorksheet : public Worksheet {
     state_->changed(index_, row, column);
   }
 
+  void SetFormula(int row, int column, const std::string& formula) override {
+    checkCell(row, column);
+    try {
+      sheet().setFormula(row, column, formula);
+    } catch (const xlsx::Error& e) {
+      throw SheetError(e.what());
+    }
+    state_->changed(index_, row, column);
+  }
+
   bool HasFormula(int row, int column) const override {
     checkCell(row, column);
     return !sheet().formula(row, column).empty();

@@ -209,3 +209,25 @@ TEST_F(Startup, ClosedNotificationsReportAndDisable) {
   EXPECT_FALSE(p.main.ComReview->enabled());
   EXPECT_FALSE(p.main.ComFresh->enabled());
 }
+
+// The marking panel's "一起标号" box is off until the user ticks it, and then
+// as they left it at the next start.
+TEST_F(Startup, TheCharacteristicsBoxIsAsTheLastRunLeftIt) {
+  const std::string key = "marking/characteristics";
+  {
+    auto& f = start().main;
+    EXPECT_EQ(f.CheChars->caption(), "形位公差、粗糙度、技术要求一起标号");
+    EXPECT_EQ(f.CheChars->value(), 0);
+    EXPECT_FALSE(desktop.setting(key));
+    f.FrmSort->setEnabled(true);
+    program->run([&] { f.CheChars->userClick(); });
+    EXPECT_EQ(f.CheChars->value(), 1);
+    EXPECT_EQ(desktop.setting(key), "1");
+  }
+  program.reset();
+  auto& f = start().main;
+  EXPECT_EQ(f.CheChars->value(), 1);
+  f.FrmSort->setEnabled(true);
+  program->run([&] { f.CheChars->userClick(); });
+  EXPECT_EQ(desktop.setting(key), "0");
+}

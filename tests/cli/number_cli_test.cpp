@@ -2,6 +2,7 @@
 // leaves the folder as it was, and the drawing numbers afterwards.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <set>
 #include <sstream>
@@ -63,6 +64,8 @@ TEST_F(NumberCli, BadOptionsAreRefusedNamingOptionAndText) {
       {{"--material", "wood"}, "--material takes plastic or metal"},
       {{"--start", "1", "--start", "2"}, "--start is given twice"},
       {{"--bogus", "1"}, "unknown option --bogus"},
+      {{"--characteristics", "frames"},
+       "--characteristics takes all or dimensions, not \"frames\""},
   };
   for (const Case& k : cases) {
     cli::Args args = k.args;
@@ -74,8 +77,9 @@ TEST_F(NumberCli, BadOptionsAreRefusedNamingOptionAndText) {
   }
   for (const Case& k : std::vector<Case>{
            {{"--decimals", "x"}, "extract: --decimals takes 0 to 4"},
-           {{"--material", ""},
-            "extract: --material takes plastic or metal"}}) {
+           {{"--material", ""}, "extract: --material takes plastic or metal"},
+           {{"--characteristics", "All"},
+            "extract: --characteristics takes all or dimensions"}}) {
     cli::Args args = k.args;
     args.insert(args.begin(), drawing);
     EXPECT_EQ(run(cli::extractCommand, args), 2) << k.message;
@@ -114,6 +118,61 @@ TEST_F(NumberCli, ARefusedSaveOrPassLeavesTheDrawingToNumberAgain) {
   EXPECT_EQ(number({"--save-as", marked}), 2);
   EXPECT_NE(err.find("该图档已经标号"), std::string::npos) << err;
   EXPECT_FALSE(fs::exists(marked));
+}
+
+// Frames, roughness and notes are listed only when asked for; a composite
+// frame gives two entries of one entity, each with its own tolerance.
+TEST_F(NumberCli, ExtractListsCharacteristicsOnlyWhenAsked) {
+  const std::string drawing2 = (dir / "frames.dxf").string();
+  fs::copy_file(fs::path(DIMMARK_FIXTURES) / "characteristics_r2010.dxf",
+                drawing2);
+  auto lines = [&] {
+    std::vector<std::string> entries;
+    std::istringstream in(out);
+    for (std::string l; std::getline(in, l);)
+      if (l.starts_with("{\"position\"")) entries.push_back(l);
+    return entries;
+  };
+  ASSERT_EQ(run(cli::extractCommand, {drawing2}), 0) << err;
+  const auto plain = lines();
+  for (const auto& l : plain)
+    EXPECT_EQ(l.find("形位公差"), std::string::npos) << l;
+  fs::remove(dir / "frames.mdb");
+  ASSERT_EQ(
+      run(cli::extractCommand, {drawing2, "--characteristics", "dimensions"}),
+      0)
+      << err;
+  EXPECT_EQ(lines(), plain);
+  fs::remove(dir / "frames.mdb");
+
+  ASSERT_EQ(run(cli::extractCommand, {drawing2, "--characteristics", "all"}), 0)
+      << err;
+  const auto all = lines();
+  // The dimensions first, as without the option; the characteristics after.
+  ASSERT_GT(all.size(), plain.size());
+  int frames = 0, roughness = 0, notes = 0;
+  for (const auto& l : all) {
+    frames += l.find("\"type\":\"形位公差") != std::string::npos;
+    roughness += l.find("\"type\":\"粗糙度\"") != std::string::npos;
+    notes += l.find("\"type\":\"技术要求\"") != std::string::npos;
+  }
+  EXPECT_EQ(frames, 31);  // 29 frames, two of them composite
+  EXPECT_EQ(roughness, 12);
+  EXPECT_EQ(notes, 15);
+  const auto composite = std::find_if(all.begin(), all.end(), [](auto& l) {
+    return l.find("\"value\":\"⌖ Ø0.5 Ⓜ | A | B | C\"") != std::string::npos;
+  });
+  ASSERT_NE(composite, all.end());
+  ASSERT_NE(composite + 1, all.end());
+  EXPECT_NE(composite->find("\"up\":0.5,\"low\":0,"), std::string::npos)
+      << *composite;
+  EXPECT_NE((composite + 1)->find("\"value\":\"⌖ Ø0.1 Ⓜ | A\",\"up\":0.1,"),
+            std::string::npos)
+      << *(composite + 1);
+  const auto entity = [](const std::string& l) {
+    return l.substr(l.find("\"entityIndex\""));
+  };
+  EXPECT_EQ(entity(*composite), entity(*(composite + 1)));
 }
 
 }  // namespace

@@ -46,6 +46,8 @@ class FakeEntity : public cadhost::Entity {
   std::optional<Point> centerPoint, insertion, textPosition;
   std::optional<double> radius, measurement, textHeight, upper, lower;
   std::optional<std::string> textString, textOverride;
+  std::optional<std::string> blockName;
+  std::optional<std::vector<Attribute>> attributes;
   std::optional<int> toleranceDisplay, primaryPrecision, textPrecision,
       tolerancePrecision;
   bool deleted = false;
@@ -122,6 +124,10 @@ class FakeEntity : public cadhost::Entity {
   double Height() const override {
     if (!textString) return get(std::optional<double>(), "Height");
     return get(textHeight, "Height");
+  }
+  std::string Name() const override { return get(blockName, "Name"); }
+  std::vector<Attribute> GetAttributes() const override {
+    return get(attributes, "GetAttributes");
   }
   double Measurement() const override {
     return get(measurement, "Measurement");

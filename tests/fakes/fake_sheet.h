@@ -24,10 +24,20 @@ class FakeWorksheet : public sheethost::Worksheet {
   }
   // An empty value clears the cell, as in a spreadsheet.
   void SetCell(int r, int c, const sheethost::CellValue& v) override {
+    formulas.erase({r, c});
     if (std::holds_alternative<std::monostate>(v))
       cells.erase({r, c});
     else
       cells[{r, c}] = v;
+  }
+  // Kept as written; nothing computes them here.
+  std::map<std::pair<int, int>, std::string> formulas;
+  void SetFormula(int r, int c, const std::string& f) override {
+    cells.erase({r, c});
+    formulas[{r, c}] = f;
+  }
+  bool HasFormula(int r, int c) const override {
+    return formulas.contains({r, c});
   }
 
  private:

@@ -29,6 +29,8 @@ void readEntity(cadhost::Entity& e) {
   tolerate([&] { e.Radius(); });
   tolerate([&] { e.TextString(); });
   tolerate([&] { e.InsertionPoint(); });
+  tolerate([&] { e.Name(); });
+  tolerate([&] { e.GetAttributes(); });
   tolerate([&] { e.Measurement(); });
   tolerate([&] { e.TextPosition(); });
   tolerate([&] { e.TextHeight(); });

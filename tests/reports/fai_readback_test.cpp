@@ -372,3 +372,43 @@ TEST_F(Readback, WorkbooksThatBrokeTheReaderChangeNothing) {
 }
 
 }  // namespace
+
+namespace {
+
+// A note's row gives back its results as typed, 合格 or 不合格, and no
+// number; anything else there is named and taken for nothing.
+TEST_F(Readback, ANotesResultsComeBackAsTyped) {
+  writeTable({{1, "10.1", 0.1f, 0.05f, 10, 20},
+              {2, "1. 去毛刺", 0, 0, 20, 20, "技术要求"},
+              {3, "2. 表面发黑", 0, 0, 30, 20, "技术要求"}});
+  load();
+  auto book = xlsx::Workbook::open(dir / "dimdata/fai.xlsx");
+  auto& s = book.sheet(0);
+  for (int r = 11; r <= 13; ++r) s.setNumber(r, 1, r - 10.0);
+  s.setNumber(11, 7, 10.1);
+  s.setText(12, 3, "AG");
+  s.setText(12, 7, "合格");
+  s.setText(12, 8, "不合格");
+  s.setText(13, 7, "OK");
+  const auto path = (dir / "work/notes.xlsx").string();
+  book.save(path);
+
+  readFrom(path);
+  auto m = messages();
+  ASSERT_EQ(m.size(), 1u);
+  EXPECT_NE(m[0].find("G13：“OK”不是“合格”或“不合格”"), std::string::npos)
+      << m[0];
+  auto& c = ctx();
+  EXPECT_EQ(c.sampleCounts[1], 1);
+  EXPECT_EQ(c.samples[1][1], 10.1f);
+  EXPECT_EQ(c.sampleCounts[2], 2);
+  EXPECT_EQ(c.passed[2][1], std::optional<bool>(true));
+  EXPECT_EQ(c.passed[2][2], std::optional<bool>(false));
+  EXPECT_FALSE(c.samples[2][1]);
+  EXPECT_FALSE(c.samples[2][2]);
+  EXPECT_EQ(c.instrumentCodes[2], "AG");
+  EXPECT_EQ(c.sampleCounts[3], 0);
+  EXPECT_FALSE(c.passed[3][1]);
+}
+
+}  // namespace

@@ -491,3 +491,97 @@ TEST_F(ReportCli, TheWindowsReportLeavesThePanelFirstAndNamesWhatItWrote) {
 }
 
 }  // namespace
+
+namespace {
+
+// With the characteristics numbered too: a frame's samples judged from 0 to
+// its tolerance, a note's results as texts, a composite frame's rows by
+// marks n.1 and n.2; what does not fit a row is refused before anything is
+// written.
+TEST_F(ReportCli, FramesAndNotesTakeTheirOwnSamples) {
+  const std::string frames = (dir / "frames.dxf").string();
+  fs::copy_file(fs::path(DIMMARK_FIXTURES) / "characteristics_r2010.dxf",
+                frames);
+  {
+    std::ostringstream o, e;
+    ASSERT_EQ(cli::numberCommand({frames, "--characteristics", "all",
+                                  "--save-as", (dir / "m.dxf").string()},
+                                 o, e),
+              0)
+        << e.str();
+  }
+  const auto csv = (dir / "s.csv").string();
+  for (const auto& [text, message] :
+       std::vector<std::pair<std::string, std::string>>{
+           {"7,AG,0.5\n", "mark 7 is a note: its samples are 合格 or 不合格"},
+           {"1,CMM,合格\n", "mark 1 takes numbers, not \"合格\""},
+           {"38,CMM,0.1\n",
+            "mark 38 is a composite frame: its rows are "
+            "marks 38.1 and 38.2"},
+           {"1.1,CMM,0.1\n", "the drawing has no mark 1.1"},
+           {"38.3,CMM,0.1\n", "\"38.3\" is not a mark number"}}) {
+    dir.write("s.csv", text);
+    EXPECT_EQ(run({frames, "--characteristics", "all", "--fai", fai,
+                   "--samples", csv}),
+              2)
+        << message;
+    EXPECT_NE(err.find(message), std::string::npos) << err;
+    EXPECT_FALSE(fs::exists(fai)) << message;
+  }
+  dir.write("s.csv",
+            "1,CMM,0.01,0.02\n"   // on the tolerance
+            "11,CMM,0.051\n"      // just outside
+            "7,AG,合格,不合格\n"  // one 不合格
+            "6,AG,合格\n"
+            "26,RG,0.8\n"  // a lower limit, on it
+            "38.1,CMM,0.45\n"
+            "38.2,CMM,0.2\n");
+  ASSERT_EQ(
+      run({frames, "--characteristics", "all", "--fai", fai, "--samples", csv}),
+      0)
+      << err;
+  const auto c = cells(fai,
+                       {"A11", "P11", "P21", "A16", "P16", "G17", "H17", "P17",
+                        "P36", "A48", "P48", "A49", "P49"},
+                       true);
+  EXPECT_EQ(c.at("A11"), "number\t1.0");
+  EXPECT_EQ(c.at("P11"), "text\tOK");
+  EXPECT_EQ(c.at("P21"), "text\tNG");
+  EXPECT_EQ(c.at("P16"), "text\tOK");
+  EXPECT_EQ(c.at("G17"), "text\t合格");
+  EXPECT_EQ(c.at("H17"), "text\t不合格");
+  EXPECT_EQ(c.at("P17"), "text\tNG");
+  EXPECT_EQ(c.at("P36"), "text\tOK");
+  EXPECT_EQ(c.at("A48"), "number\t38.1");
+  EXPECT_EQ(c.at("P48"), "text\tOK");
+  EXPECT_EQ(c.at("A49"), "number\t38.2");
+  EXPECT_EQ(c.at("P49"), "text\tNG");
+
+  // The inspection PDF judges by the same rule, from what was stored; a
+  // frame's CPK limits run from 0 to its tolerance, a lower limit's from
+  // its value up.
+  const std::string cpkOut = (dir / "frames cpk.xlsx").string();
+  ASSERT_EQ(run({frames, "--characteristics", "all", "--pdf", pdf, "--cpk",
+                 cpkOut, "--cpk-marks", "1,26,38.2"}),
+            0)
+      << err;
+  EXPECT_NE(out.find("\"ok\":4,\"ng\":3,"), std::string::npos) << out;
+  const auto k = cells(
+      cpkOut, {"B8", "B11", "B12", "C8", "C11", "C12", "D8", "D11", "D12"});
+  EXPECT_EQ(k.at("B8"), "number\t1.0");
+  EXPECT_EQ(k.at("B11"), "number\t0.02");
+  EXPECT_EQ(k.at("B12"), "number\t0.0");
+  EXPECT_EQ(k.at("C8"), "number\t26.0");
+  EXPECT_EQ(k.at("C11"), "none\t");
+  EXPECT_EQ(k.at("C12"), "number\t0.8");
+  EXPECT_EQ(k.at("D8"), "number\t38.2");
+  EXPECT_EQ(k.at("D11"), "number\t0.1");
+
+  // A note has no CPK column: said, and none is added.
+  EXPECT_EQ(run({frames, "--characteristics", "all", "--fai", fai, "--cpk", cpk,
+                 "--cpk-marks", "7"}),
+            2);
+  EXPECT_NE(err.find("技术要求只判定合格或不合格"), std::string::npos) << err;
+}
+
+}  // namespace

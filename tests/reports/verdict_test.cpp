@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -137,6 +138,118 @@ TEST(Verdict, TheJudgementIsTheFaiVerdictColumn) {
     EXPECT_EQ(got ? *got : std::string(),
               columnText(model::judge(c.nominal, c.up, c.low, c.m)))
         << "row " << i + 11 << ": " << c.nominal;
+  }
+}
+
+// A frame row, a roughness value or a note as the list holds it.
+dimtable::DimRecord characteristic(std::string type, std::string value,
+                                   float up, dimtable::Bound bound) {
+  dimtable::DimRecord r;
+  r.type = std::move(type);
+  r.value = std::move(value);
+  r.up = up;
+  r.bound = bound;
+  return r;
+}
+
+struct Judged {
+  dimtable::DimRecord r;
+  dimtable::Measurement m;
+};
+
+Judged numeric(const dimtable::DimRecord& r, std::vector<float> samples) {
+  Judged j{r, {}};
+  j.m.count = static_cast<int>(samples.size());
+  for (std::size_t k = 0; k < samples.size(); ++k) j.m.samples[k] = samples[k];
+  return j;
+}
+
+Judged results(const dimtable::DimRecord& r,
+               std::vector<std::optional<bool>> passed, int count = -1) {
+  Judged j{r, {}};
+  j.m.count = count < 0 ? static_cast<int>(passed.size()) : count;
+  for (std::size_t k = 0; k < passed.size(); ++k) j.m.passed[k] = passed[k];
+  return j;
+}
+
+// Frames and roughness from 0 to their value (a lower-limit roughness from
+// its value up), notes by their results: the rule, our evaluator computing
+// the row's formulas, and LibreOffice agree, inside, on and outside.
+TEST(Verdict, CharacteristicsByTheirKind) {
+  using dimtable::Bound;
+  const auto position = characteristic("形位公差/位置度", "⌖ Ø0.05 Ⓜ | A | B",
+                                       0.05f, Bound::Upper);
+  const auto flatness =
+      characteristic("形位公差/平面度", "⏥ 0.02", 0.02f, Bound::Upper);
+  const auto ra = characteristic("粗糙度", "Ra 1.6", 1.6f, Bound::Upper);
+  const auto lowerRa = characteristic("粗糙度", "L Ra 0.8", 0.8f, Bound::Lower);
+  const auto unread = characteristic("形位公差", "x | 0.1 | A", 0, Bound::None);
+  const auto note = characteristic("技术要求", "2. 去毛刺", 0, Bound::None);
+  const std::vector<std::pair<Judged, Verdict>> all = {
+      {numeric(position, {0.03f}), Verdict::Ok},
+      {numeric(position, {0.05f}), Verdict::Ok},  // on the tolerance
+      {numeric(position, {0.0f}), Verdict::Ok},   // on 0
+      {numeric(position, {0.0501f}), Verdict::Ng},
+      {numeric(position, {-0.001f}), Verdict::Ng},  // below 0
+      {numeric(position, {0.01f, 0.06f}), Verdict::Ng},
+      {numeric(flatness, {0.02f, 0.019f}), Verdict::Ok},
+      {numeric(ra, {1.6f}), Verdict::Ok},
+      {numeric(ra, {1.61f}), Verdict::Ng},
+      {numeric(lowerRa, {0.8f}), Verdict::Ok},
+      {numeric(lowerRa, {12.5f}), Verdict::Ok},
+      {numeric(lowerRa, {0.79f}), Verdict::Ng},
+      {numeric(unread, {0.05f}), Verdict::NoLimits},
+      {numeric(position, {}), Verdict::Unmeasured},
+      {results(note, {true, true}), Verdict::Ok},
+      {results(note, {true, false, true}), Verdict::Ng},
+      {results(note, {std::nullopt, false}), Verdict::Ng},
+      {results(note, {true, false}, 1), Verdict::Ok},  // beyond the count
+      {results(note, {}), Verdict::Unmeasured},
+  };
+  xlsx::Workbook fai = xlsx::Workbook::open("dimdata/fai.xlsx");
+  xlsx::Sheet& sheet = fai.sheet(0);
+  for (std::size_t i = 0; i < all.size(); ++i) {
+    const auto& [j, want] = all[i];
+    const int row = static_cast<int>(i) + 11;
+    EXPECT_EQ(model::judge(j.r, j.m), want) << "row " << row;
+    // As the report fills the row.
+    sheet.setNumber(row, 1, static_cast<double>(i + 1));
+    sheet.setText(row, 4, j.r.value);
+    sheet.setNumber(row, 5, j.r.up);
+    sheet.setNumber(row, 6, j.r.low);
+    for (int k = 0; k < j.m.count; ++k) {
+      const auto ks = static_cast<std::size_t>(k);
+      if (j.m.samples[ks]) sheet.setNumber(row, 7 + k, *j.m.samples[ks]);
+      if (j.m.passed[ks])
+        sheet.setText(row, 7 + k, *j.m.passed[ks] ? "合格" : "不合格");
+    }
+    auto formulas = model::faiFormulas(j.r, row);
+    ASSERT_TRUE(formulas) << "row " << row;
+    for (const auto& [column, formula] :
+         {std::pair{12, formulas->upper}, std::pair{13, formulas->lower},
+          std::pair{16, formulas->verdict}})
+      if (!formula.empty()) sheet.setFormula(row, column, formula);
+  }
+  // A dimension keeps the template's formulas.
+  EXPECT_FALSE(model::faiFormulas(dimtable::DimRecord{}, 11));
+  for (std::size_t i = 0; i < all.size(); ++i)
+    EXPECT_EQ(text(sheet.computed(static_cast<int>(i) + 11, 16)),
+              columnText(all[i].second))
+        << "row " << i + 11;
+
+  fixture::TempDir dir;
+  fai.save(dir.path() / "fai.xlsx");
+  libreoffice::computes(dir.path(), {dir.path() / "fai.xlsx"},
+                        dir.path() / "computed");
+  if (HasFatalFailure()) return;
+  xlsx::Workbook theirs =
+      xlsx::Workbook::open(dir.path() / "computed" / "fai.xlsx");
+  for (std::size_t i = 0; i < all.size(); ++i) {
+    const xlsx::Value value =
+        theirs.sheet(0).value(static_cast<int>(i) + 11, 16);
+    const auto* got = std::get_if<std::string>(&value);
+    EXPECT_EQ(got ? *got : std::string(), columnText(all[i].second))
+        << "row " << i + 11;
   }
 }
 

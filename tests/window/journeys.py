@@ -1183,6 +1183,38 @@ def second_drawing(j):
             "the instrument is not back to “游标卡尺”")
 
 
+@journey
+def characteristics(j):
+    """With “形位公差、粗糙度、技术要求一起标号” ticked, the drawing's
+    technical note is numbered with its dimensions; a note's samples are
+    chosen as 合格 or 不合格 from lists where numbers are typed otherwise,
+    and they come back when the note is reached again."""
+    path = copy_in(j, SAMPLE)
+    j.start()
+    open_drawing(j, path)
+    box = j.find(("check box",), "形位公差、粗糙度、技术要求一起标号")
+    j.check(not h.checked(box), "the check box is ticked before anyone did")
+    j.click(box)
+    poll(lambda: h.checked(box), SHORT, "the check box to be ticked")
+    number_automatically(j)
+    j.press_button("后一尺寸")
+    wait_entry(j, "2------1. ", SHORT, " after “后一尺寸” (the note's item)")
+    j.shot("note")
+    result = sample_box(j, 1)
+    j.check(h.role(result) == "combo box",
+            f"“样本1” of a note is a {h.role(result)}, not a list")
+    j.choose(result, "不合格", "the list “样本1”")
+    j.press_button("前一尺寸")
+    wait_entry(j, "1------", SHORT, " after “前一尺寸”")
+    j.check(h.role(sample_box(j, 1)) == "text",
+            "“样本1” of a dimension is no number box")
+    j.press_button("后一尺寸")
+    wait_entry(j, "2------1. ", SHORT, " after “后一尺寸”")
+    poll(lambda: combo_text(sample_box(j, 1)) == "不合格", SHORT,
+         lambda: "the note's “样本1” to show “不合格” again (it shows "
+                 f"“{safe(lambda: combo_text(sample_box(j, 1)))}”)")
+
+
 # --- running one ------------------------------------------------------------
 
 
