@@ -8,6 +8,8 @@
 #include <QFontDatabase>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QMenu>
+#include <QMenuBar>
 #include <QProcess>
 #include <QShortcut>
 #include <QTimer>
@@ -15,6 +17,7 @@
 #include <clocale>
 #include <filesystem>
 
+#include "app/gauge_port.h"
 #include "app/hosts.h"
 #include "app/program.h"
 #include "app/sheet_window.h"
@@ -106,9 +109,16 @@ int main(int argc, char** argv) {
             });
           }),
       dir);
-  forms::qt::Binder binder(
-      program.ctx.forms,
-      [&](const std::function<void()>& a) { return program.run(a); });
+  // How deep the program is in its handlers: a gauge's reading waits
+  // until none runs (a message box or a pick holds one open).
+  int handlerDepth = 0;
+  forms::qt::Binder binder(program.ctx.forms,
+                           [&](const std::function<void()>& a) {
+                             ++handlerDepth;
+                             const bool alive = program.run(a);
+                             --handlerDepth;
+                             return alive;
+                           });
   binderRef = &binder;
   binder.placeWindow = [&](forms::Form& form, QWidget* window) {
     if (&form != &program.main) return false;
@@ -136,6 +146,44 @@ int main(int argc, char** argv) {
                          if (button && button->reachable()) button->userClick();
                        });
                      });
+  }
+  // A gauge on a serial port types into the sample box that has the
+  // focus, or where the continuous order stands.
+  app::SerialGauge gauge(
+      program.main, [&](const std::function<void()>& a) { binder.act(a); },
+      [&] { return handlerDepth > 0; },
+      [&] {
+        QWidget* focus = QApplication::focusWidget();
+        for (int i = 0; i < 5; ++i)
+          if (focus &&
+              focus ==
+                  binder.widget(*program.main.Text7[static_cast<size_t>(i)]))
+            return i;
+        return -1;
+      });
+  program.frmGauge.port = &gauge;
+  // The measurement popup's own items, in the menu bar too.
+  QMenu* measure = workspace.addProgramMenu(QStringLiteral("测量"));
+  for (const char* name : {"mnuImport", "mnuGauge"}) {
+    QAction* a = measure->addAction(QString());
+    QObject::connect(a, &QAction::triggered, &binder,
+                     [&binder, &program, name] {
+                       binder.act([&program, name] {
+                         forms::Control* item = program.main.find(name);
+                         if (item && item->Click) item->Click();
+                       });
+                     });
+    QObject::connect(measure, &QMenu::aboutToShow, a, [a, &program, name] {
+      forms::Control* item = program.main.find(name);
+      if (!item) return;
+      a->setText(QString::fromStdString(item->caption()));
+      // The import needs a numbered drawing in the panel.
+      a->setEnabled(item->enabled() &&
+                    (std::string(name) != "mnuImport" ||
+                     program.main.FrmInput->effectiveEnabled()));
+    });
+    if (forms::Control* item = program.main.find(name))
+      a->setText(QString::fromStdString(item->caption()));
   }
   program.run([&] { program.start(); });
   binder.refresh();

@@ -98,6 +98,17 @@ bool ScriptedDesktop::startProgram(const std::string& path) {
   return true;
 }
 
+std::optional<std::string> ScriptedDesktop::setting(const std::string& key) {
+  auto it = settings_.find(key);
+  if (it == settings_.end()) return std::nullopt;
+  return it->second;
+}
+
+void ScriptedDesktop::setSetting(const std::string& key,
+                                 const std::string& value) {
+  settings_[key] = value;
+}
+
 std::vector<MessageRecord> ScriptedDesktop::takeMessages() {
   std::vector<MessageRecord> out(all_.begin() + static_cast<long>(taken_),
                                  all_.end());

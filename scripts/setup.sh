@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ pkg-config
-  qt6-base-dev libgl-dev qt6-translations-l10n
+  qt6-base-dev libgl-dev qt6-translations-l10n qt6-serialport-dev
   libsqlite3-dev libzip-dev libpugixml-dev
   googletest libgtest-dev libbenchmark-dev
   python3 python3-ezdxf python3-openpyxl python3-pil

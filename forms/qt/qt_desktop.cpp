@@ -6,6 +6,7 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
+#include <QSettings>
 #include <QWidget>
 
 namespace forms::qt {
@@ -92,6 +93,19 @@ bool QtDesktop::activateWindow(const std::string& title) {
 
 bool QtDesktop::startProgram(const std::string& path) {
   return QProcess::startDetached(QString::fromStdString(path), {});
+}
+
+void QtDesktop::beep() { QApplication::beep(); }
+
+std::optional<std::string> QtDesktop::setting(const std::string& key) {
+  const QVariant v = QSettings().value(QString::fromStdString(key));
+  if (!v.isValid()) return std::nullopt;
+  return v.toString().toStdString();
+}
+
+void QtDesktop::setSetting(const std::string& key, const std::string& value) {
+  QSettings().setValue(QString::fromStdString(key),
+                       QString::fromStdString(value));
 }
 
 }  // namespace forms::qt
