@@ -16,6 +16,8 @@
 #include <QTranslator>
 #include <clocale>
 #include <filesystem>
+#include <utility>
+#include <vector>
 
 #include "app/gauge_port.h"
 #include "app/hosts.h"
@@ -112,11 +114,15 @@ int main(int argc, char** argv) {
   // How deep the program is in its handlers: a gauge's reading waits
   // until none runs (a message box or a pick holds one open).
   int handlerDepth = 0;
+  // The menu bar's items of the model, brought up to date after each step.
+  std::function<void()> afterStep;
   forms::qt::Binder binder(program.ctx.forms,
                            [&](const std::function<void()>& a) {
                              ++handlerDepth;
                              const bool alive = program.run(a);
                              --handlerDepth;
+                             if (alive && handlerDepth == 0 && afterStep)
+                               afterStep();
                              return alive;
                            });
   binderRef = &binder;
@@ -162,10 +168,14 @@ int main(int argc, char** argv) {
         return -1;
       });
   program.frmGauge.port = &gauge;
-  // The measurement popup's own items, in the menu bar too.
+  // The measurement popup's own items, in the menu bar too. Their texts
+  // and states are the model's, read again whenever the menu opens (the
+  // model's menus exist once the main window has loaded).
   QMenu* measure = workspace.addProgramMenu(QStringLiteral("测量"));
+  std::vector<std::pair<QAction*, const char*>> measureItems;
   for (const char* name : {"mnuImport", "mnuGauge"}) {
     QAction* a = measure->addAction(QString());
+    measureItems.emplace_back(a, name);
     QObject::connect(a, &QAction::triggered, &binder,
                      [&binder, &program, name] {
                        binder.act([&program, name] {
@@ -173,20 +183,23 @@ int main(int argc, char** argv) {
                          if (item && item->Click) item->Click();
                        });
                      });
-    QObject::connect(measure, &QMenu::aboutToShow, a, [a, &program, name] {
+  }
+  auto showMeasureItems = [&] {
+    for (auto [a, name] : measureItems) {
       forms::Control* item = program.main.find(name);
-      if (!item) return;
+      if (!item) continue;
       a->setText(QString::fromStdString(item->caption()));
       // The import needs a numbered drawing in the panel.
       a->setEnabled(item->enabled() &&
                     (std::string(name) != "mnuImport" ||
                      program.main.FrmInput->effectiveEnabled()));
-    });
-    if (forms::Control* item = program.main.find(name))
-      a->setText(QString::fromStdString(item->caption()));
-  }
+    }
+  };
+  QObject::connect(measure, &QMenu::aboutToShow, measure, showMeasureItems);
+  afterStep = showMeasureItems;
   program.run([&] { program.start(); });
   binder.refresh();
+  showMeasureItems();
   if (program.ctx.ended) return 0;
 
   // `dimmark DRAWING` opens it as 确定 does, once the panel is up.

@@ -53,16 +53,20 @@ TEST(GaugeLines, ThePartOfALineThatIsTheReading) {
   EXPECT_EQ(browse::partOfLine("12.5", field), std::nullopt);
   EXPECT_EQ(browse::partOfLine("01", cols), std::nullopt);
   // Characters, not bytes: a full-width reading keeps its characters.
-  EXPECT_EQ(browse::partOfLine("Ｘ：１２。５", *browse::readingPartOf("columns", "3-")),
+  EXPECT_EQ(browse::partOfLine("Ｘ：１２。５",
+                               *browse::readingPartOf("columns", "3-")),
             "１２。５");
-  for (auto [mode, where] : {std::pair{"field", "0"}, {"field", "x"},
-                             {"columns", "5-4"}, {"columns", "0-"},
-                             {"columns", "-3"}, {"rows", "1"}})
+  for (auto [mode, where] : {std::pair{"field", "0"},
+                             {"field", "x"},
+                             {"columns", "5-4"},
+                             {"columns", "0-"},
+                             {"columns", "-3"},
+                             {"rows", "1"}})
     EXPECT_FALSE(browse::readingPartOf(mode, where)) << mode << " " << where;
   for (const auto& p : {field, last, cols, cut, ReadingPart{}})
-    EXPECT_EQ(browse::readingPartOf(browse::modeName(p.mode),
-                                    browse::whereText(p)),
-              p);
+    EXPECT_EQ(
+        browse::readingPartOf(browse::modeName(p.mode), browse::whereText(p)),
+        p);
 }
 
 TEST(GaugeSettings, AreKeptAndWhatNoLongerReadsIsTheDefault) {
@@ -181,8 +185,9 @@ TEST_F(Gauge, TheSettingsWindowRefusesWhatCannotBeAPortSetting) {
   EXPECT_FALSE(w.ComDisconnect->enabled());
   EXPECT_EQ(w.cboBaud->text(), "9600");
   w.ComConnect->userClick();
-  EXPECT_EQ(messages(), (std::vector<std::string>{
-                            "请填写量具所接的端口，例如 /dev/ttyUSB0。"}));
+  EXPECT_EQ(
+      messages(),
+      (std::vector<std::string>{"请填写量具所接的端口，例如 /dev/ttyUSB0。"}));
   w.txtPort->userType("/dev/ttyACM0");
   w.cboPart->userSelect(2);
   w.txtPart->userType("x");

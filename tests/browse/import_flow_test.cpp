@@ -157,8 +157,8 @@ TEST_F(Import, AFileForAnotherNumberingImportsNothingAndSaysSo) {
 
 TEST_F(Import, AFileRefusedAsAWholeAndADrawingNotNumberedChangeNothing) {
   importFile(file("run.txt", kTable));  // the dialog is not even opened
-  EXPECT_EQ(messages(), (std::vector<std::string>{
-                            "请先打开图纸并标号，再导入测量结果。"}));
+  EXPECT_EQ(messages(),
+            (std::vector<std::string>{"请先打开图纸并标号，再导入测量结果。"}));
   EXPECT_FALSE(window().visible());
   queue = {};
   numbered();
