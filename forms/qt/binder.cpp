@@ -646,6 +646,21 @@ bool Binder::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::KeyPress:
       if (keyPress(watched, static_cast<QKeyEvent*>(event))) return true;
       break;
+    case QEvent::InputMethodQuery: {
+      // A line edit answers ImEnabled itself, whatever its attribute says;
+      // the input method asks this before it takes a key.
+      static bool answering = false;
+      Control* ctl = controlOf(watched);
+      if (answering || !ctl || ctl->inputMethod()) break;
+      auto* q = static_cast<QInputMethodQueryEvent*>(event);
+      if (!(q->queries() & Qt::ImEnabled)) break;
+      // The box answers the other queries; ImEnabled is ours.
+      answering = true;
+      QCoreApplication::sendEvent(watched, event);
+      answering = false;
+      q->setValue(Qt::ImEnabled, false);
+      return true;
+    }
     default:
       break;
   }

@@ -14,7 +14,9 @@ import argparse
 import os
 import re
 import shutil
+import subprocess
 import sys
+import tempfile
 import time
 import traceback
 
@@ -1324,6 +1326,82 @@ def import_review(j):
          SHORT, lambda: f"the two values that fit in the database (it "
                         f"holds {stored_samples(path)})")
     del before
+
+
+PINYIN_PROFILE = """[Groups/0]
+Name=Default
+Default Layout=us
+DefaultIM=pinyin
+
+[Groups/0/Items/0]
+Name=keyboard-us
+Layout=
+
+[Groups/0/Items/1]
+Name=pinyin
+Layout=
+
+[GroupOrder]
+0=Default
+"""
+
+
+@journey
+def input_method(j):
+    """With a Chinese input method on (fcitx5, pinyin), letters typed into
+    an ordinary box are composed into Chinese, while a sample box takes the
+    keys as the gauge sends them."""
+    if not shutil.which("fcitx5"):
+        fail("fcitx5 is not installed (scripts/setup.sh installs it)")
+    path = three_dimensions(j)
+    home = tempfile.mkdtemp(prefix="home-", dir=j.work)
+    config = os.path.join(home, ".config", "fcitx5")
+    os.makedirs(config, exist_ok=True)
+    with open(os.path.join(config, "profile"), "w") as f:
+        f.write(PINYIN_PROFILE)
+    env = dict(j.desk.env, HOME=home,
+               XDG_CONFIG_HOME=os.path.join(home, ".config"))
+    log = open(os.path.join(j.out_dir, "fcitx5.log"), "w")
+    j.desk.procs.append(subprocess.Popen(
+        ["fcitx5", "--disable=wayland,notificationitem,kimpanel"],
+        env=env, stdout=log, stderr=log))
+
+    def remote(*args):
+        return subprocess.run(["fcitx5-remote", *args], env=env,
+                              capture_output=True, text=True, timeout=SHORT)
+    poll(lambda: remote().returncode == 0 and remote().stdout.strip(),
+         LONG, "fcitx5 to answer on the session bus")
+    j.desk.env.update(QT_IM_MODULE="fcitx", XMODIFIERS="@im=fcitx")
+    # Opened from the command line: a path typed fast through the input
+    # method may lose keys, which is not what this journey is about.
+    j.start(home=home, args=(path,))
+    wait_opened(j)
+    number_automatically(j)
+
+    def typed_into(box, what):
+        j.click(box, what=what)
+        time.sleep(0.3)
+        # On as a person turns it on: its trigger key, Ctrl+Space.
+        if remote().stdout.strip() != "2":
+            j.key("ctrl+space")
+        time.sleep(0.5)
+        if remote().stdout.strip() != "2":
+            fail(f"the input method does not turn on in {what}")
+        j.type("ni")
+        time.sleep(0.5)
+        shown = h.text_of(box)
+        j.shot(what)
+        j.key("Escape")
+        return shown
+
+    composed = typed_into(search_box(j), "the box “尺寸值：”")
+    if composed == "ni":
+        fail("the input method is not on in an ordinary box (“ni” went "
+             "through as typed), so it proves nothing about the sample box")
+    sample = typed_into(sample_box(j, 1), "the box “样本1”")
+    if sample != "ni":
+        fail(f"the sample box went through the input method: it shows "
+             f"“{sample}” after “ni” was typed")
 
 
 # --- running one ------------------------------------------------------------
