@@ -136,38 +136,39 @@ GaugeSettings loadGaugeSettings(forms::Desktop& d) {
   const auto get = [&](const char* key) {
     return d.setting(key).value_or(std::string());
   };
-  s.port = get("gauge/port");
-  if (const auto baud = wholeNumber(get("gauge/baud")); baud && *baud > 0)
+  s.port = get("measure/gauge/port");
+  if (const auto baud = wholeNumber(get("measure/gauge/baud"));
+      baud && *baud > 0)
     s.baud = *baud;
-  if (const auto bits = wholeNumber(get("gauge/dataBits"));
+  if (const auto bits = wholeNumber(get("measure/gauge/dataBits"));
       bits && *bits >= 5 && *bits <= 8)
     s.dataBits = *bits;
-  const std::string parity = get("gauge/parity");
+  const std::string parity = get("measure/gauge/parity");
   if (parity == "even") s.parity = GaugeSettings::Parity::Even;
   if (parity == "odd") s.parity = GaugeSettings::Parity::Odd;
-  const std::string stop = get("gauge/stopBits");
+  const std::string stop = get("measure/gauge/stopBits");
   if (stop == "1.5") s.stopBits = GaugeSettings::StopBits::OneAndHalf;
   if (stop == "2") s.stopBits = GaugeSettings::StopBits::Two;
-  if (const auto part =
-          readingPartOf(get("gauge/partMode"), get("gauge/partWhere")))
+  if (const auto part = readingPartOf(get("measure/gauge/partMode"),
+                                      get("measure/gauge/partWhere")))
     s.part = *part;
   return s;
 }
 
 void saveGaugeSettings(forms::Desktop& d, const GaugeSettings& s) {
-  d.setSetting("gauge/port", s.port);
-  d.setSetting("gauge/baud", std::to_string(s.baud));
-  d.setSetting("gauge/dataBits", std::to_string(s.dataBits));
-  d.setSetting("gauge/parity", s.parity == GaugeSettings::Parity::Even ? "even"
-                               : s.parity == GaugeSettings::Parity::Odd
-                                   ? "odd"
-                                   : "none");
-  d.setSetting("gauge/stopBits",
+  d.setSetting("measure/gauge/port", s.port);
+  d.setSetting("measure/gauge/baud", std::to_string(s.baud));
+  d.setSetting("measure/gauge/dataBits", std::to_string(s.dataBits));
+  d.setSetting("measure/gauge/parity",
+               s.parity == GaugeSettings::Parity::Even  ? "even"
+               : s.parity == GaugeSettings::Parity::Odd ? "odd"
+                                                        : "none");
+  d.setSetting("measure/gauge/stopBits",
                s.stopBits == GaugeSettings::StopBits::OneAndHalf ? "1.5"
                : s.stopBits == GaugeSettings::StopBits::Two      ? "2"
                                                                  : "1");
-  d.setSetting("gauge/partMode", modeName(s.part.mode));
-  d.setSetting("gauge/partWhere", whereText(s.part));
+  d.setSetting("measure/gauge/partMode", modeName(s.part.mode));
+  d.setSetting("measure/gauge/partWhere", whereText(s.part));
 }
 
 void LineSplitter::feed(std::string_view bytes) {

@@ -56,7 +56,7 @@ struct GaugeSettings {
   friend bool operator==(const GaugeSettings&, const GaugeSettings&) = default;
 };
 
-// Kept between runs under "gauge/…"; what was never kept, or no longer
+// Kept between runs under "measure/gauge/…"; what was never kept, or no longer
 // reads, takes the default.
 GaugeSettings loadGaugeSettings(forms::Desktop& desktop);
 void saveGaugeSettings(forms::Desktop& desktop, const GaugeSettings& s);

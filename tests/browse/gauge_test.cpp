@@ -82,8 +82,8 @@ TEST(GaugeSettings, AreKeptAndWhatNoLongerReadsIsTheDefault) {
   s.part = *browse::readingPartOf("columns", "4-");
   browse::saveGaugeSettings(d, s);
   EXPECT_EQ(browse::loadGaugeSettings(d), s);
-  d.setSetting("gauge/dataBits", "9");
-  d.setSetting("gauge/partWhere", "zz");
+  d.setSetting("measure/gauge/dataBits", "9");
+  d.setSetting("measure/gauge/partWhere", "zz");
   const auto back = browse::loadGaugeSettings(d);
   EXPECT_EQ(back.dataBits, 8);
   EXPECT_EQ(back.part, ReadingPart{});
@@ -193,7 +193,7 @@ TEST_F(Gauge, TheSettingsWindowRefusesWhatCannotBeAPortSetting) {
   w.txtPart->userType("x");
   w.ComConnect->userClick();
   ASSERT_EQ(messages().size(), 1u);
-  EXPECT_FALSE(desktop.setting("gauge/port"));  // nothing kept
+  EXPECT_FALSE(desktop.setting("measure/gauge/port"));  // nothing kept
   w.txtPart->userType("4-");
   w.cboBaud->userSelect(7);
   w.ComConnect->userClick();
