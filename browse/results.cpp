@@ -12,8 +12,6 @@
 
 namespace browse {
 
-namespace {
-
 bool alive(const cadhost::EntityRef& e) {
   if (!e) return false;
   try {
@@ -23,6 +21,8 @@ bool alive(const cadhost::EntityRef& e) {
     return false;
   }
 }
+
+namespace {
 
 cadhost::EntityRef drawnAt(const std::vector<cadhost::EntityRef>& v,
                            std::int32_t p) {

@@ -20,6 +20,9 @@ class Form1;
 
 namespace browse {
 
+// Whether an entity is still in its drawing (not erased, its drawing open).
+bool alive(const cadhost::EntityRef& e);
+
 inline constexpr int kOkColor = 3;  // green
 inline constexpr int kNgColor = 1;  // red
 

@@ -16,6 +16,8 @@
 #include <filesystem>
 #include <limits>
 
+#include "base/text.h"
+
 namespace dimtable {
 
 DbError::DbError(Kind kind, const std::string& message)
@@ -41,13 +43,7 @@ bool iequals(std::string_view a, std::string_view b) {
 
 // ---- values ---------------------------------------------------------------
 
-std::string_view trimmed(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
-    s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
-    s.remove_suffix(1);
-  return s;
-}
+using base::trimmed;
 
 // A text that is a number as a whole; "inf" and "nan" are not numbers here.
 std::optional<double> parseNumber(std::string_view text) {

@@ -33,16 +33,6 @@ std::string fileName(const std::string& path) {
   return fs::path(path).filename().string();
 }
 
-bool alive(const cadhost::EntityRef& e) {
-  if (!e) return false;
-  try {
-    e->ObjectName();
-    return true;
-  } catch (const cadhost::HostError&) {
-    return false;
-  }
-}
-
 cadhost::EntityRef drawnAt(const std::vector<cadhost::EntityRef>& v,
                            std::int32_t p) {
   const auto i = static_cast<size_t>(p);
@@ -142,7 +132,8 @@ bool drawnThisRun(const model::Form1& f) {
 }
 
 bool markAlive(const model::Form1& f, std::int32_t p) {
-  return alive(drawnAt(f.markCircles, p)) || alive(drawnAt(f.markTexts, p));
+  return browse::alive(drawnAt(f.markCircles, p)) ||
+         browse::alive(drawnAt(f.markTexts, p));
 }
 
 // The browse list and panels back for the marks in the drawing.

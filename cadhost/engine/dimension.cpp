@@ -5,6 +5,7 @@
 #include <cmath>
 #include <numbers>
 
+#include "base/text.h"
 #include "cadhost/engine/geometry.h"
 
 namespace cadhost::engine {
@@ -107,13 +108,7 @@ DimValue fromTag(const Drawing& d, const Tag& t, const DimVar& var) {
   return v;
 }
 
-std::string_view trimmed(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
-    s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
-    s.remove_suffix(1);
-  return s;
-}
+using base::trimmed;
 
 // Position of the DSTYLE list inside ACAD XDATA: index of "1002 {" and of
 // "1002 }" within `own`; both 0 when absent.

@@ -3,17 +3,13 @@
 #include <algorithm>
 #include <cmath>
 
+#include "base/text.h"
+
 namespace cadhost::engine {
 
 namespace {
 
-std::string_view trimmed(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
-    s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
-    s.remove_suffix(1);
-  return s;
-}
+using base::trimmed;
 
 bool isZero(const Tag& t, std::string_view name) {
   return t.code == 0 && trimmed(t.value) == name;

@@ -13,6 +13,7 @@
 #include <map>
 #include <numbers>
 
+#include "base/text.h"
 #include "cadhost/engine/dimension.h"
 #include "cadhost/engine/dwg_mend.h"
 #include "cadhost/engine/geometry.h"
@@ -124,13 +125,7 @@ bool endsWithNoCase(const std::string& s, std::string_view suffix) {
                       suffix);
 }
 
-std::string_view trimmed(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
-    s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
-    s.remove_suffix(1);
-  return s;
-}
+using base::trimmed;
 
 // The layer new entities go to, as the file writes it.
 std::string currentLayerRaw(const DocState& s) {

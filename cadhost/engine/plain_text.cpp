@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdio>
 
+#include "base/text.h"
 #include "cadhost/engine/codepage.h"
 
 namespace cadhost::engine {
@@ -152,13 +153,7 @@ void put(std::string& out, char c, Font font) {
   out += c;
 }
 
-std::string_view trimmed(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
-    s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
-    s.remove_suffix(1);
-  return s;
-}
+using base::trimmed;
 
 // A stack's two parts, "1/2" for "1/2", "+0.1^ -0.2" and "1#2" alike.
 std::string stacked(std::string_view body) {

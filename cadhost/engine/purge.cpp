@@ -4,17 +4,13 @@
 #include <string>
 #include <unordered_set>
 
+#include "base/text.h"
+
 namespace cadhost::engine {
 
 namespace {
 
-std::string_view trimmed(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
-    s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
-    s.remove_suffix(1);
-  return s;
-}
+using base::trimmed;
 
 bool isPointerCode(int code) {
   // Owner links (330) point upwards and keep nothing alive.

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <map>
 
+#include "base/text.h"
 #include "cadhost/viewer/palette.h"
 #include "cadhost/viewer/scene_builder.h"
 
@@ -16,13 +17,7 @@ using engine::Tags;
 
 namespace {
 
-std::string_view trimmed(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
-    s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
-    s.remove_suffix(1);
-  return s;
-}
+using base::trimmed;
 
 struct Leader {
   Vec2 connection;

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <numbers>
 
+#include "base/text.h"
 #include "cadhost/engine/dimension.h"
 #include "cadhost/engine/geometry.h"
 #include "cadhost/viewer/palette.h"
@@ -31,13 +32,7 @@ Vec2 pt(Tags own, int code, Vec2 fallback = {0, 0}) {
 
 std::string upper(std::string_view s) { return engine::upperCase(s); }
 
-std::string_view trimmed(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
-    s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
-    s.remove_suffix(1);
-  return s;
-}
+using base::trimmed;
 
 // Segments for a circle of this many radians: about one per 5 degrees.
 int arcSegments(double sweep) {
