@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 
+#include "base/text.h"
 #include "forms/desktop.h"
 #include "model/form1.h"
 
@@ -21,12 +22,6 @@ constexpr std::array<const char*, 3> kParts = {"整行", "第几个字段",
 constexpr std::array<ReadingPart::Mode, 3> kPartModes = {
     ReadingPart::Mode::Line, ReadingPart::Mode::Field,
     ReadingPart::Mode::Columns};
-
-std::string trimmed(std::string s) {
-  s.erase(0, s.find_first_not_of(" \t"));
-  s.erase(s.find_last_not_of(" \t") + 1);
-  return s;
-}
 
 }  // namespace
 
@@ -124,7 +119,7 @@ void FrmGauge::showSettings(const GaugeSettings& s) {
 
 std::optional<GaugeSettings> FrmGauge::chosen(std::string& refusal) const {
   GaugeSettings s;
-  s.port = trimmed(txtPort->text());
+  s.port = std::string(base::trimmed(txtPort->text()));
   if (s.port.empty()) {
     refusal = "请填写量具所接的端口，例如 /dev/ttyUSB0。";
     return std::nullopt;
@@ -138,7 +133,8 @@ std::optional<GaugeSettings> FrmGauge::chosen(std::string& refusal) const {
       std::clamp(cboStop->listIndex(), 0, 2));
   const auto mode = kPartModes[static_cast<std::size_t>(
       std::clamp(cboPart->listIndex(), 0, 2))];
-  const auto part = readingPartOf(modeName(mode), trimmed(txtPart->text()));
+  const auto part =
+      readingPartOf(modeName(mode), base::trimmed(txtPart->text()));
   if (!part) {
     refusal = "读数位置“" + txtPart->text() +
               "”不对：字段填 2（或 -1 为最后一个），字符填 4-13（或 4- "
