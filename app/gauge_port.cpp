@@ -2,6 +2,8 @@
 
 #include <QSerialPortInfo>
 
+#include <poll.h>
+
 #include "model/form1.h"
 
 namespace app {
@@ -89,7 +91,13 @@ void SerialGauge::readReady() {
 
 void SerialGauge::failed(QSerialPort::SerialPortError error) {
   // Only a port gone from under the program ends the connection; the
-  // errors of opening are told by open().
+  // errors of opening are told by open(). A read that finds nothing is
+  // reported as a read error too, with whatever errno was left: the port
+  // is gone only if the line has hung up.
+  if (error == QSerialPort::ReadError && !hungUp()) {
+    port_.clearError();
+    return;
+  }
   if (error != QSerialPort::ResourceError && error != QSerialPort::ReadError)
     return;
   if (!port_.isOpen() || lost_) return;
@@ -103,6 +111,12 @@ void SerialGauge::failed(QSerialPort::SerialPortError error) {
     port_.clearError();
     drain();
   });
+}
+
+bool SerialGauge::hungUp() {
+  if (!port_.isOpen()) return true;
+  pollfd p{static_cast<int>(port_.handle()), POLLIN, 0};
+  return ::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL));
 }
 
 void SerialGauge::drain() {

@@ -41,6 +41,8 @@ class SerialGauge : public QObject, public browse::GaugePort {
  private:
   void readReady();
   void failed(QSerialPort::SerialPortError error);
+  // The line is gone: the device hung up or reports an error.
+  bool hungUp();
   // Hands what came to the model, once no handler is running.
   void drain();
 

@@ -1328,6 +1328,60 @@ def import_review(j):
     del before
 
 
+@journey
+def serial_gauge(j):
+    """A gauge on a serial port (a pseudo-terminal here): 量具端口… from the
+    测量 menu, the port typed and connected; the lines it sends fill five
+    samples of three dimensions; pulled out, it says so once and every
+    reading stays stored."""
+    import tty
+
+    path = three_dimensions(j)
+    master, slave = os.openpty()
+    tty.setraw(slave)
+    port = os.ttyname(slave)
+    try:
+        j.start()
+        open_drawing(j, path)
+        number_automatically(j)
+        panel = j.find("panel", "输入测量值")
+        j.choose(j.field("样本数：", within=panel), "5", "“样本数：”")
+        j.ensure_active()
+        j.click(j.find("menu item", "测量"), what="the menu “测量”")
+        j.click(j.find("menu item", "量具端口…"), what="“量具端口…”")
+        win = j.window("量具端口")
+        j.set_text(j.field("端口：", within=win), port, "the box “端口：”")
+        j.shot("settings")
+        j.press(j.button("连接", within=win), "“连接”")
+        # Connected, the window closes and the readings go to the panel.
+        poll(lambda: not h.showing(win), SHORT,
+             lambda: f"the window to close once connected (showing: "
+                     f"{j.open_messages()})")
+        os.close(slave)
+        want = {}
+        for d in (1, 2, 3):
+            for k in range(1, 6):
+                want[(d, k)] = float(f"{10 * d}.{k:02d}")
+                os.write(master, f"{10 * d}.{k:02d}\r\n".encode())
+        os.write(master, b"10.0")  # half a line, then the cable goes
+        poll(lambda: stored_samples(path) == want, LONG,
+             lambda: f"the 15 readings of the port in the database (it "
+                     f"holds {stored_samples(path)})")
+        os.close(master)
+        master = None
+        poll(lambda: "断开" in (j.open_messages() or ""), LONG,
+             "a message that the port is gone")
+        j.shot("gone")
+        told = j.open_messages()
+        if "10.0" not in told:
+            fail(f"the message does not tell the half line lost: {told}")
+        if stored_samples(path) != want:
+            fail("readings changed when the port went away")
+    finally:
+        if master is not None:
+            os.close(master)
+
+
 PINYIN_PROFILE = """[Groups/0]
 Name=Default
 Default Layout=us
