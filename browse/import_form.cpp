@@ -52,7 +52,9 @@ DrawingRows drawingRows(const model::Form1& f) {
     r.up = model::cellDouble(d.up);
     r.low = model::cellDouble(d.low);
     r.kind = import::kindFromName(d.type);
-    r.entered = measurementOf(ctx, p).samples;
+    const dimtable::Measurement stored = measurementOf(ctx, p);
+    r.entered = stored.samples;
+    r.instrument = stored.instrument;
     out.rows.push_back(r);
     out.positions.push_back(p);
   }

@@ -201,6 +201,9 @@ def main(cli, source, fixtures):
             fail(f"overwrite not listed: {items}")
         if after[(m, 3)][1] != "DC":
             fail(f"the file's instrument: {after[(m, 3)]}")
+        # The samples taken with the CMM now count as the file's: said.
+        if any("仪器将由三次元改为游标卡尺" not in i["reason"] for i in items):
+            fail(f"the instrument's change is not listed: {items}")
 
         # The fixtures of every format: whatever lands is what was listed.
         for d in fixtures:
