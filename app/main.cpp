@@ -8,13 +8,18 @@
 #include <QFontDatabase>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QMenu>
+#include <QMenuBar>
 #include <QProcess>
 #include <QShortcut>
 #include <QTimer>
 #include <QTranslator>
 #include <clocale>
 #include <filesystem>
+#include <utility>
+#include <vector>
 
+#include "app/gauge_port.h"
 #include "app/hosts.h"
 #include "app/program.h"
 #include "app/sheet_window.h"
@@ -106,9 +111,20 @@ int main(int argc, char** argv) {
             });
           }),
       dir);
-  forms::qt::Binder binder(
-      program.ctx.forms,
-      [&](const std::function<void()>& a) { return program.run(a); });
+  // How deep the program is in its handlers: a gauge's reading waits
+  // until none runs (a message box or a pick holds one open).
+  int handlerDepth = 0;
+  // The menu bar's items of the model, brought up to date after each step.
+  std::function<void()> afterStep;
+  forms::qt::Binder binder(program.ctx.forms,
+                           [&](const std::function<void()>& a) {
+                             ++handlerDepth;
+                             const bool alive = program.run(a);
+                             --handlerDepth;
+                             if (alive && handlerDepth == 0 && afterStep)
+                               afterStep();
+                             return alive;
+                           });
   binderRef = &binder;
   binder.placeWindow = [&](forms::Form& form, QWidget* window) {
     if (&form != &program.main) return false;
@@ -137,8 +153,53 @@ int main(int argc, char** argv) {
                        });
                      });
   }
+  // A gauge on a serial port types into the sample box that has the
+  // focus, or where the continuous order stands.
+  app::SerialGauge gauge(
+      program.main, [&](const std::function<void()>& a) { binder.act(a); },
+      [&] { return handlerDepth > 0; },
+      [&] {
+        QWidget* focus = QApplication::focusWidget();
+        for (int i = 0; i < 5; ++i)
+          if (focus &&
+              focus ==
+                  binder.widget(*program.main.Text7[static_cast<size_t>(i)]))
+            return i;
+        return -1;
+      });
+  program.frmGauge.port = &gauge;
+  // The measurement popup's own items, in the menu bar too. Their texts
+  // and states are the model's, read again whenever the menu opens (the
+  // model's menus exist once the main window has loaded).
+  QMenu* measure = workspace.addProgramMenu(QStringLiteral("测量"));
+  std::vector<std::pair<QAction*, const char*>> measureItems;
+  for (const char* name : {"mnuImport", "mnuGauge"}) {
+    QAction* a = measure->addAction(QString());
+    measureItems.emplace_back(a, name);
+    QObject::connect(a, &QAction::triggered, &binder,
+                     [&binder, &program, name] {
+                       binder.act([&program, name] {
+                         forms::Control* item = program.main.find(name);
+                         if (item && item->Click) item->Click();
+                       });
+                     });
+  }
+  auto showMeasureItems = [&] {
+    for (auto [a, name] : measureItems) {
+      forms::Control* item = program.main.find(name);
+      if (!item) continue;
+      a->setText(QString::fromStdString(item->caption()));
+      // The import needs a numbered drawing in the panel.
+      a->setEnabled(item->enabled() &&
+                    (std::string(name) != "mnuImport" ||
+                     program.main.FrmInput->effectiveEnabled()));
+    }
+  };
+  QObject::connect(measure, &QMenu::aboutToShow, measure, showMeasureItems);
+  afterStep = showMeasureItems;
   program.run([&] { program.start(); });
   binder.refresh();
+  showMeasureItems();
   if (program.ctx.ended) return 0;
 
   // `dimmark DRAWING` opens it as 确定 does, once the panel is up.

@@ -65,7 +65,9 @@ Program::Program(forms::Desktop& desktop, cadhost::HostFactory cad,
       frmToler(main),
       div(main, frmToler),
       frmHelp(ctx),
-      frmAbout(ctx) {
+      frmAbout(ctx),
+      frmGauge(main),
+      frmImport(main) {
   main.wiring = wireForm1;
   ctx.forms.add(splash);
   ctx.forms.add(main);
@@ -76,6 +78,8 @@ Program::Program(forms::Desktop& desktop, cadhost::HostFactory cad,
   ctx.forms.add(div);
   ctx.forms.add(frmHelp);
   ctx.forms.add(frmAbout);
+  ctx.forms.add(frmGauge);
+  ctx.forms.add(frmImport);
 }
 
 void Program::start() { splash.show(); }

@@ -5,6 +5,8 @@
 #include <filesystem>
 
 #include "app/help.h"
+#include "browse/gauge_form.h"
+#include "browse/import_form.h"
 #include "forms/form.h"
 #include "intake/opening.h"
 #include "marking/adopt.h"
@@ -52,6 +54,8 @@ class Program {
   tolerance::Div div;
   FrmHelp frmHelp;
   FrmAbout frmAbout;
+  browse::FrmGauge frmGauge;
+  browse::FrmImport frmImport;
 
   // Shows the splash; its timer does the rest.
   void start();

@@ -9,6 +9,8 @@
 #include "app/help.h"
 #include "browse/browser.h"
 #include "browse/entry_keys.h"
+#include "browse/gauge_form.h"
+#include "browse/import_form.h"
 #include "browse/results.h"
 #include "dimtable/dimtable.h"
 #include "forms/desktop.h"
@@ -62,11 +64,17 @@ void wireForm1(Form1& f) {
     browse::Combo3_Click(f);
     browse::showResults(f);
   };
-  // A sample typed shows on its mark at once.
+  // A sample typed shows on its mark, and an NG one in its box, at once.
   for (forms::Control* box : f.Text7)
-    box->Change = [&f] { browse::showResults(f); };
+    box->Change = [&f] {
+      browse::showResults(f);
+      browse::colourSamples(f);
+    };
   for (forms::Control* box : f.Combo4)
     box->Click = [&f] { browse::showResults(f); };
+  f.CheCont->Click = [&f] { browse::CheCont_Click(f); };
+  f.OptByDimension->Click = [&f] { browse::orderChosen(f); };
+  f.OptBySample->Click = [&f] { browse::orderChosen(f); };
   for (int i = 0; i < static_cast<int>(f.Text7.size()); ++i)
     f.Text7[static_cast<size_t>(i)]->KeyPress = [&f, i](int& key) {
       browse::Text7_KeyPress(f, i, key);
@@ -105,6 +113,8 @@ void wireForm1(Form1& f) {
   forward(f.mnuPartmark, f.ComPart);
   forward(f.mnuFreemark, f.ComFree);
   forward(f.mnuHadmark, f.ComHadmark);
+  f.mnuImport->Click = [&f] { browse::mnuImport_Click(f); };
+  f.mnuGauge->Click = [&f] { browse::mnuGauge_Click(f); };
   f.mnuUndo->Click = [&f] { marking::mnuUndo_Click(f); };
   f.mnuScalemax->Click = [&f] { marking::mnuScalemax_Click(f); };
   f.mnuScalemin->Click = [&f] { marking::mnuScalemin_Click(f); };
@@ -144,6 +154,7 @@ void Form_Load(Form1& f) {
   if (auto v =
           f.ctx.desktop.setting(std::string(intake::kCharacteristicsSetting)))
     f.CheChars->setValue(*v == "1" ? 1 : 0);
+  browse::loadEntrySettings(f);
   // The first thing to do is choosing a drawing.
   f.Com1->SetFocus();
 }

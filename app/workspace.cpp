@@ -142,6 +142,13 @@ void Workspace::adoptPanel(QWidget* panel) {
   }
 }
 
+QMenu* Workspace::addProgramMenu(const QString& title) {
+  auto* menu = new QMenu(title, this);
+  menuBar()->insertMenu(windowMenu_->menuAction(), menu);
+  if (!firstOwnMenu_) firstOwnMenu_ = menu->menuAction();
+  return menu;
+}
+
 void Workspace::fitPanel() {
   // The dock is as wide as the panel laid out in it, never narrower, so
   // no control is cut; its height follows the panel's own rules.
@@ -164,7 +171,8 @@ void Workspace::adoptDrawing(QMainWindow* drawing) {
   for (QAction* m : drawingMenus_) menuBar()->removeAction(m);
   drawingMenus_.clear();
   for (QAction* m : drawing->menuBar()->actions()) {
-    menuBar()->insertAction(windowMenu_->menuAction(), m);
+    menuBar()->insertAction(
+        firstOwnMenu_ ? firstOwnMenu_ : windowMenu_->menuAction(), m);
     drawingMenus_.push_back(m);
   }
   drawing->menuBar()->hide();

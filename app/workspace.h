@@ -35,6 +35,8 @@ class Workspace : public QMainWindow {
   QDockWidget* sheetDock() const { return sheetDock_; }
   // 窗口: one item per dock, and the arrangement as it first was.
   QMenu* windowMenu() const { return windowMenu_; }
+  // A menu of the program's own, before 窗口 and after the drawing's.
+  QMenu* addProgramMenu(const QString& title);
   void resetArrangement();
 
   // A size that fits the screen: at most its available area.
@@ -59,6 +61,8 @@ class Workspace : public QMainWindow {
   QScrollArea* panelArea_ = nullptr;
   QDockWidget* sheetDock_ = nullptr;
   QMenu* windowMenu_ = nullptr;
+  // The drawing's menus stand before this one.
+  QAction* firstOwnMenu_ = nullptr;
   QByteArray defaultState_;
   std::vector<QAction*> drawingMenus_;
   QPointer<QWidget> panel_;

@@ -3,9 +3,7 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
 #include <cmath>
-#include <cstdlib>
 
 #include "forms/basic.h"
 #include "forms/errors.h"
@@ -86,71 +84,6 @@ void show(model::Form1& f, std::int32_t p) {
 
 namespace {
 
-// Full-width forms an input method may give, as their ASCII characters.
-std::string asciiForms(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (size_t i = 0; i < text.size();) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    // U+FF01..U+FF5E are EF BC 81..EF BD 9E; U+3000 is E3 80 80.
-    if (c == 0xEF && i + 2 < text.size()) {
-      const auto b1 = static_cast<unsigned char>(text[i + 1]);
-      const auto b2 = static_cast<unsigned char>(text[i + 2]);
-      int code = -1;
-      if (b1 == 0xBC && b2 >= 0x81 && b2 <= 0xBF) code = b2 - 0x80;
-      if (b1 == 0xBD && b2 >= 0x80 && b2 <= 0x9E) code = b2 - 0x80 + 0x40;
-      if (code > 0) {
-        out += static_cast<char>(code + 0x20);
-        i += 3;
-        continue;
-      }
-    }
-    if (c == 0xE3 && i + 2 < text.size() &&
-        static_cast<unsigned char>(text[i + 1]) == 0x80 &&
-        static_cast<unsigned char>(text[i + 2]) == 0x80) {
-      out += ' ';
-      i += 3;
-      continue;
-    }
-    out += text[i];
-    ++i;
-  }
-  return out;
-}
-
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
-
-// A whole decimal number with "." as its point: sign, digits, point,
-// exponent. Nothing else, so "1,5" or "12abc" are not taken for numbers.
-bool plainNumber(std::string_view s) {
-  size_t i = 0;
-  if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
-  size_t digits = 0;
-  while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) {
-    ++i;
-    ++digits;
-  }
-  if (i < s.size() && s[i] == '.') {
-    ++i;
-    while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) {
-      ++i;
-      ++digits;
-    }
-  }
-  if (digits == 0) return false;
-  if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
-    ++i;
-    if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
-    size_t exp = 0;
-    while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) {
-      ++i;
-      ++exp;
-    }
-    if (exp == 0) return false;
-  }
-  return i == s.size();
-}
-
 const char* instrumentOf(const model::Form1& f) {
   for (size_t i = 0; i < 8; ++i)
     if (f.Option3[i]->value() != 0) return kInstrumentCodes[i];
@@ -159,30 +92,15 @@ const char* instrumentOf(const model::Form1& f) {
 
 }  // namespace
 
-SampleText readSample(std::string_view text) {
+SampleText readSample(std::string_view text, const ReadOptions& options) {
   SampleText r;
-  const std::string ascii = asciiForms(text);
-  std::string_view s = ascii;
-  while (!s.empty() && isBlank(s.front())) s.remove_prefix(1);
-  while (!s.empty() && isBlank(s.back())) s.remove_suffix(1);
-  if (s.empty()) return r;
-  if (!plainNumber(s)) {
-    r.error = "不是有效数字";
+  const Reading read = readReading(text, options);
+  if (!read.error.empty()) {
+    r.error = read.error;
     return r;
   }
-  std::string copy(s.front() == '+' ? s.substr(1) : s);
-  errno = 0;
-  char* end = nullptr;
-  const double d = std::strtod(copy.c_str(), &end);
-  const auto single = static_cast<float>(d);
-  // Beyond a single, or so small that it would read as 0: no measurement
-  // an instrument gives, and not what was typed.
-  const bool underflow = (d == 0 && errno == ERANGE) || (d != 0 && single == 0);
-  if (!std::isfinite(d) || !std::isfinite(single) || underflow) {
-    r.error = "超出范围";
-    return r;
-  }
-  r.value = single == 0 ? 0.0f : single;  // no negative zero
+  // A reading fits a single and does not fall to 0 as one.
+  if (read.value) r.value = static_cast<float>(*read.value);
   return r;
 }
 

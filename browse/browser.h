@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "browse/reading.h"
 #include "dimtable/dimtable.h"
 
 namespace model {
@@ -58,12 +59,14 @@ std::optional<dimtable::Measurement> panelMeasurement(model::Form1& f,
 void meatool(model::Form1& f, std::int32_t mtool);
 
 // A sample box's text: nothing (empty), a number, or the reason it is
-// refused. Full-width digits, point and signs count as their ASCII forms.
+// refused. It is read as a gauge's reading (browse/reading.h): what an
+// input method or a gauge types counts as the number it means. Files read
+// back pass stricter options (no comma, no unit).
 struct SampleText {
   std::optional<float> value;
   std::string error;  // empty when accepted
 };
-SampleText readSample(std::string_view text);
+SampleText readSample(std::string_view text, const ReadOptions& options = {});
 
 // The stored measurement of a position as the database keeps it, and back.
 dimtable::Measurement measurementOf(const model::AppContext& ctx,

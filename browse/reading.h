@@ -47,6 +47,10 @@ struct Reading {
 
 Reading readReading(std::string_view text, const ReadOptions& options = {});
 
+// Numbers in files the program reads back (its own workbook, a samples
+// CSV): no comma, no unit, as the file's own cells and fields hold them.
+inline constexpr ReadOptions kFileNumber{Comma::Refuse, false};
+
 // The text with the forms an input method gives (full-width characters,
 // the ideographic space and full stop, other minus signs, "㎜") as ASCII.
 std::string asciiForms(std::string_view text);

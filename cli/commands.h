@@ -19,6 +19,7 @@ int numberCommand(const Args& args, std::ostream& out, std::ostream& err);
 int reportCommand(const Args& args, std::ostream& out, std::ostream& err);
 int exportCommand(const Args& args, std::ostream& out, std::ostream& err);
 int adoptCommand(const Args& args, std::ostream& out, std::ostream& err);
+int importCommand(const Args& args, std::ostream& out, std::ostream& err);
 
 // Fonts and painting need a GUI application: one is made (offscreen
 // without a display) unless the process has one, and lives as long as

@@ -37,6 +37,12 @@ const char* kUsage =
     "                    adopt the number texts of a drawing numbered by "
     "hand,\n"
     "                    print the browse list\n"
+    "  import DRAWING FILE [--sample K] [--format "
+    "auto|qif|pcdmis|calypso|csv]\n"
+    "         [--apply]\n"
+    "                    hold a measurement file (QIF results, a PC-DMIS\n"
+    "                    report, a table, a CSV) against the marks, print\n"
+    "                    the review; --apply writes the matched values\n"
     "  With --characteristics all, feature control frames, roughness and\n"
     "  technical notes are read and numbered with the dimensions.\n"
     "  --help            this text\n"
@@ -81,6 +87,7 @@ int main(int argc, char** argv) {
   if (cmd == "report") return cli::reportCommand(rest, std::cout, std::cerr);
   if (cmd == "export") return cli::exportCommand(rest, std::cout, std::cerr);
   if (cmd == "adopt") return cli::adoptCommand(rest, std::cout, std::cerr);
+  if (cmd == "import") return cli::importCommand(rest, std::cout, std::cerr);
   std::cerr << "unknown command: " << cmd << "\n" << kUsage;
   return 2;
 }

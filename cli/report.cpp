@@ -92,7 +92,7 @@ struct Measured {
 // A field reads as a number when the measurement panel would take it as
 // one, or refuse it only for its size.
 bool holdsNumber(const std::string& field) {
-  const browse::SampleText t = browse::readSample(field);
+  const browse::SampleText t = browse::readSample(field, browse::kFileNumber);
   return t.value.has_value() || (!field.empty() && t.error == "超出范围");
 }
 
@@ -139,7 +139,8 @@ std::vector<Measured> readSamples(const std::string& path) {
                     "\" (DC MIC HG CMM PG TG RG AG)"};
     for (size_t i = 2; i < fields.size(); ++i) {
       // The measurement panel's own rule, so nothing is refused late.
-      const browse::SampleText t = browse::readSample(fields[i]);
+      const browse::SampleText t =
+          browse::readSample(fields[i], browse::kFileNumber);
       if (fields[i].empty())
         throw Refused{field(i) + "sample " + std::to_string(i - 1) +
                       " is empty"};

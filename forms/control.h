@@ -114,6 +114,11 @@ class Control {
   void setLocked(bool locked) { locked_ = locked; }
   bool multiLine() const { return multiLine_; }
   void setMultiLine(bool m) { multiLine_ = m; }
+  // False: the desktop's input method stays out of this text box, so a
+  // gauge's digits and point arrive as the keys it sends, whatever mode
+  // the user's Chinese input is in.
+  bool inputMethod() const { return inputMethod_; }
+  void setInputMethod(bool on) { inputMethod_ = on; }
   // Background colour as 0xRRGGBB; -1 for the default.
   int backColor() const { return backColor_; }
   void setBackColor(int rgb) { backColor_ = rgb; }
@@ -180,6 +185,7 @@ class Control {
   int listIndex_ = -1;
   bool locked_ = false;
   bool multiLine_ = false;
+  bool inputMethod_ = true;
   int backColor_ = -1;
   int interval_ = 0;
   bool default_ = false;

@@ -1,6 +1,6 @@
 // What handlers ask of the desktop: message boxes, the open-file dialog,
-// bringing a window to the front, starting a program, the settings kept
-// between runs.
+// bringing a window to the front, starting a program, the bell, and the
+// few choices the program keeps between runs.
 #pragma once
 
 #include <optional>
@@ -30,8 +30,10 @@ class Desktop {
   // Brings the window with this title to the front; false when none.
   virtual bool activateWindow(const std::string& title) = 0;
   virtual bool startProgram(const std::string& path) = 0;
-  // Small choices kept between runs, by key ("marking/characteristics");
-  // nothing for a key never set.
+  // The desktop's bell: a sound that needs no answer.
+  virtual void beep() = 0;
+  // A choice kept between runs, by key ("measure/order"); nothing when
+  // none was kept.
   virtual std::optional<std::string> setting(const std::string& key) = 0;
   virtual void setSetting(const std::string& key, const std::string& value) = 0;
 };

@@ -82,9 +82,13 @@ class ScriptedDesktop : public Desktop {
   std::optional<std::string> openFile(const OpenFileRequest& req) override;
   bool activateWindow(const std::string& title) override;
   bool startProgram(const std::string& path) override;
-  // Kept in memory, for this run only.
+  void beep() override { ++beeps_; }
+  // Kept in memory: a scripted run starts with none.
   std::optional<std::string> setting(const std::string& key) override;
   void setSetting(const std::string& key, const std::string& value) override;
+
+  // Bells rung since the desktop was made.
+  int beeps() const { return beeps_; }
 
   // Messages since the last takeMessages().
   std::vector<MessageRecord> takeMessages();
@@ -107,6 +111,7 @@ class ScriptedDesktop : public Desktop {
   std::vector<OpenFileRequest> dialogs_;
   std::vector<std::string> activations_;
   std::vector<std::string> programs_;
+  int beeps_ = 0;
   std::map<std::string, std::string> settings_;
 };
 

@@ -228,6 +228,7 @@ void Form1::buildInputFrame() {
     Label13[i]->setGeometry(120, 1060 + i * 420, 600, 255);
     Text7[i] = &add(Kind::TextBox, "Text7", FrmInput, i);
     Text7[i]->setGeometry(750, 1000 + i * 420, 1200, 315);
+    Text7[i]->setInputMethod(false);
     Label13[i]->setVisible(i == 0);
     Text7[i]->setVisible(i == 0);
     Combo4[i] = &add(Kind::ComboBox, "Combo4", FrmInput, i);
@@ -256,6 +257,20 @@ void Form1::buildInputFrame() {
   ComCPK->setCaption("创建 CPK");
   ComCPK->setGeometry(2000, 4290, 1700, 420);
   ComCPK->setEnabled(false);
+
+  CheCont = &add(Kind::CheckBox, "CheCont", FrmInput);
+  CheCont->setCaption("连续输入");
+  CheCont->setGeometry(1950, 270, 1300, 255);
+  FrmOrder = &add(Kind::Frame, "FrmOrder", FrmInput);
+  FrmOrder->setCaption("输入顺序");
+  FrmOrder->setGeometry(120, 3100, 1830, 1050);
+  OptByDimension = &add(Kind::OptionButton, "OptByDimension", FrmOrder);
+  OptByDimension->setCaption("按尺寸");
+  OptByDimension->setGeometry(150, 330, 1500, 255);
+  OptByDimension->setValue(1);
+  OptBySample = &add(Kind::OptionButton, "OptBySample", FrmOrder);
+  OptBySample->setCaption("按样品");
+  OptBySample->setGeometry(150, 660, 1500, 255);
 }
 
 void Form1::buildMenus() {
@@ -282,6 +297,8 @@ void Form1::buildMenus() {
   mnuFresh->setEnabled(false);
   mnuCPK = item(mnu1, "mnuCPK", "创建CPK报表");
   mnuCPK->setEnabled(false);
+  mnuImport = item(mnu1, "mnuImport", "导入测量结果…");
+  mnuGauge = item(mnu1, "mnuGauge", "量具端口…");
 
   mnuMARK = menu("mnuMARK", "标号");
   mnuAutomark = item(mnuMARK, "mnuAutomark", "自动标号");

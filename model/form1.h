@@ -111,6 +111,12 @@ class Form1 : public forms::Form {
   std::array<forms::Control*, 8> Option3{};
   forms::Control* ComFresh = nullptr;
   forms::Control* ComCPK = nullptr;
+  // Continuous entry: Enter stores the reading and moves on in the order
+  // chosen (browse/entry_keys.h).
+  forms::Control* CheCont = nullptr;
+  forms::Control* FrmOrder = nullptr;
+  forms::Control* OptByDimension = nullptr;
+  forms::Control* OptBySample = nullptr;
 
   // Menus (none shown in a menu bar).
   forms::Control* mnu1 = nullptr;
@@ -122,6 +128,8 @@ class Form1 : public forms::Form {
   forms::Control* mnuFAI = nullptr;
   forms::Control* mnuFresh = nullptr;
   forms::Control* mnuCPK = nullptr;
+  forms::Control* mnuImport = nullptr;
+  forms::Control* mnuGauge = nullptr;
   forms::Control* mnuMARK = nullptr;
   forms::Control* mnuAutomark = nullptr;
   forms::Control* mnuPartmark = nullptr;
@@ -194,6 +202,9 @@ class Form1 : public forms::Form {
   bool revertingList = false;
   // Positions whose measurement the database has not taken yet.
   std::vector<std::int32_t> unsavedMeasurements;
+  // The sample box (0 to 4) the next reading of a gauge goes to when no
+  // sample box has the focus: where the continuous order stands.
+  std::int32_t entryBox = 0;
 
   std::int16_t zoneGroupStart = 0;
   std::int16_t zoneMarkedCount = 0;

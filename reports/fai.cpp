@@ -174,14 +174,14 @@ browse::SampleText sampleCell(const sheethost::Worksheet& sheet, int row,
   const sheethost::CellValue v = sheet.GetCell(row, column);
   if (std::holds_alternative<std::monostate>(v)) return r;
   if (const auto* t = std::get_if<std::string>(&v))
-    return browse::readSample(*t);
+    return browse::readSample(*t, browse::kFileNumber);
   if (sheet.IsDate(row, column)) {
     r.error = "是日期，不是测量值";
     return r;
   }
   const double d = cellNumber(v);
   // A number cell is read as its text, so that the same range rules apply.
-  return browse::readSample(forms::DoubleText(d));
+  return browse::readSample(forms::DoubleText(d), browse::kFileNumber);
 }
 
 // The instrument and samples each position stores, into its FAI row.

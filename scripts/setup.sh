@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ pkg-config
-  qt6-base-dev libgl-dev qt6-translations-l10n
+  qt6-base-dev libgl-dev qt6-translations-l10n qt6-serialport-dev
   libsqlite3-dev libzip-dev libpugixml-dev
   googletest libgtest-dev libbenchmark-dev
   python3 python3-ezdxf python3-openpyxl python3-pil
@@ -16,6 +16,8 @@ packages=(
   # accessibility bus, its Python client, a window manager, the mouse and
   # keyboard (python3-pil, above, judges the pictures).
   dbus-daemon at-spi2-core python3-pyatspi openbox xdotool x11-utils
+  # A Chinese input method, to show the sample boxes take none.
+  fcitx5 fcitx5-pinyin fcitx5-frontend-qt6
 )
 # Fuzzing, when ./test is asked for it: Debian's clang and libFuzzer.
 if [ "${DIMMARK_FUZZ_SECONDS:-0}" != 0 ]; then

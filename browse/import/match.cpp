@@ -33,6 +33,13 @@ constexpr std::pair<const char*, int> kChineseWords[] = {
     {"卡尺", 0},         {"高度尺", 2}, {"三坐标", 3},
     {"三坐标测量机", 3}, {"塞尺", 5},   {"R规", 6}};
 
+// The panel's caption of an instrument code, or the code itself.
+std::string captionOf(const std::string& code) {
+  for (std::size_t i = 0; i < 8; ++i)
+    if (code == kInstrumentCodes[i]) return kCaptions[i];
+  return code;
+}
+
 bool isGeometric(Kind k) {
   return k >= Kind::Straightness && k <= Kind::OtherGeometric;
 }
@@ -278,8 +285,16 @@ Review review(const std::vector<MarkRow>& rows, const ParsedFile& file,
 
   for (ReviewItem& item : out.items) {
     if (item.status != Status::Matched) continue;
-    const auto& before =
-        rows[*item.row].entered[static_cast<std::size_t>(item.sample - 1)];
+    const MarkRow& row = rows[*item.row];
+    // A mark keeps one instrument: the one entered samples were taken
+    // with changes for all of them.
+    const bool measured = std::any_of(row.entered.begin(), row.entered.end(),
+                                      [](const auto& v) { return v; });
+    if (measured && !row.instrument.empty() && !item.instrument.empty() &&
+        row.instrument != item.instrument)
+      item.reason += "仪器将由" + captionOf(row.instrument) + "改为" +
+                     captionOf(item.instrument) + "；";
+    const auto& before = row.entered[static_cast<std::size_t>(item.sample - 1)];
     if (!before) continue;
     if (static_cast<float>(*item.value) == *before) {
       item.reason += "与已录入的值相同；";

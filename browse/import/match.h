@@ -24,6 +24,8 @@ struct MarkRow {
   Kind kind = Kind::Unknown;  // kindFromName of the row's kind name
   // Samples 1 to 5 as they are stored now; nothing where not measured.
   std::array<std::optional<float>, 5> entered;
+  // The instrument code stored with them ("DC"); one per mark.
+  std::string instrument;
 };
 
 enum class Status {

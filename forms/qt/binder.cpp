@@ -5,6 +5,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QInputMethod>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -371,6 +372,24 @@ void Binder::syncControl(const Control& c, QWidget* w) {
         if (p->toPlainText() != q(c.text())) p->setPlainText(q(c.text()));
         if (p->isReadOnly() != c.locked()) p->setReadOnly(c.locked());
       }
+      // After the read-only state, which turns the input method back on.
+      if (!c.inputMethod()) {
+        if (w->testAttribute(Qt::WA_InputMethodEnabled)) {
+          w->setAttribute(Qt::WA_InputMethodEnabled, false);
+          w->setInputMethodHints(Qt::ImhPreferNumbers | Qt::ImhLatinOnly |
+                                 Qt::ImhNoPredictiveText);
+          // The input method may hold the box already.
+          if (w->hasFocus())
+            QGuiApplication::inputMethod()->update(Qt::ImEnabled);
+        }
+      }
+      {
+        const QString sheet = c.backColor() < 0
+                                  ? QString()
+                                  : QString("background-color: #%1;")
+                                        .arg(c.backColor(), 6, 16, QChar('0'));
+        if (w->styleSheet() != sheet) w->setStyleSheet(sheet);
+      }
       break;
     }
     case Kind::CheckBox: {
@@ -540,6 +559,8 @@ bool Binder::keyPress(QObject* watched, QKeyEvent* ke) {
     int code = 0;
     if (key == Qt::Key_Return || key == Qt::Key_Enter)
       code = 13;
+    else if (key == Qt::Key_Backspace)
+      code = 8;
     else if (!ke->text().isEmpty())
       code = ke->text().at(0).unicode();
     if (!code) return false;
@@ -649,6 +670,21 @@ bool Binder::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::KeyPress:
       if (keyPress(watched, static_cast<QKeyEvent*>(event))) return true;
       break;
+    case QEvent::InputMethodQuery: {
+      // A line edit answers ImEnabled itself, whatever its attribute says;
+      // the input method asks this before it takes a key.
+      static bool answering = false;
+      Control* ctl = controlOf(watched);
+      if (answering || !ctl || ctl->inputMethod()) break;
+      auto* q = static_cast<QInputMethodQueryEvent*>(event);
+      if (!(q->queries() & Qt::ImEnabled)) break;
+      // The box answers the other queries; ImEnabled is ours.
+      answering = true;
+      QCoreApplication::sendEvent(watched, event);
+      answering = false;
+      q->setValue(Qt::ImEnabled, false);
+      return true;
+    }
     default:
       break;
   }

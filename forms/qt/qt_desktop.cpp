@@ -95,25 +95,17 @@ bool QtDesktop::startProgram(const std::string& path) {
   return QProcess::startDetached(QString::fromStdString(path), {});
 }
 
-namespace {
-
-// ~/.config/DimMark/settings.conf, beside the workspace's arrangement.
-QSettings settings() {
-  return QSettings(QStringLiteral("DimMark"), QStringLiteral("settings"));
-}
-
-}  // namespace
+void QtDesktop::beep() { QApplication::beep(); }
 
 std::optional<std::string> QtDesktop::setting(const std::string& key) {
-  const QVariant v = settings().value(QString::fromStdString(key));
+  const QVariant v = QSettings().value(QString::fromStdString(key));
   if (!v.isValid()) return std::nullopt;
   return v.toString().toStdString();
 }
 
 void QtDesktop::setSetting(const std::string& key, const std::string& value) {
-  QSettings s = settings();
-  s.setValue(QString::fromStdString(key), QString::fromStdString(value));
-  s.sync();
+  QSettings().setValue(QString::fromStdString(key),
+                       QString::fromStdString(value));
 }
 
 }  // namespace forms::qt

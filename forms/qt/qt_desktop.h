@@ -21,7 +21,8 @@ class QtDesktop : public Desktop {
   std::optional<std::string> openFile(const OpenFileRequest& req) override;
   bool activateWindow(const std::string& title) override;
   bool startProgram(const std::string& path) override;
-  // In QSettings, kept between runs.
+  void beep() override;
+  // In the program's QSettings, beside the CAD window's choices.
   std::optional<std::string> setting(const std::string& key) override;
   void setSetting(const std::string& key, const std::string& value) override;
 

@@ -155,10 +155,10 @@ TEST_F(MainWindow, MenusAreHiddenAndTheirItemsAsDesigned) {
   EXPECT_EQ(f.mnuFILE->caption(), "文件菜单");
   std::vector<std::string> items;
   for (auto* i : f.mnu1->children()) items.push_back(i->caption());
-  EXPECT_EQ(items,
-            (std::vector<std::string>{"一号尺寸", "前一尺寸", "下一尺寸",
-                                      "最末尺寸", "浏览尺寸", "创建FAI报表",
-                                      "刷新FAI报表", "创建CPK报表"}));
+  EXPECT_EQ(items, (std::vector<std::string>{
+                       "一号尺寸", "前一尺寸", "下一尺寸", "最末尺寸",
+                       "浏览尺寸", "创建FAI报表", "刷新FAI报表", "创建CPK报表",
+                       "导入测量结果…", "量具端口…"}));
   EXPECT_FALSE(f.mnuFresh->enabled());
   EXPECT_FALSE(f.mnuCPK->enabled());
   EXPECT_EQ(f.mnuMARK->children().size(), 10u);

@@ -454,10 +454,9 @@ TEST_F(Fai, TheRefreshSavesThePanelOfTheCurrentDimensionFirst) {
   EXPECT_EQ(ctx().sampleCounts[2], 3);
 
   // A box that is no number stops the refresh before anything is written.
-  ASSERT_TRUE(f().Text7[1]->userType("2.5 mm"));
+  ASSERT_TRUE(f().Text7[1]->userType("2.5x"));
   ASSERT_TRUE(f().ComFresh->userClick());
-  EXPECT_EQ(messages(),
-            std::vector<std::string>{"样本2：“2.5 mm”不是有效数字"});
+  EXPECT_EQ(messages(), std::vector<std::string>{"样本2：“2.5x”不是有效数字"});
   EXPECT_FALSE(has(s, 12, 8));
   EXPECT_EQ(ctx().samples[2][2], std::nullopt);
 }

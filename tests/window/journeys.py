@@ -14,7 +14,9 @@ import argparse
 import os
 import re
 import shutil
+import subprocess
 import sys
+import tempfile
 import time
 import traceback
 
@@ -1213,6 +1215,279 @@ def characteristics(j):
     poll(lambda: combo_text(sample_box(j, 1)) == "不合格", SHORT,
          lambda: "the note's “样本1” to show “不合格” again (it shows "
                  f"“{safe(lambda: combo_text(sample_box(j, 1)))}”)")
+
+
+# --- readings without typing -------------------------------------------------
+
+
+def three_dimensions(j):
+    """A drawing of three linear dimensions, 10, 20 and 30, left to right
+    (numbered 1, 2, 3)."""
+    import ezdxf
+
+    doc = ezdxf.new("R2000", setup=True)
+    msp = doc.modelspace()
+    for i, length in enumerate((10, 20, 30)):
+        x = i * 60
+        msp.add_line((x, 0), (x + length, 0))
+        msp.add_linear_dim(base=(x, 10), p1=(x, 0), p2=(x + length, 0),
+                           dimstyle="Standard").render()
+    d = os.path.join(j.work, "drawings")
+    os.makedirs(d, exist_ok=True)
+    path = os.path.join(d, "three.dxf")
+    doc.saveas(path)
+    return path
+
+
+def stored_samples(path):
+    """{(mark, sample): value} of the drawing's database."""
+    import sqlite3
+
+    db = os.path.splitext(path)[0] + ".mdb"
+    out = {}
+    with sqlite3.connect(db) as c:
+        if not c.execute("SELECT 1 FROM sqlite_master WHERE name='measure'"
+                         ).fetchone():
+            return out
+        marks = dict(c.execute("SELECT number1, marknum FROM dim1"))
+        for r in c.execute("SELECT position, sample1, sample2, sample3, "
+                           "sample4, sample5 FROM measure"):
+            for k in range(1, 6):
+                if r[k] is not None:
+                    out[(int(marks[r[0]]), k)] = round(r[k], 3)
+    return out
+
+
+def wedge(j, order):
+    """A keyboard-wedge gauge: digits and Enter only, into the real window;
+    the continuous entry fills five samples of three dimensions in the
+    order chosen. Returns the readings per minute the window took."""
+    path = three_dimensions(j)
+    j.start()
+    open_drawing(j, path)
+    number_automatically(j)
+    panel = j.find("panel", "输入测量值")
+    cont = j.find("check box", "连续输入", within=panel)
+    j.press(cont, "“连续输入”")
+    poll(lambda: h.checked(cont), SHORT, "“连续输入” to be checked")
+    option = j.find("radio button", order, within=panel)
+    j.press(option, f"“{order}”")
+    poll(lambda: h.checked(option), SHORT, f"“{order}” to be chosen")
+    if order == "按尺寸":
+        # Five samples of each dimension, one after the other.
+        j.choose(j.field("样本数：", within=panel), "5", "“样本数：”")
+    j.shot("continuous")
+    j.click(sample_box(j, 1), what="the box “样本1”")
+    time.sleep(0.2)
+    if order == "按尺寸":
+        steps = [(d, k) for d in (1, 2, 3) for k in range(1, 6)]
+    else:
+        steps = [(d, k) for k in range(1, 6) for d in (1, 2, 3)]
+    want = {}
+    started = time.monotonic()
+    for d, k in steps:
+        # The very last reading is out of tolerance (30 ± 0.3).
+        value = f"{10 * d}.{k:02d}" if (d, k) != (3, 5) else "31.05"
+        want[(d, k)] = float(value)
+        j.type(value)
+        j.key("Return")
+    poll(lambda: stored_samples(path) == want, LONG,
+         lambda: f"the 15 readings in the database in the order "
+                 f"“{order}” (it holds {stored_samples(path)})")
+    took = time.monotonic() - started
+    j.shot("filled")
+    # The NG reading shows red in its box at once; the others do not.
+    img = j.desk.grab()
+
+    def red_share(n):
+        x, y, w, hh = (int(v) for v in h.extents(sample_box(j, n)))
+        px = [img.getpixel((x + dx, y + hh // 2)) for dx in range(3, w - 3)]
+        return sum(1 for p in px if p[0] > 200 and p[1] < 140
+                   and p[2] < 140) / max(1, len(px))
+    if red_share(5) < 0.5 or red_share(4) > 0.1:
+        fail(f"the NG reading's box is not red, or an OK one is "
+             f"({red_share(5):.2f}, {red_share(4):.2f})")
+    if j.open_messages():
+        fail(f"a message stands open: {j.open_messages()}")
+    wait_entry(j, "3------", SHORT, " after the last reading")
+    per_minute = len(steps) / took * 60
+    print(f"{order}: {len(steps)} readings in {took:.1f} s "
+          f"({per_minute:.0f} per minute)")
+    return per_minute
+
+
+@journey
+def wedge_by_dimension(j):
+    wedge(j, "按尺寸")
+
+
+@journey
+def wedge_by_sample(j):
+    wedge(j, "按样品")
+
+
+@journey
+def import_review(j):
+    """导入测量结果… from the measurement menu: the review lists what fits
+    and what does not; nothing is written until 导入 is pressed, then only
+    what fits."""
+    path = three_dimensions(j)
+    report = os.path.join(j.work, "drawings", "run.csv")
+    with open(report, "w") as f:
+        f.write("mark,value,sample\n1,10.02,1\n2,20.03,1\n7,5.5,1\n")
+    j.start()
+    open_drawing(j, path)
+    number_automatically(j)
+    before = set(j.program.windows())
+    j.ensure_active()
+    menu = j.find("menu item", "测量")
+    j.click(menu, what="the menu “测量”")
+    item = j.find("menu item", "导入测量结果…")
+    j.click(item, what="“导入测量结果…”")
+    j.choose_file("导入测量结果", report)
+    win = j.window("导入测量结果")
+    j.shot("review")
+    listed = " ".join(h.text_of(a) or a.name or "" for a in h.walk(win))
+    for told in ("10.02", "20.03", "7"):
+        if told not in listed:
+            fail(f"the review does not list “{told}”: {listed[:400]}")
+    if stored_samples(path):
+        fail("the review alone wrote to the database")
+    j.press(j.button("导入", within=win), "“导入”")
+    poll(lambda: stored_samples(path) == {(1, 1): 10.02, (2, 1): 20.03},
+         SHORT, lambda: f"the two values that fit in the database (it "
+                        f"holds {stored_samples(path)})")
+    del before
+
+
+@journey
+def serial_gauge(j):
+    """A gauge on a serial port (a pseudo-terminal here): 量具端口… from the
+    测量 menu, the port typed and connected; the lines it sends fill five
+    samples of three dimensions; pulled out, it says so once and every
+    reading stays stored."""
+    import tty
+
+    path = three_dimensions(j)
+    master, slave = os.openpty()
+    tty.setraw(slave)
+    port = os.ttyname(slave)
+    try:
+        j.start()
+        open_drawing(j, path)
+        number_automatically(j)
+        panel = j.find("panel", "输入测量值")
+        j.choose(j.field("样本数：", within=panel), "5", "“样本数：”")
+        j.ensure_active()
+        j.click(j.find("menu item", "测量"), what="the menu “测量”")
+        j.click(j.find("menu item", "量具端口…"), what="“量具端口…”")
+        win = j.window("量具端口")
+        j.set_text(j.field("端口：", within=win), port, "the box “端口：”")
+        j.shot("settings")
+        j.press(j.button("连接", within=win), "“连接”")
+        # Connected, the window closes and the readings go to the panel.
+        poll(lambda: not h.showing(win), SHORT,
+             lambda: f"the window to close once connected (showing: "
+                     f"{j.open_messages()})")
+        os.close(slave)
+        want = {}
+        for d in (1, 2, 3):
+            for k in range(1, 6):
+                want[(d, k)] = float(f"{10 * d}.{k:02d}")
+                os.write(master, f"{10 * d}.{k:02d}\r\n".encode())
+        os.write(master, b"10.0")  # half a line, then the cable goes
+        poll(lambda: stored_samples(path) == want, LONG,
+             lambda: f"the 15 readings of the port in the database (it "
+                     f"holds {stored_samples(path)})")
+        os.close(master)
+        master = None
+        poll(lambda: "断开" in (j.open_messages() or ""), LONG,
+             "a message that the port is gone")
+        j.shot("gone")
+        told = j.open_messages()
+        if "10.0" not in told:
+            fail(f"the message does not tell the half line lost: {told}")
+        if stored_samples(path) != want:
+            fail("readings changed when the port went away")
+    finally:
+        if master is not None:
+            os.close(master)
+
+
+PINYIN_PROFILE = """[Groups/0]
+Name=Default
+Default Layout=us
+DefaultIM=pinyin
+
+[Groups/0/Items/0]
+Name=keyboard-us
+Layout=
+
+[Groups/0/Items/1]
+Name=pinyin
+Layout=
+
+[GroupOrder]
+0=Default
+"""
+
+
+@journey
+def input_method(j):
+    """With a Chinese input method on (fcitx5, pinyin), letters typed into
+    an ordinary box are composed into Chinese, while a sample box takes the
+    keys as the gauge sends them."""
+    if not shutil.which("fcitx5"):
+        fail("fcitx5 is not installed (scripts/setup.sh installs it)")
+    path = three_dimensions(j)
+    home = tempfile.mkdtemp(prefix="home-", dir=j.work)
+    config = os.path.join(home, ".config", "fcitx5")
+    os.makedirs(config, exist_ok=True)
+    with open(os.path.join(config, "profile"), "w") as f:
+        f.write(PINYIN_PROFILE)
+    env = dict(j.desk.env, HOME=home,
+               XDG_CONFIG_HOME=os.path.join(home, ".config"))
+    log = open(os.path.join(j.out_dir, "fcitx5.log"), "w")
+    j.desk.procs.append(subprocess.Popen(
+        ["fcitx5", "--disable=wayland,notificationitem,kimpanel"],
+        env=env, stdout=log, stderr=log))
+
+    def remote(*args):
+        return subprocess.run(["fcitx5-remote", *args], env=env,
+                              capture_output=True, text=True, timeout=SHORT)
+    poll(lambda: remote().returncode == 0 and remote().stdout.strip(),
+         LONG, "fcitx5 to answer on the session bus")
+    j.desk.env.update(QT_IM_MODULE="fcitx", XMODIFIERS="@im=fcitx")
+    # Opened from the command line: a path typed fast through the input
+    # method may lose keys, which is not what this journey is about.
+    j.start(home=home, args=(path,))
+    wait_opened(j)
+    number_automatically(j)
+
+    def typed_into(box, what):
+        j.click(box, what=what)
+        time.sleep(0.3)
+        # On as a person turns it on: its trigger key, Ctrl+Space.
+        if remote().stdout.strip() != "2":
+            j.key("ctrl+space")
+        time.sleep(0.5)
+        if remote().stdout.strip() != "2":
+            fail(f"the input method does not turn on in {what}")
+        j.type("ni")
+        time.sleep(0.5)
+        shown = h.text_of(box)
+        j.shot(what)
+        j.key("Escape")
+        return shown
+
+    composed = typed_into(search_box(j), "the box “尺寸值：”")
+    if composed == "ni":
+        fail("the input method is not on in an ordinary box (“ni” went "
+             "through as typed), so it proves nothing about the sample box")
+    sample = typed_into(sample_box(j, 1), "the box “样本1”")
+    if sample != "ni":
+        fail(f"the sample box went through the input method: it shows "
+             f"“{sample}” after “ni” was typed")
 
 
 # --- running one ------------------------------------------------------------

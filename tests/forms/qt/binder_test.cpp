@@ -319,3 +319,27 @@ TEST(BinderBanner, APictureEndsWhereTheButtonsOnItBegin) {
   binder.refresh();
   EXPECT_EQ(picture->mask().boundingRect().right() + 1, (5400 + 2250) / 15 - 6);
 }
+
+TEST_F(BinderTest, ABoxWithoutInputMethodSaysSoToTheInputMethod) {
+  auto imEnabled = [](QWidget* w) {
+    QInputMethodQueryEvent q(Qt::ImEnabled | Qt::ImHints);
+    QCoreApplication::sendEvent(w, &q);
+    return q.value(Qt::ImEnabled).toBool();
+  };
+  auto* edit = w<QLineEdit>(form.box);
+  // A line edit answers by itself that it takes one.
+  EXPECT_TRUE(imEnabled(edit));
+  form.box->setInputMethod(false);
+  binder.refresh();
+  EXPECT_FALSE(imEnabled(edit));
+  // Read-only and back does not turn it on again.
+  form.box->setLocked(true);
+  binder.refresh();
+  form.box->setLocked(false);
+  binder.refresh();
+  EXPECT_FALSE(imEnabled(edit));
+  // Its other answers are still its own.
+  QInputMethodQueryEvent hints(Qt::ImHints);
+  QCoreApplication::sendEvent(edit, &hints);
+  EXPECT_TRUE(hints.value(Qt::ImHints).toInt() & Qt::ImhPreferNumbers);
+}
