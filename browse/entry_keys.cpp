@@ -6,6 +6,7 @@
 #include "forms/basic.h"
 #include "forms/desktop.h"
 #include "forms/errors.h"
+#include "model/characteristic.h"
 #include "model/verdict.h"
 
 namespace browse {
@@ -28,9 +29,32 @@ int shownCount(const model::Form1& f) {
   return std::max(0, f.Combo3->listIndex() + 1);
 }
 
+// A note takes 合格 or 不合格 from its lists, never a reading.
+bool noteAt(const model::Form1& f, std::int32_t p) {
+  return p >= 1 && static_cast<size_t>(p) < f.ctx.dimRecords.size() &&
+         model::kindOfType(f.ctx.dimRecords[static_cast<size_t>(p)].type) ==
+             model::CharacteristicKind::Note;
+}
+
+// The nearest position after (before) p that takes readings, or 0.
+std::int32_t nextReadable(const model::Form1& f, std::int32_t p) {
+  for (std::int32_t q = p + 1; q <= f.Combo1->listCount(); ++q)
+    if (!noteAt(f, q)) return q;
+  return 0;
+}
+std::int32_t previousReadable(const model::Form1& f, std::int32_t p) {
+  for (std::int32_t q = p - 1; q >= 1; --q)
+    if (!noteAt(f, q)) return q;
+  return 0;
+}
+
 void focusBox(model::Form1& f, int index) {
   f.entryBox = index;
-  f.Text7[static_cast<size_t>(index)]->SetFocus();
+  const auto i = static_cast<size_t>(index);
+  if (noteAt(f, f.Combo1->listIndex() + 1))
+    f.Combo4[i]->SetFocus();
+  else
+    f.Text7[i]->SetFocus();
 }
 
 // At least k boxes shown, so that sample k can be typed.
@@ -55,30 +79,30 @@ bool ngReading(const model::Form1& f, std::int32_t p, float value) {
   dimtable::Measurement one;
   one.count = 1;
   one.samples[0] = value;
-  return model::judge(r.value, r.up, r.low, one) == model::Verdict::Ng;
+  return model::judge(r, one) == model::Verdict::Ng;
 }
 
 // On from box `index` of the current dimension, in the order chosen. At
 // the very end the focus stays where it is.
 void advance(model::Form1& f, int index) {
   const std::int32_t p = panelPosition(f);
-  const std::int32_t last = f.Combo1->listCount();
   if (entryOrder(f) == EntryOrder::ByDimension) {
     if (index + 1 < shownCount(f)) {
       focusBox(f, index + 1);
-    } else if (p < last && moveTo(f, p + 1)) {
+    } else if (const auto q = nextReadable(f, p); q && moveTo(f, q)) {
       focusBox(f, 0);
     } else {
       focusBox(f, index);
     }
     return;
   }
-  if (p < last) {
-    if (moveTo(f, p + 1)) showAtLeast(f, index + 1);
+  if (const auto q = nextReadable(f, p)) {
+    if (moveTo(f, q)) showAtLeast(f, index + 1);
     focusBox(f, index);
     return;
   }
-  if (index + 1 < kBoxes && moveTo(f, 1)) {
+  if (const auto first = nextReadable(f, 0);
+      index + 1 < kBoxes && first && moveTo(f, first)) {
     showAtLeast(f, index + 2);
     focusBox(f, index + 1);
     return;
@@ -145,16 +169,18 @@ void stepBack(model::Form1& f, int index) {
   if (entryOrder(f) == EntryOrder::ByDimension) {
     if (index > 0)
       focusBox(f, index - 1);
-    else if (p > 1 && moveTo(f, p - 1))
+    else if (const auto q = previousReadable(f, p); q && moveTo(f, q))
       focusBox(f, std::max(0, shownCount(f) - 1));
     return;
   }
-  if (p > 1) {
-    if (moveTo(f, p - 1)) {
+  if (const auto q = previousReadable(f, p)) {
+    if (moveTo(f, q)) {
       showAtLeast(f, index + 1);
       focusBox(f, index);
     }
-  } else if (index > 0 && moveTo(f, f.Combo1->listCount())) {
+  } else if (const auto lastReadable =
+                 previousReadable(f, f.Combo1->listCount() + 1);
+             index > 0 && lastReadable && moveTo(f, lastReadable)) {
     showAtLeast(f, index);
     focusBox(f, index - 1);
   }

@@ -9,6 +9,7 @@
 #include "forms/basic.h"
 #include "forms/desktop.h"
 #include "forms/errors.h"
+#include "model/characteristic.h"
 #include "model/form1.h"
 #include "model/verdict.h"
 #include "sheethost/xlsx/formula.h"
@@ -41,17 +42,33 @@ DrawingRows drawingRows(const model::Form1& f) {
   const auto& ctx = f.ctx;
   for (std::int32_t p = 1; p <= f.Combo1->listCount(); ++p) {
     if (static_cast<std::size_t>(p) >= ctx.dimRecords.size()) break;
-    const auto number = forms::ParseNumber(markNumber(f, p));
-    // A list entry without a whole mark number names no mark a file can.
-    if (!number || *number != static_cast<double>(static_cast<int>(*number)))
-      continue;
+    // "12", or "12.1" for row 1 of a composite frame's mark 12; an entry
+    // with no such number names no mark a file can.
+    const std::string label = markNumber(f, p);
+    const auto dot = label.find('.');
+    const auto whole = forms::ParseNumber(label.substr(0, dot));
+    const auto row = dot == std::string::npos
+                         ? std::optional<double>(0)
+                         : forms::ParseNumber(label.substr(dot + 1));
+    const auto isWhole = [](const std::optional<double>& v) {
+      return v && *v >= 0 && *v < 1e6 &&
+             *v == static_cast<double>(static_cast<int>(*v));
+    };
+    if (!isWhole(whole) || !isWhole(row) || *whole < 1) continue;
     const auto& d = ctx.dimRecords[static_cast<std::size_t>(p)];
     import::MarkRow r;
-    r.mark = static_cast<int>(*number);
-    r.nominal = xlsx::formula::valueNumber(d.value);
-    r.up = model::cellDouble(d.up);
-    r.low = model::cellDouble(d.low);
+    r.mark = static_cast<int>(*whole);
+    r.sub = static_cast<int>(*row);
     r.kind = import::kindFromName(d.type);
+    // A frame's or a roughness value's row is a nominal of 0 with the
+    // tolerance above it, whatever its text shows.
+    const auto kind = model::kindOfType(d.type);
+    const bool characteristic = kind == model::CharacteristicKind::Gdt ||
+                                kind == model::CharacteristicKind::Roughness;
+    r.nominal = characteristic ? std::optional<double>(0.0)
+                               : xlsx::formula::valueNumber(d.value);
+    r.up = model::cellDouble(d.up);
+    r.low = characteristic ? 0.0 : model::cellDouble(d.low);
     const dimtable::Measurement stored = measurementOf(ctx, p);
     r.entered = stored.samples;
     r.instrument = stored.instrument;

@@ -233,3 +233,51 @@ TEST_F(Entry, TheModeAndTheOrderAreKeptForTheNextRun) {
   // The sample boxes keep the input method out.
   for (auto* box : first.main.Text7) EXPECT_FALSE(box->inputMethod());
 }
+
+// A note between dimensions takes 合格/不合格 from its lists, never a
+// gauge's reading: both orders pass over it. A frame's reading is judged
+// from 0 to its tolerance, not against its text.
+TEST_F(Entry, NotesArePassedOverAndFramesJudgedByTheirTolerance) {
+  numbered();
+  auto& rows = program->ctx.dimRecords;
+  rows[2].type = "技术要求";
+  rows[2].value = "1. 去毛刺";
+  rows[3].type = "形位公差/位置度";
+  rows[3].value = "⌖ Ø0.1 | A";
+  rows[3].up = 0.1f;
+  rows[3].low = 0;
+  rows[3].bound = dimtable::Bound::Upper;
+  f().Combo3->userSelect(1);  // two samples each
+  std::vector<Step> path;
+  for (const char* r : {"10.01", "10.02", "0.05", "0.2"}) {
+    path.push_back(where());
+    reading(r);
+  }
+  EXPECT_EQ(path, (std::vector<Step>{{1, 0}, {1, 1}, {3, 0}, {3, 1}}));
+  EXPECT_FALSE(stored(2, 1));
+  EXPECT_EQ(stored(3, 1), 0.05f);
+  // 0.2 lies outside the frame's 0.1: one bell, and its box red.
+  EXPECT_EQ(desktop.beeps(), 1);
+  EXPECT_EQ(f().Text7[1]->backColor(), browse::kNgBoxColor);
+  EXPECT_EQ(f().Text7[0]->backColor(), -1);
+
+  // Back over the note too, and round it by sample.
+  EXPECT_EQ(f().Text7[1]->text(), "0.2");
+  f().Text7[1]->userType("");
+  backspace();
+  EXPECT_EQ(where(), (Step{3, 0}));
+  f().Text7[0]->userType("");
+  backspace();
+  EXPECT_EQ(where(), (Step{1, 1}));
+
+  f().OptBySample->userClick();
+  f().ComFirst->userClick();
+  focus = 0;
+  path.clear();
+  for (const char* r : {"10.01", "0.01", "10.02"}) {
+    path.push_back(where());
+    reading(r);
+  }
+  EXPECT_EQ(path, (std::vector<Step>{{1, 0}, {3, 0}, {1, 1}}));
+  EXPECT_FALSE(stored(2, 1));
+}
