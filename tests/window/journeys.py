@@ -1455,6 +1455,19 @@ def input_method(j):
     def remote(*args):
         return subprocess.run(["fcitx5-remote", *args], env=env,
                               capture_output=True, text=True, timeout=SHORT)
+
+    def owned():
+        # Asked without starting anything: fcitx5-remote would have the bus
+        # start a second fcitx5 (Debian installs it as a D-Bus service),
+        # without this journey's profile, and the two race for the name.
+        r = subprocess.run(
+            ["dbus-send", "--session", "--print-reply",
+             "--dest=org.freedesktop.DBus", "/org/freedesktop/DBus",
+             "org.freedesktop.DBus.NameHasOwner",
+             "string:org.fcitx.Fcitx5"],
+            env=env, capture_output=True, text=True, timeout=SHORT)
+        return "boolean true" in r.stdout
+    poll(owned, LONG, "fcitx5 to take its name on the session bus")
     poll(lambda: remote().returncode == 0 and remote().stdout.strip(),
          LONG, "fcitx5 to answer on the session bus")
     j.desk.env.update(QT_IM_MODULE="fcitx", XMODIFIERS="@im=fcitx")
