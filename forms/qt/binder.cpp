@@ -238,9 +238,6 @@ QWidget* Binder::makeWidget(View& v, Control& c, QWidget* parent) {
     }
     case Kind::CheckBox: {
       auto* b = new QCheckBox(parent);
-      // One standing on a frame's title line hides the line behind it, as
-      // the title does.
-      b->setAutoFillBackground(true);
       // Toggled, not clicked: an assistive tool's Toggle changes it too.
       connect(b, &QCheckBox::toggled, this, [this, b] {
         if (refreshing_) return;
@@ -330,6 +327,13 @@ void Binder::syncControl(const Control& c, QWidget* w) {
   const QRect geometry(px(c.left()), px(c.top()), std::max(1, px(c.width())),
                        std::max(1, px(c.height())));
   if (w->geometry() != geometry) w->setGeometry(geometry);
+  // A check box standing on its frame's title line hides the line behind
+  // it, as the title does; elsewhere it shows the frame through.
+  if (c.kind() == Kind::CheckBox) {
+    const bool onTitle =
+        c.top() == 0 && qobject_cast<QGroupBox*>(w->parentWidget());
+    if (w->autoFillBackground() != onTitle) w->setAutoFillBackground(onTitle);
+  }
   if (w->isEnabledTo(w->parentWidget()) != c.enabled())
     w->setEnabled(c.enabled());
   if (w->isHidden() == c.visible()) w->setVisible(c.visible());
