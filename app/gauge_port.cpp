@@ -65,6 +65,7 @@ std::string SerialGauge::open(const browse::GaugeSettings& s) {
   }
   settings_ = s;
   feed_.reset();
+  lastFocused_ = -1;
   queued_.clear();
   lost_ = false;
   return {};
@@ -129,7 +130,13 @@ void SerialGauge::drain() {
   queued_.clear();
   const bool lost = lost_ && !port_.isOpen();
   act_([this, bytes, lost] {
-    const int box = focusedBox_ ? focusedBox_() : -1;
+    // The window's focus counts only where the user moved it since the
+    // last batch: the entry's own moves reach it later, if at all (not in a
+    // window that is not active), and a stale focus would put the next
+    // reading on the box before.
+    const int focused = focusedBox_ ? focusedBox_() : -1;
+    const int box = focused != lastFocused_ ? focused : -1;
+    lastFocused_ = focused;
     if (!bytes.empty()) feed_.bytes(main_, bytes, box, settings_.part);
     if (lost) feed_.lost(main_, lostName_, lostWhy_);
   });

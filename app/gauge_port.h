@@ -50,6 +50,8 @@ class SerialGauge : public QObject, public browse::GaugePort {
   std::function<void(const std::function<void()>&)> act_;
   std::function<bool()> busy_;
   std::function<int()> focusedBox_;
+  // The sample box that had the window's focus at the last batch.
+  int lastFocused_ = -1;
   QSerialPort port_;
   browse::GaugeSettings settings_;
   browse::GaugeFeed feed_;

@@ -229,8 +229,13 @@ std::string shownLine(std::string_view line) {
 void GaugeFeed::bytes(model::Form1& f, std::string_view data, int focusedBox,
                       const ReadingPart& part) {
   lines_.feed(data);
-  for (const auto& l : lines_.take())
+  // The box that had the focus when the bytes came takes the first
+  // reading only: each reading moves the entry on, and the next one goes
+  // where that left it, not where the focus stood before the batch.
+  for (const auto& l : lines_.take()) {
     line(f, l.text, l.overlong, focusedBox, part);
+    focusedBox = -1;
+  }
 }
 
 void GaugeFeed::line(model::Form1& f, std::string_view text, bool overlong,

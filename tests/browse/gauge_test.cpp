@@ -140,6 +140,21 @@ TEST_F(Gauge, LinesEnterTheFocusedBoxAndMoveOnInTheOrder) {
   EXPECT_TRUE(messages().empty());
 }
 
+// A gauge that sends faster than the window takes its bytes: one batch of
+// many lines. The focus the batch came in with takes the first only; each
+// next reading goes where the one before moved the entry.
+TEST_F(Gauge, ABatchOfLinesFollowsTheOrderNotTheFocusItCameIn) {
+  numbered();
+  f().Combo3->userSelect(1);  // two samples each, by dimension
+  send("10.01\r\n10.02\r\n20.01\r\n20.02\r\n30.01\r\n30.02\r\n", 0);
+  for (int p = 1; p <= 3; ++p)
+    for (int k = 1; k <= 2; ++k)
+      EXPECT_EQ(stored(p, k),
+                10.0f * static_cast<float>(p) + 0.01f * static_cast<float>(k))
+          << p << "/" << k;
+  EXPECT_EQ(feed.entered(), 6);
+}
+
 TEST_F(Gauge, GarbageIsToldOnceAndMovesNothing) {
   numbered();
   part = *browse::readingPartOf("columns", "4-");
