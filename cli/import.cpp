@@ -71,24 +71,11 @@ int importCommand(const Args& given, std::ostream& out, std::ostream& err) {
       format = *f;
     }
 
-    std::error_code ec;
-    if (!fs::is_regular_file(drawing, ec))
-      throw Refused{"import: no drawing " + drawing};
-    auto ext =
-        drawing.size() < 4 ? std::string() : drawing.substr(drawing.size() - 4);
-    for (char& c : ext)
-      c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (ext != ".dxf" && ext != ".dwg")
-      throw Refused{"import: " + drawing +
-                    " does not end in .dxf or .dwg, so its database would "
-                    "not be its own"};
     const std::string db = databaseOf(drawing);
-    // Checked before opening: opening a drawing without a database would
-    // make an empty one beside it.
-    if (!fs::exists(db, ec))
-      throw Refused{"import: " + drawing +
-                    " has not been numbered (no database " + db +
-                    "); number it first"};
+    if (const std::string why = notNumbered("import", drawing, db);
+        !why.empty())
+      throw Refused{why};
+    std::error_code ec;
     if (!fs::is_regular_file(file, ec))
       throw Refused{"import: no measurement file " + file};
     // Read before the drawing is opened: a file refused as a whole changes

@@ -301,24 +301,9 @@ int reportCommand(const Args& args, std::ostream& out, std::ostream& err) {
                         " twice"};
       outputs.push_back(*p);
     }
-    std::error_code ec;
-    if (!fs::is_regular_file(drawing, ec))
-      throw Refused{"report: no drawing " + drawing};
-    // The database of "bracketdxf1" would be bracket.mdb, another's.
-    auto ext =
-        drawing.size() < 4 ? std::string() : drawing.substr(drawing.size() - 4);
-    for (char& c : ext)
-      c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (ext != ".dxf" && ext != ".dwg")
-      throw Refused{"report: " + drawing +
-                    " does not end in .dxf or .dwg, so its database would "
-                    "not be its own"};
-    // Checked before opening: opening a drawing without a database would
-    // make an empty one beside it.
-    if (!fs::exists(db, ec))
-      throw Refused{"report: " + drawing +
-                    " has not been numbered (no database " + db +
-                    "); number it first"};
+    if (const std::string why = notNumbered("report", drawing, db);
+        !why.empty())
+      throw Refused{why};
 
     Session s;
     s.characteristics = characteristics;

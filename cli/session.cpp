@@ -152,4 +152,24 @@ std::string databaseOf(const std::string& drawing) {
   }
 }
 
+std::string notNumbered(const std::string& command, const std::string& drawing,
+                        const std::string& db) {
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(drawing, ec))
+    return command + ": no drawing " + drawing;
+  // The database of "bracketdxf1" would be bracket.mdb, another's.
+  auto ext =
+      drawing.size() < 4 ? std::string() : drawing.substr(drawing.size() - 4);
+  for (char& c : ext)
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (ext != ".dxf" && ext != ".dwg")
+    return command + ": " + drawing +
+           " does not end in .dxf or .dwg, so its database would not be its "
+           "own";
+  if (!std::filesystem::exists(db, ec))
+    return command + ": " + drawing + " has not been numbered (no database " +
+           db + "); number it first";
+  return {};
+}
+
 }  // namespace cli

@@ -82,4 +82,11 @@ bool characteristicsOption(const Options& o, const std::string& command,
 // characters, not bytes), plus ".mdb": where its database lies.
 std::string databaseOf(const std::string& drawing);
 
+// Why `command` cannot work on the numbered drawing whose database is
+// `db` (no such file, not .dxf or .dwg, no database), or nothing. Checked
+// before opening: opening a drawing without a database would make an empty
+// one beside it.
+std::string notNumbered(const std::string& command, const std::string& drawing,
+                        const std::string& db);
+
 }  // namespace cli

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 #include "model/characteristic.h"
 #include "sheethost/xlsx/formula.h"
@@ -14,6 +15,22 @@ namespace model {
 
 namespace {
 constexpr double kMargin = 1e-9;
+
+// The smallest and largest of samples 1 to m.count as their cells hold
+// them; nothing when none holds a value.
+std::optional<std::pair<double, double>> sampleSpan(
+    const dimtable::Measurement& m) {
+  const auto count = static_cast<std::size_t>(std::clamp(m.count, 0, 5));
+  std::optional<std::pair<double, double>> span;
+  for (std::size_t k = 0; k < count; ++k) {
+    if (!m.samples[k]) continue;
+    const double v = cellDouble(*m.samples[k]);
+    span = span ? std::pair{std::min(span->first, v), std::max(span->second, v)}
+                : std::pair{v, v};
+  }
+  return span;
+}
+
 }  // namespace
 
 double cellDouble(float value) {
@@ -39,17 +56,9 @@ std::optional<Limits> limitsOf(std::string_view nominal, float up, float low) {
 
 Verdict judge(std::string_view nominal, float up, float low,
               const dimtable::Measurement& m) {
-  const auto count = static_cast<std::size_t>(std::clamp(m.count, 0, 5));
-  bool any = false;
-  double lo = 0, hi = 0;
-  for (std::size_t k = 0; k < count; ++k) {
-    if (!m.samples[k]) continue;
-    const double v = cellDouble(*m.samples[k]);
-    lo = any ? std::min(lo, v) : v;
-    hi = any ? std::max(hi, v) : v;
-    any = true;
-  }
-  if (!any) return Verdict::Unmeasured;
+  const auto span = sampleSpan(m);
+  if (!span) return Verdict::Unmeasured;
+  const auto [lo, hi] = *span;
   const auto limits = limitsOf(nominal, up, low);
   if (!limits) return Verdict::NoLimits;
   return lo >= limits->lower - kMargin && hi <= limits->upper + kMargin
@@ -91,16 +100,9 @@ Verdict judge(const dimtable::DimRecord& r, const dimtable::Measurement& m) {
     }
     return any ? Verdict::Ok : Verdict::Unmeasured;
   }
-  bool any = false;
-  double lo = 0, hi = 0;
-  for (std::size_t k = 0; k < count; ++k) {
-    if (!m.samples[k]) continue;
-    const double v = cellDouble(*m.samples[k]);
-    lo = any ? std::min(lo, v) : v;
-    hi = any ? std::max(hi, v) : v;
-    any = true;
-  }
-  if (!any) return Verdict::Unmeasured;
+  const auto span = sampleSpan(m);
+  if (!span) return Verdict::Unmeasured;
+  const auto [lo, hi] = *span;
   const auto b = boundsOf(r);
   if (!b) return Verdict::NoLimits;
   const bool low = !b->lower || lo >= *b->lower - kMargin;
